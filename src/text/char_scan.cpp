@@ -1,0 +1,73 @@
+#include "text/char_scan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace quillrank::scan {
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t load_word(const unsigned char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Raw substring search from `from`; npos when absent.
+std::size_t find_bytes(std::string_view text, std::string_view sought, std::size_t from) {
+  if (from > text.size() || text.size() - from < sought.size()) return npos;
+#if defined(__GLIBC__)
+  const void* hit = ::memmem(text.data() + from, text.size() - from, sought.data(), sought.size());
+  return hit == nullptr ? npos : static_cast<const char*>(hit) - text.data();
+#else
+  auto it = std::search(text.begin() + from, text.end(),
+                        std::boyer_moore_horspool_searcher(sought.begin(), sought.end()));
+  return it == text.end() ? npos : static_cast<std::size_t>(it - text.begin());
+#endif
+}
+
+}  // namespace
+
+std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t target) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  while (pos < target && pos < n) {
+    // One-byte characters: every byte is a character start, so skip them a word at a time.
+    while (pos + 8 <= target && (load_word(p + pos) & kHighBits) == 0) pos += 8;
+    while (pos < target && pos < n && p[pos] < 0x80) ++pos;
+    if (pos >= target || pos >= n) break;
+    // A run of k bytes of 0x80 and above that starts at a character start holds k / 2 whole
+    // characters; when k is odd its last lead byte takes the following byte as well.
+    const std::size_t run_start = pos;
+    while (pos + 8 <= n && (load_word(p + pos) & kHighBits) == kHighBits) pos += 8;
+    while (pos < n && p[pos] >= 0x80) ++pos;
+    if ((pos - run_start) % 2 == 1) ++pos;
+  }
+  return pos;
+}
+
+std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from) {
+  std::size_t boundary = from;
+  std::size_t pos = from;
+  for (;;) {
+    const std::size_t hit = find_bytes(text, sought, pos);
+    if (hit == npos) return npos;
+    boundary = next_char_start(text, boundary, hit);
+    if (boundary == hit) return hit;
+    pos = boundary;  // the hit began inside a character: look again from the next start
+  }
+}
+
+std::string fold_ascii_case(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+  }
+  return folded;
+}
+
+}  // namespace quillrank::scan

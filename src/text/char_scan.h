@@ -1,0 +1,25 @@
+// Character-aware scanning of GBK bytes: the shared engine behind find_text, replace_text and the
+// keyword splitter. A character start is found by walking from a known start: a byte of 0x80 or
+// above takes the next byte with it, whatever that byte is.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quillrank::scan {
+
+inline constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+// `pos` must be a character start (or the text's end). Returns the first character start at or
+// after `target`, which may be text.size() or text.size() + 1 when the last byte is a lead byte
+// standing alone (a truncated character).
+std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t target);
+
+// Offset of the first occurrence of a non-empty `sought` that begins at a character start, the
+// walk starting at offset `from` (taken as a character start), or npos.
+std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from);
+
+// ASCII A-Z folded to a-z, every other byte unchanged (second bytes of characters included).
+std::string fold_ascii_case(std::string_view text);
+
+}  // namespace quillrank::scan

@@ -1,0 +1,72 @@
+#include "text/result_table.h"
+
+#include <climits>
+
+namespace quillrank {
+
+void ResultTable::set_observer(Observer observer) {
+  auto shared = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
+  std::lock_guard lock(mutex_);
+  observer_ = std::move(shared);
+}
+
+void ResultTable::notify(const TableChange& change) const {
+  std::shared_ptr<const Observer> observer;
+  {
+    std::lock_guard lock(mutex_);
+    observer = observer_;
+  }
+  if (observer) (*observer)(change);
+}
+
+void ResultTable::delete_all_rows() {
+  {
+    std::lock_guard lock(mutex_);
+    rows_.clear();
+  }
+  notify({TableChange::Kind::rows_reset});
+}
+
+int ResultTable::insert_row(int index, std::string_view caption) {
+  int position;
+  {
+    std::lock_guard lock(mutex_);
+    if (rows_.size() >= static_cast<std::size_t>(INT_MAX)) return -1;
+    const int count = static_cast<int>(rows_.size());
+    position = index < 0 || index > count ? count : index;
+    Row row;
+    row[0] = GbkText(caption);
+    rows_.insert(rows_.begin() + position, std::move(row));
+  }
+  notify({TableChange::Kind::row_inserted, position});
+  return position;
+}
+
+int ResultTable::row_count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(rows_.size());
+}
+
+bool ResultTable::set_cell_text(int row, int column, std::string_view text) {
+  {
+    std::lock_guard lock(mutex_);
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size() || column < 0 ||
+        column >= kTableColumns) {
+      return false;
+    }
+    rows_[row][column].assign(text);
+  }
+  notify({TableChange::Kind::cell_changed, row, column});
+  return true;
+}
+
+GbkText ResultTable::get_cell_text(int row, int column) const {
+  std::lock_guard lock(mutex_);
+  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size() || column < 0 ||
+      column >= kTableColumns) {
+    return {};
+  }
+  return rows_[row][column];
+}
+
+}  // namespace quillrank
