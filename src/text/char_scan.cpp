@@ -34,18 +34,21 @@ std::size_t find_bytes(std::string_view text, std::string_view sought, std::size
 
 std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t target) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  while (pos < target && pos < n) {
+  target = std::min(target, text.size());
+  while (pos < target) {
     // One-byte characters: every byte is a character start, so skip them a word at a time.
     while (pos + 8 <= target && (load_word(p + pos) & kHighBits) == 0) pos += 8;
-    while (pos < target && pos < n && p[pos] < 0x80) ++pos;
-    if (pos >= target || pos >= n) break;
-    // A run of k bytes of 0x80 and above that starts at a character start holds k / 2 whole
-    // characters; when k is odd its last lead byte takes the following byte as well.
+    while (pos < target && p[pos] < 0x80) ++pos;
+    if (pos >= target) break;
+    // In a run of bytes of 0x80 and above that begins at a character start, the characters
+    // start at even distances from the run's first byte; the last lead byte of a run of odd
+    // length takes the byte after the run with it.
     const std::size_t run_start = pos;
-    while (pos + 8 <= n && (load_word(p + pos) & kHighBits) == kHighBits) pos += 8;
-    while (pos < n && p[pos] >= 0x80) ++pos;
-    if ((pos - run_start) % 2 == 1) ++pos;
+    while (pos + 8 <= target && (load_word(p + pos) & kHighBits) == kHighBits) pos += 8;
+    while (pos < target && p[pos] >= 0x80) ++pos;
+    const bool odd = (pos - run_start) % 2 == 1;
+    if (pos == target) return odd ? target + 1 : target;
+    if (odd) ++pos;
   }
   return pos;
 }
