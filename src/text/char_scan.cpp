@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 
 namespace quillrank::scan {
@@ -17,17 +16,25 @@ std::uint64_t load_word(const unsigned char* p) {
   return word;
 }
 
-// Raw substring search from `from`; npos when absent.
+// Raw substring search from `from`; npos when absent. The first byte is found with memchr and
+// the rest compared in place: markers are short, and unlike memmem this never looks at the
+// haystack past the hit, so repeated searches through one long text stay linear.
 std::size_t find_bytes(std::string_view text, std::string_view sought, std::size_t from) {
   if (from > text.size() || text.size() - from < sought.size()) return npos;
-#if defined(__GLIBC__)
-  const void* hit = ::memmem(text.data() + from, text.size() - from, sought.data(), sought.size());
-  return hit == nullptr ? npos : static_cast<const char*>(hit) - text.data();
-#else
-  auto it = std::search(text.begin() + from, text.end(),
-                        std::boyer_moore_horspool_searcher(sought.begin(), sought.end()));
-  return it == text.end() ? npos : static_cast<std::size_t>(it - text.begin());
-#endif
+  const char* const end = text.data() + text.size();
+  const char* const last_start = end - sought.size();
+  const char* cursor = text.data() + from;
+  while (cursor <= last_start) {
+    const void* hit =
+        std::memchr(cursor, sought[0], static_cast<std::size_t>(last_start - cursor) + 1);
+    if (hit == nullptr) return npos;
+    const char* candidate = static_cast<const char*>(hit);
+    if (std::memcmp(candidate + 1, sought.data() + 1, sought.size() - 1) == 0) {
+      return static_cast<std::size_t>(candidate - text.data());
+    }
+    cursor = candidate + 1;
+  }
+  return npos;
 }
 
 }  // namespace
