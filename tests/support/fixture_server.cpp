@@ -302,6 +302,11 @@ std::size_t FixtureServer::request_count() const {
   return requests_.size();
 }
 
+std::size_t FixtureServer::open_connections() const {
+  std::lock_guard lock(mutex_);
+  return active_connections();
+}
+
 void FixtureServer::set_handler(Handler handler) {
   std::lock_guard lock(mutex_);
   handler_ = std::move(handler);

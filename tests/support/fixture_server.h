@@ -75,6 +75,7 @@ class FixtureServer {
 
   std::vector<HttpRequest> requests() const;  // every request received so far, in arrival order
   std::size_t request_count() const;
+  std::size_t open_connections() const;  // accepted and not yet closed by us
   void set_handler(Handler handler);
 
  private:

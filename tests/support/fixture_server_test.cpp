@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 #include <memory>
 
 namespace quillrank::testing {
@@ -73,6 +74,14 @@ std::string head_of(const std::string& reply) {
   return reply.substr(0, reply.find("\r\n\r\n") + 4);
 }
 std::string body_of(const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); }
+
+// Waits until `condition()` holds or patience runs out; returns whether it holds.
+template <typename Condition>
+bool eventually(Condition condition) {
+  const auto give_up = std::chrono::steady_clock::now() + kPatience;
+  while (!condition() && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+  return condition();
+}
 
 HttpReply reply_with(std::string body) {
   HttpReply reply;
@@ -154,11 +163,7 @@ TEST(FixtureServer, DestructorWakesReplyStalledBeforeSending) {
   });
   Client client(server->port());
   client.write("GET / HTTP/1.0\r\n\r\n");
-  for (auto give_up = std::chrono::steady_clock::now() + kPatience;
-       server->request_count() == 0 && std::chrono::steady_clock::now() < give_up;) {
-    std::this_thread::yield();
-  }
-  ASSERT_EQ(server->request_count(), 1u);
+  ASSERT_TRUE(eventually([&] { return server->request_count() == 1; }));
   const auto start = std::chrono::steady_clock::now();
   server.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
@@ -211,8 +216,13 @@ TEST(FixtureServer, AnswersConcurrentClients) {
 }
 
 TEST(FixtureServer, SurvivesClientsThatLeaveEarly) {
-  FixtureServer server([](const HttpRequest& request) {
-    return reply_with(request.target == "/big" ? std::string(16 << 20, 'x') : "fine");
+  std::promise<void> client_gone;
+  // The big reply starts only after its client has closed, so that writing it fails with EPIPE,
+  // which raises SIGPIPE unless the server suppresses it.
+  FixtureServer server([gone = client_gone.get_future().share()](const HttpRequest& request) {
+    if (request.target != "/big") return reply_with("fine");
+    gone.wait_for(kPatience);
+    return reply_with(std::string(16 << 20, 'x'));
   });
   { Client silent(server.port()); }
   {
@@ -222,9 +232,11 @@ TEST(FixtureServer, SurvivesClientsThatLeaveEarly) {
   {
     Client impatient(server.port());
     impatient.write("GET /big HTTP/1.0\r\n\r\n");
-    impatient.read(100);  // then leaves with megabytes unread, so the server's sends fail
+    ASSERT_TRUE(eventually([&] { return server.request_count() == 1; }));
   }
+  client_gone.set_value();
   EXPECT_EQ(body_of(fetch(server.port(), "GET /after HTTP/1.0\r\n\r\n")), "fine");
+  EXPECT_TRUE(eventually([&] { return server.open_connections() == 0; }));
   ASSERT_EQ(server.request_count(), 2u);  // incomplete heads are not requests
   EXPECT_EQ(server.requests()[1].target, "/after");
 }
