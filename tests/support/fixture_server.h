@@ -37,9 +37,10 @@ struct HttpRequest {
 struct HttpReply {
   int status = 200;
   std::string reason = "OK";
-  std::vector<std::pair<std::string, std::string>> headers;  // extra headers, sent as given
-  std::string body;
-  std::optional<long long> content_length;        // announced Content-Length; nullopt: body.size()
+  std::vector<std::pair<std::string, std::string>> headers = {};  // extra headers, sent as given
+  std::string body = {};
+  std::optional<long long> content_length =
+      std::nullopt;                               // announced Content-Length; nullopt: body.size()
   bool omit_content_length = false;               // send no Content-Length at all
   std::size_t close_after_body_bytes = SIZE_MAX;  // send only this many body bytes, then close
   // Without stall_after_body_bytes: read the request, then wait this long before sending anything.
@@ -48,7 +49,7 @@ struct HttpReply {
   std::size_t stall_after_body_bytes = SIZE_MAX;
   // When non-empty, sent verbatim instead of a built reply; the two byte counts above then count
   // bytes of `raw`.
-  std::string raw;
+  std::string raw = {};
 };
 
 // Called on the connection's own thread, so possibly from several threads at once. An exception

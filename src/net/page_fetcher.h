@@ -1,0 +1,49 @@
+// PageFetcher: one HTTP GET of one URL, the program's only network access. One instance for the
+// process; fetch from any thread, any number at once. Every fetch can be cancelled through its
+// stop token and then ends within milliseconds.
+#pragma once
+
+#include <optional>
+#include <stop_token>
+#include <string_view>
+
+#include "text/gbk_text.h"
+
+namespace quillrank {
+
+struct FetchResult {
+  ByteBuffer body;  // every body byte read, also when the transfer failed in mid-body
+  bool ok = false;  // the transfer completed and the final HTTP status is below 400
+  long status = 0;  // final HTTP status, 0 when no response arrived
+};
+
+inline constexpr long kConnectTimeoutSeconds = 30;
+inline constexpr long kStallTimeoutSeconds = 60;         // no byte received for this long fails
+inline constexpr std::size_t kMaxBodyBytes = 64u << 20;  // a longer body fails at this size
+inline constexpr long kMaxRedirects = 10;
+
+class PageFetcher {
+ public:
+  static PageFetcher& instance();
+
+  // GET `url` (a complete absolute http or https URL): HTTP/1.0, the program's User-Agent, one
+  // "Accept: */*", no cache, redirects followed, the system proxy (http_proxy, https_proxy,
+  // no_proxy) honoured, the fragment never sent. A URL that is empty, unparseable or over the
+  // part limits sends nothing and fails.
+  FetchResult fetch(std::string_view url, std::stop_token stop = {}) const;
+
+  // The body alone: the empty buffer on any failure before the body began.
+  ByteBuffer fetch_page(std::string_view url, std::stop_token stop = {}) const {
+    return fetch(url, stop).body;
+  }
+
+ private:
+  PageFetcher();
+};
+
+// How much buffer a body gets at a time, from the Content-Length header's value: n + 1 for a
+// readable n > 0, capped at 102400; 10240 when the header is absent (nullopt), unreadable, too
+// long for 31 bytes, or not positive.
+std::size_t read_chunk_size(std::optional<std::string_view> content_length);
+
+}  // namespace quillrank
