@@ -1,0 +1,58 @@
+#include "app/batch/batch_output.h"
+
+#include <array>
+
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+constexpr std::array<std::string_view, kTableColumns> kCaptions{"网站域名", "关键词", "Baidu",
+                                                                "Google",   "Sogou",  "Soso"};
+
+std::string tsv_cell(std::string cell) {
+  for (char& c : cell) {
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  }
+  return cell;
+}
+
+std::string csv_cell(std::string cell) {
+  if (!cell.empty() && std::string_view("=+-@").find(cell[0]) != std::string_view::npos) {
+    cell.insert(0, "'");
+  }
+  if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
+  std::string quoted = "\"";
+  for (const char c : cell) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+void append_line(std::string& out, const std::array<std::string, kTableColumns>& cells, bool csv) {
+  for (int column = 0; column < kTableColumns; ++column) {
+    if (column > 0) out += csv ? ',' : '\t';
+    out += csv ? csv_cell(cells[column]) : tsv_cell(cells[column]);
+  }
+  out += csv ? "\r\n" : "\n";
+}
+
+}  // namespace
+
+std::string format_result_table(const ResultTable& table, bool csv) {
+  std::string out = csv ? "\xEF\xBB\xBF" : "";
+  std::array<std::string, kTableColumns> cells;
+  for (int column = 0; column < kTableColumns; ++column) cells[column] = kCaptions[column];
+  append_line(out, cells, csv);
+  const int rows = table.row_count();
+  for (int row = 0; row < rows; ++row) {
+    for (int column = 0; column < kTableColumns; ++column) {
+      cells[column] = gbk_to_utf8(table.get_cell_text(row, column));
+    }
+    append_line(out, cells, csv);
+  }
+  return out;
+}
+
+}  // namespace quillrank

@@ -1,0 +1,16 @@
+// The final result table of a batch run as UTF-8 text: tab-separated, or CSV for spreadsheets.
+#pragma once
+
+#include <string>
+
+#include "text/result_table.h"
+
+namespace quillrank {
+
+// A header line of the six column captions, then one line per row, each ended by CR LF for CSV
+// and by LF otherwise. Tab-separated: a tab, CR or LF inside a cell becomes one blank. CSV
+// (RFC 4180, with a UTF-8 byte order mark): cells quoted where needed, and a cell that starts
+// with =, +, - or @ is prefixed with ' so a spreadsheet does not run it as a formula.
+std::string format_result_table(const ResultTable& table, bool csv);
+
+}  // namespace quillrank

@@ -1,0 +1,94 @@
+#include "app/run_control.h"
+
+#include <system_error>
+
+#include "keywords/keyword_list.h"
+#include "net/site_expansion.h"
+
+namespace quillrank {
+
+RunControl::RunControl(RunHost& host, ResultTable& table, PageSource result_pages,
+                       HomePageSource home_pages)
+    : host_(host),
+      table_(table),
+      result_pages_(std::move(result_pages)),
+      home_pages_(std::move(home_pages)) {}
+
+RunControl::~RunControl() { release_worker_handles(); }
+
+void RunControl::set_run_finished(std::function<void()> callback) {
+  run_finished_ = std::move(callback);
+}
+
+bool RunControl::worker_active(int engine) const {
+  const Slot& slot = worker_handle_[engine];
+  return slot.thread.joinable() && !slot.finished->load();
+}
+
+void RunControl::release_worker_handles() {
+  // Every worker is asked first, so they all wind down at once, then each is joined.
+  for (Slot& slot : worker_handle_) slot.thread.request_stop();
+  for (Slot& slot : worker_handle_) {
+    if (slot.thread.joinable()) slot.thread.join();
+    slot.thread = std::jthread();
+    slot.finished.reset();
+  }
+}
+
+void RunControl::start_query() {
+  // The table must not change under a running worker: a previous run stops first.
+  release_worker_handles();
+  table_.delete_all_rows();
+
+  const GbkText box = host_.box_text();
+  const GbkText expanded = expand_site_entries(box, home_pages_);
+  if (expanded != box) host_.set_box_text(expanded);
+
+  for (const QueryRow& pair : split_keyword_list(host_.box_text())) {
+    table_.insert_row(-1, concat_text("http://", pair.site));
+    const int row = table_.row_count() - 1;
+    table_.set_cell_text(row, 1, pair.keyword);
+    for (const EngineProfile* engine : kEngines) {
+      table_.set_cell_text(row, engine->column, kNotStartedText);
+    }
+    for (int engine = 0; engine < 4; ++engine) {
+      if (host_.engine_ticked(engine)) {
+        table_.set_cell_text(row, kEngines[engine]->column, kQueryingText);
+      }
+    }
+  }
+
+  std::array<bool, 4> ticked{};
+  int workers = 0;
+  for (int engine = 0; engine < 4; ++engine) {
+    ticked[engine] = host_.engine_ticked(engine);
+    workers += ticked[engine];
+  }
+  auto remaining = std::make_shared<std::atomic<int>>(workers);
+  auto one_done = [this, remaining](bool stopped) {
+    if (remaining->fetch_sub(1) == 1 && !stopped && run_finished_) run_finished_();
+  };
+  for (int engine = 0; engine < 4; ++engine) {
+    if (!ticked[engine]) continue;
+    Slot& slot = worker_handle_[engine];
+    slot.finished = std::make_shared<std::atomic<bool>>(false);
+    try {
+      slot.thread =
+          std::jthread([this, engine, one_done, finished = slot.finished](std::stop_token stop) {
+            run_engine_worker(*kEngines[engine], table_, result_pages_, stop);
+            finished->store(true);
+            one_done(stop.stop_requested());
+          });
+    } catch (const std::system_error&) {
+      // No thread, no ranks: the column says so instead of reading "querying" for ever.
+      for (int row = 0; row < table_.row_count(); ++row) {
+        table_.set_cell_text(row, kEngines[engine]->column, kQueryFailedText);
+      }
+      slot.finished->store(true);
+      one_done(false);
+    }
+  }
+  if (workers == 0 && run_finished_) run_finished_();
+}
+
+}  // namespace quillrank

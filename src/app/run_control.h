@@ -1,0 +1,64 @@
+// RunControl: the start of a run (box text to table rows to one worker thread per ticked engine)
+// and the worker slots. Qt-free: the window and the batch command both drive it through RunHost.
+// Call start_query and release_worker_handles from one thread (the host's); never from a worker.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "engines/engine_worker.h"
+#include "text/result_table.h"
+
+namespace quillrank {
+
+// What the run control reads from and writes to its host (the window, or the batch command).
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  virtual GbkText box_text() = 0;                        // the whole keyword list
+  virtual void set_box_text(std::string_view text) = 0;  // after site entries were expanded
+  virtual bool engine_ticked(int engine) = 0;            // 0 Baidu, 1 Google, 2 Sogou, 3 Soso
+};
+
+// Fetches a home page for the site-entry expansion (blocking, on the host's thread).
+using HomePageSource = std::function<ByteBuffer(std::string_view url)>;
+
+class RunControl {
+ public:
+  RunControl(RunHost& host, ResultTable& table, PageSource result_pages, HomePageSource home_pages);
+  ~RunControl();  // releases every worker slot
+  RunControl(const RunControl&) = delete;
+  RunControl& operator=(const RunControl&) = delete;
+
+  // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
+  // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso.
+  void start_query();
+
+  // Stops and joins every worker; each slot is released once and reads empty afterwards.
+  void release_worker_handles();
+
+  // True while engine `engine`'s slot holds a worker that has not finished.
+  bool worker_active(int engine) const;
+
+  // Called once per run, on the thread of the worker that finished last, when every worker of
+  // that run has ranked its last row. Not called for a run that was stopped. Set before a run.
+  void set_run_finished(std::function<void()> callback);
+
+ private:
+  struct Slot {
+    std::jthread thread;
+    std::shared_ptr<std::atomic<bool>> finished;
+  };
+
+  RunHost& host_;
+  ResultTable& table_;
+  PageSource result_pages_;
+  HomePageSource home_pages_;
+  std::function<void()> run_finished_;
+  std::array<Slot, 4> worker_handle_;
+};
+
+}  // namespace quillrank

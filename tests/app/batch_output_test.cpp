@@ -1,0 +1,55 @@
+#include "app/batch/batch_output.h"
+
+#include <gtest/gtest.h>
+
+#include "app/batch/batch_options.h"
+
+namespace quillrank {
+namespace {
+
+void fill_one_row(ResultTable& table, const std::array<std::string, kTableColumns>& cells) {
+  table.insert_row(-1, cells[0]);
+  for (int column = 1; column < kTableColumns; ++column)
+    table.set_cell_text(0, column, cells[column]);
+}
+
+TEST(FormatResultTable, KeepsEveryTabSeparatedLineOnOneLine) {
+  ResultTable table;
+  fill_one_row(table, {"http://a", "k\tw\r\nx",
+                                     "\xB5\xDA"
+                                     "1\xC3\xFB",
+                                     "", "", ""});
+  EXPECT_EQ(format_result_table(table, false),
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
+            "http://a\tk w  x\t第1名\t\t\t\n");
+}
+
+TEST(FormatResultTable, QuotesCsvAndDefusesFormulas) {
+  ResultTable table;
+  fill_one_row(table, {"http://a", "=cmd", "+1", "-2", "@x", "a,\"b\"\r\nc"});
+  EXPECT_EQ(format_result_table(table, true),
+            "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso\r\n"
+            "http://a,'=cmd,'+1,'-2,'@x,\"a,\"\"b\"\"\r\nc\"\r\n");
+}
+
+TEST(ParseBatchOptions, ReadsEnginesOutputFormAndInput) {
+  const auto defaults = std::get<BatchOptions>(parse_batch_options({}));
+  EXPECT_EQ(defaults.engines, (std::array<bool, 4>{true, true, false, false}));
+  EXPECT_EQ(defaults.input, "-");
+  EXPECT_FALSE(defaults.csv);
+
+  const auto chosen = std::get<BatchOptions>(
+      parse_batch_options({"-e", "SOSO,sogou", "--csv", "-o", "r.csv", "in"}));
+  EXPECT_EQ(chosen.engines, (std::array<bool, 4>{false, false, true, true}));
+  EXPECT_TRUE(chosen.csv);
+  EXPECT_EQ(chosen.output, "r.csv");
+  EXPECT_EQ(chosen.input, "in");
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"-e", "baidu,"}, {"-e", ""}, {"-o"}, {"-x"}, {"a", "b"}}) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(parse_batch_options(bad))) << bad[0];
+  }
+}
+
+}  // namespace
+}  // namespace quillrank

@@ -1,0 +1,134 @@
+// Whole runs over real HTTP: the engines' host names reach a fixture server on 127.0.0.1
+// through http_proxy, as they would reach a proxy.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "app/live_pages.h"
+#include "app/run_control.h"
+#include "support/engine_pages.h"
+#include "support/fixture_server.h"
+#include "support/proxy_env.h"
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FixtureServer;
+using testing::HttpReply;
+using testing::HttpRequest;
+
+class Host : public RunHost {
+ public:
+  explicit Host(std::string box) : box_(std::move(box)) {}
+  GbkText box_text() override { return box_; }
+  void set_box_text(std::string_view text) override { box_ = GbkText(text); }
+  bool engine_ticked(int) override { return true; }
+  GbkText box_;
+};
+
+// Serves every engine's pages: shop.example is on page `page_of[engine]` at index 3, and on
+// no page at all for the keyword "absent".
+FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
+  return FixtureServer([page_of](const HttpRequest& request) {
+    for (const EngineProfile* engine : kEngines) {
+      for (int page = 1; page <= engine->page_count; ++page) {
+        for (const char* keyword : {"seo", "absent"}) {
+          if (request.target != query_url(*engine, keyword, page)) continue;
+          const bool here = keyword == std::string("seo") && page_of.at(engine) == page;
+          return HttpReply{.body = testing::engine_result_page(*engine, "http://shop.example/",
+                                                               here ? 3 : -1, page)};
+        }
+      }
+    }
+    return HttpReply{.status = 404, .reason = "Not Found", .body = "no such page"};
+  });
+}
+
+void run_to_the_end(RunControl& control) {
+  std::atomic<bool> finished{false};
+  control.set_run_finished([&] { finished = true; });
+  control.start_query();
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!finished && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(finished);
+}
+
+TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
+  FixtureServer server = engine_server({{&kBaidu, 1}, {&kGoogle, 3}, {&kSogou, 2}, {&kSoso, 7}});
+  testing::ScopedHttpProxy proxy(server.base_url());
+  Host host("shop.example|seo\r\nshop.example|absent");
+  ResultTable table;
+  RunControl control(host, table, live_result_pages(), live_home_pages());
+  run_to_the_end(control);
+
+  ASSERT_EQ(table.row_count(), 2);
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "第4名");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 3)), "第204名");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 4)), "第104名");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 5)), "第64名");
+  for (int column = 2; column < 6; ++column) {
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, column)), "排在300后");
+  }
+
+  // Fetch counts: found on pages 1, 3, 2 and 7, then every page of the absent keyword.
+  std::map<std::string, int> per_host;
+  for (const HttpRequest& request : server.requests()) {
+    ++per_host[request.header("Host")];
+    EXPECT_EQ(request.version, "HTTP/1.0");
+    EXPECT_EQ(request.header_count("Accept"), 1u);
+  }
+  EXPECT_EQ(per_host["www.baidu.com"], 1 + 3);
+  EXPECT_EQ(per_host["www.google.com.hk"], 3 + 3);
+  EXPECT_EQ(per_host["www.sogou.com"], 2 + 3);
+  EXPECT_EQ(per_host["www.soso.com"], 7 + 30);
+}
+
+TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
+  testing::ScopedHttpProxy proxy("http://127.0.0.1:" + std::to_string(testing::refused_port()));
+  Host host("shop.example|seo");
+  ResultTable table;
+  RunControl control(host, table, live_result_pages(), live_home_pages());
+  run_to_the_end(control);
+  for (int column = 2; column < 6; ++column) {
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, column)), "查询失败");
+  }
+}
+
+TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
+  FixtureServer server([](const HttpRequest&) {
+    return HttpReply{.status = 503, .reason = "Busy", .body = "try later"};
+  });
+  testing::ScopedHttpProxy proxy(server.base_url());
+  Host host("shop.example|seo");
+  ResultTable table;
+  RunControl control(host, table, live_result_pages(), live_home_pages());
+  run_to_the_end(control);
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "查询失败");
+}
+
+// Workers of a run are stopped in the middle of their fetches, within moments.
+TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
+  FixtureServer server(
+      [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });
+  testing::ScopedHttpProxy proxy(server.base_url());
+  Host host("shop.example|seo");
+  ResultTable table;
+  RunControl control(host, table, live_result_pages(), live_home_pages());
+  control.start_query();
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (server.request_count() < 4 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_EQ(server.request_count(), 4u);
+  const auto before = std::chrono::steady_clock::now();
+  control.release_worker_handles();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 5s) << "far below the 60 s stall";
+  for (int engine = 0; engine < 4; ++engine) EXPECT_FALSE(control.worker_active(engine));
+}
+
+}  // namespace
+}  // namespace quillrank

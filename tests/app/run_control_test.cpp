@@ -1,0 +1,183 @@
+#include "app/run_control.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FakeHost : public RunHost {
+ public:
+  explicit FakeHost(std::string box, std::array<bool, 4> ticks = {true, true, false, false})
+      : box_(std::move(box)), ticks_(ticks) {}
+  GbkText box_text() override { return box_; }
+  void set_box_text(std::string_view text) override { box_ = GbkText(text); }
+  bool engine_ticked(int engine) override { return ticks_[engine]; }
+
+  GbkText box_;
+  std::array<bool, 4> ticks_;
+};
+
+// Result pages that hold nothing, served at once, or held back until released or stopped.
+class Pages {
+ public:
+  PageSource source() {
+    return [this](std::string_view, std::stop_token stop) {
+      ++fetches_;
+      while (!open_ && !stop.stop_requested()) std::this_thread::sleep_for(1ms);
+      return FetchedPage{ByteBuffer{}, true};
+    };
+  }
+  void hold() { open_ = false; }
+  void release() { open_ = true; }
+  int fetches() const { return fetches_; }
+
+ private:
+  std::atomic<bool> open_{true};
+  std::atomic<int> fetches_{0};
+};
+
+HomePageSource no_home_pages() {
+  return [](std::string_view) { return ByteBuffer{}; };
+}
+
+std::string cell(const ResultTable& table, int row, int column) {
+  return gbk_to_utf8(table.get_cell_text(row, column));
+}
+
+void wait_until(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(done());
+}
+
+TEST(StartQuery, BuildsOneRowPerPairWithStatusCellsBeforeWorkersRank) {
+  FakeHost host("siteA|seo\r\nhttp://siteB|web");
+  ResultTable table;
+  Pages pages;
+  pages.hold();
+  RunControl control(host, table, pages.source(), no_home_pages());
+  control.start_query();
+  ASSERT_EQ(table.row_count(), 2);
+  EXPECT_EQ(cell(table, 0, 0), "http://siteA");
+  EXPECT_EQ(cell(table, 0, 1), "seo");
+  EXPECT_EQ(cell(table, 1, 0), "http://siteB");
+  EXPECT_EQ(cell(table, 1, 1), "web");
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(cell(table, row, 2), "查询中…");
+    EXPECT_EQ(cell(table, row, 3), "查询中…");
+    EXPECT_EQ(cell(table, row, 4), "未启动");
+    EXPECT_EQ(cell(table, row, 5), "未启动");
+  }
+  EXPECT_TRUE(control.worker_active(0));
+  EXPECT_TRUE(control.worker_active(1));
+  EXPECT_FALSE(control.worker_active(2));
+  pages.release();
+  wait_until([&] { return !control.worker_active(0) && !control.worker_active(1); });
+  EXPECT_EQ(cell(table, 1, 2), "排在300后");
+  EXPECT_EQ(cell(table, 1, 3), "排在300后");
+  EXPECT_EQ(cell(table, 1, 4), "未启动");
+}
+
+TEST(StartQuery, StartsOnlyTheTickedEnginesAndReportsTheEndOfTheRun) {
+  struct Case {
+    std::array<bool, 4> ticks;
+    int fetches;  // per row, for a site found nowhere
+  };
+  const Case cases[] = {{{false, false, false, false}, 0},
+                        {{false, false, false, true}, 30},
+                        {{true, true, true, true}, 39}};
+  for (const Case& c : cases) {
+    FakeHost host("a|b", c.ticks);
+    ResultTable table;
+    Pages pages;
+    std::atomic<int> finished{0};
+    RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_run_finished([&] { ++finished; });
+    control.start_query();
+    wait_until([&] { return finished == 1; });
+    EXPECT_EQ(pages.fetches(), c.fetches);
+    for (int engine = 0; engine < 4; ++engine) {
+      EXPECT_EQ(cell(table, 0, 2 + engine), c.ticks[engine] ? "排在300后" : "未启动");
+      EXPECT_FALSE(control.worker_active(engine));
+    }
+  }
+}
+
+TEST(StartQuery, ARestartDuringARunStopsItAndRebuildsTheTable) {
+  FakeHost host("a|b\r\nc|d");
+  ResultTable table;
+  Pages pages;
+  pages.hold();
+  std::atomic<int> finished{0};
+  RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_run_finished([&] { ++finished; });
+  control.start_query();
+  wait_until([&] { return pages.fetches() == 2; });
+
+  host.box_ = "x|y";
+  control.start_query();  // must not wait for the held pages
+  ASSERT_EQ(table.row_count(), 1);
+  EXPECT_EQ(cell(table, 0, 0), "http://x");
+  EXPECT_EQ(cell(table, 0, 2), "查询中…");
+  pages.release();
+  wait_until([&] { return finished == 1; });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(finished, 1) << "the stopped run reports no end";
+  EXPECT_EQ(table.row_count(), 1);
+  EXPECT_EQ(cell(table, 0, 2), "排在300后");
+}
+
+TEST(StartQuery, ShutdownDuringARunStopsEveryWorker) {
+  FakeHost host("a|b", {true, true, true, true});
+  ResultTable table;
+  Pages pages;
+  pages.hold();
+  {
+    RunControl control(host, table, pages.source(), no_home_pages());
+    control.start_query();
+    wait_until([&] { return pages.fetches() == 4; });
+  }  // the destructor stops and joins them
+  for (int engine = 0; engine < 4; ++engine) EXPECT_EQ(cell(table, 0, 2 + engine), "查询中…");
+}
+
+TEST(StartQuery, ReleaseLeavesEverySlotEmptyAndCanRunAgain) {
+  FakeHost host("a|b");
+  ResultTable table;
+  Pages pages;
+  RunControl control(host, table, pages.source(), no_home_pages());
+  control.release_worker_handles();  // nothing to release yet
+  control.start_query();
+  control.release_worker_handles();
+  control.release_worker_handles();
+  for (int engine = 0; engine < 4; ++engine) EXPECT_FALSE(control.worker_active(engine));
+  control.start_query();
+  wait_until([&] { return !control.worker_active(0) && !control.worker_active(1); });
+  EXPECT_EQ(cell(table, 0, 2), "排在300后");
+}
+
+TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
+  FakeHost host("[http://home.example]\r\nz|w", {false, false, false, false});
+  ResultTable table;
+  Pages pages;
+  std::vector<std::string> fetched;
+  RunControl control(host, table, pages.source(), [&](std::string_view url) {
+    fetched.emplace_back(url);
+    return ByteBuffer{"<title>Home-Shop</title>"};
+  });
+  control.start_query();
+  EXPECT_EQ(fetched, std::vector<std::string>{"http://home.example"});
+  EXPECT_EQ(host.box_, "home.example|Home\r\nhome.example|Shop\r\nz|w");
+  ASSERT_EQ(table.row_count(), 3);
+  EXPECT_EQ(cell(table, 1, 1), "Shop");
+}
+
+}  // namespace
+}  // namespace quillrank
