@@ -9,6 +9,7 @@
 #include "app/live_pages.h"
 #include "app/run_control.h"
 #include "support/engine_pages.h"
+#include "support/fake_run_host.h"
 #include "support/fixture_server.h"
 #include "support/proxy_env.h"
 #include "text/text_codec.h"
@@ -21,14 +22,10 @@ using testing::FixtureServer;
 using testing::HttpReply;
 using testing::HttpRequest;
 
-class Host : public RunHost {
- public:
-  explicit Host(std::string box) : box_(std::move(box)) {}
-  GbkText box_text() override { return box_; }
-  void set_box_text(std::string_view text) override { box_ = GbkText(text); }
-  bool engine_ticked(int) override { return true; }
-  GbkText box_;
-};
+// Every engine ticked.
+testing::FakeRunHost all_engines(std::string box) {
+  return testing::FakeRunHost(std::move(box), {true, true, true, true});
+}
 
 // Serves every engine's pages: shop.example is on page `page_of[engine]` at index 3, and on
 // no page at all for the keyword "absent".
@@ -60,7 +57,7 @@ void run_to_the_end(RunControl& control) {
 TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   FixtureServer server = engine_server({{&kBaidu, 1}, {&kGoogle, 3}, {&kSogou, 2}, {&kSoso, 7}});
   testing::ScopedHttpProxy proxy(server.base_url());
-  Host host("shop.example|seo\r\nshop.example|absent");
+  testing::FakeRunHost host = all_engines("shop.example|seo\r\nshop.example|absent");
   ResultTable table;
   RunControl control(host, table, live_result_pages(), live_home_pages());
   run_to_the_end(control);
@@ -89,7 +86,7 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
 
 TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
   testing::ScopedHttpProxy proxy("http://127.0.0.1:" + std::to_string(testing::refused_port()));
-  Host host("shop.example|seo");
+  testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, live_result_pages(), live_home_pages());
   run_to_the_end(control);
@@ -103,7 +100,7 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
     return HttpReply{.status = 503, .reason = "Busy", .body = "try later"};
   });
   testing::ScopedHttpProxy proxy(server.base_url());
-  Host host("shop.example|seo");
+  testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, live_result_pages(), live_home_pages());
   run_to_the_end(control);
@@ -115,7 +112,7 @@ TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   FixtureServer server(
       [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });
   testing::ScopedHttpProxy proxy(server.base_url());
-  Host host("shop.example|seo");
+  testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, live_result_pages(), live_home_pages());
   control.start_query();

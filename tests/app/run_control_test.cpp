@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/fake_run_host.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -13,17 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class FakeHost : public RunHost {
- public:
-  explicit FakeHost(std::string box, std::array<bool, 4> ticks = {true, true, false, false})
-      : box_(std::move(box)), ticks_(ticks) {}
-  GbkText box_text() override { return box_; }
-  void set_box_text(std::string_view text) override { box_ = GbkText(text); }
-  bool engine_ticked(int engine) override { return ticks_[engine]; }
-
-  GbkText box_;
-  std::array<bool, 4> ticks_;
-};
+using FakeHost = testing::FakeRunHost;
 
 // Result pages that hold nothing, served at once, or held back until released or stopped.
 class Pages {
