@@ -59,7 +59,8 @@ BENCHMARK(BM_BareCurlGet300K)->UseRealTime()->Unit(benchmark::kMicrosecond);
 // A 500 KB Baidu page with the site's link near its end: presence test and both extractions.
 void BM_RankOneResultPage(benchmark::State& state) {
   std::string page;
-  while (page.size() < 500 * 1024) page += testing::engine_result_page(kBaidu, "http://x.example/", -1);
+  while (page.size() < 500 * 1024)
+    page += testing::engine_result_page(kBaidu, "http://x.example/", -1);
   page += testing::engine_result_page(kBaidu, "http://shop.example/", 7);
   const std::string marker = std::string(kBaidu.link_prefix) + "\"http://shop.example";
   for (auto _ : state) {
@@ -107,6 +108,26 @@ void BM_FetchSmallResultPage(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(PageFetcher::instance().fetch_page(url));
 }
 BENCHMARK(BM_FetchSmallResultPage)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// From a stop request to the end of a fetch whose server stalls (aim: well under 100 ms).
+void BM_StopAStalledFetch(benchmark::State& state) {
+  FixtureServer server([](const HttpRequest&) {
+    return HttpReply{.body = "x", .stall_before_reply = std::chrono::seconds(60)};
+  });
+  const std::string url = server.base_url() + "/stall";
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::stop_source stop;
+    const std::size_t before = server.request_count();
+    std::thread fetch([&] { PageFetcher::instance().fetch(url, stop.get_token()); });
+    while (server.request_count() == before)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    state.ResumeTiming();
+    stop.request_stop();
+    fetch.join();
+  }
+}
+BENCHMARK(BM_StopAStalledFetch)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 }  // namespace quillrank

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Quillrank and starts its main job. Until the desktop window
-# exists this is the batch command ranking the shipped example keyword list.
+# Installs what is needed, builds Quillrank and starts its desktop window. Arguments are ignored;
+# the headless batch command (quillrank-batch) is built beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   -DQUILLRANK_BUILD_BENCH=OFF >/dev/null
-cmake --build build/release -j "${JOBS:-2}"
-if [ -x build/release/src/app/quillrank-batch ]; then
-  exec build/release/src/app/quillrank-batch "$@" examples/keywords.txt
+cmake --build build/release -j "${JOBS:-2}" --target quillrank quillrank-batch
+# Chromium's sandbox, inside the web view, refuses to start as root.
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "quillrank: no display; without one, rank with the batch command, for example:" >&2
+  echo "  build/release/src/app/quillrank-batch examples/keywords.txt" >&2
+  exit 1
 fi
-echo "quillrank: the program is not built yet; the core library and its tests are." >&2
+exec build/release/src/app/window/quillrank

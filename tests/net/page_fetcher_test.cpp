@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/fixture_server.h"
+#include "support/proxy_env.h"
 
 namespace quillrank {
 namespace {
@@ -163,9 +164,11 @@ TEST(PageFetcher, FetchesOnManyThreadsAtOnce) {
 
 TEST(PageFetcher, GoesThroughTheConfiguredProxy) {
   FixtureServer proxy([](const HttpRequest&) { return HttpReply{.body = "via proxy"}; });
-  ::setenv("http_proxy", proxy.base_url().c_str(), 1);
-  const FetchResult result = PageFetcher::instance().fetch("http://www.baidu.com/s?wd=x#f");
-  ::unsetenv("http_proxy");
+  FetchResult result;
+  {
+    testing::ScopedHttpProxy scoped(proxy.base_url());
+    result = PageFetcher::instance().fetch("http://www.baidu.com/s?wd=x#f");
+  }
   EXPECT_EQ(result.body.bytes, "via proxy");
   ASSERT_EQ(proxy.request_count(), 1u);
   EXPECT_EQ(proxy.requests()[0].target, "http://www.baidu.com/s?wd=x");

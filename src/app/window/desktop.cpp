@@ -1,0 +1,22 @@
+#include "app/window/desktop.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace quillrank {
+
+std::optional<QString> QtDesktop::choose_file(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.front();
+}
+
+void QtDesktop::warn(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox::warning(parent, title, text);
+}
+
+bool QtDesktop::open_url(const QUrl& address) { return QDesktopServices::openUrl(address); }
+
+}  // namespace quillrank

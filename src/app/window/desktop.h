@@ -1,0 +1,37 @@
+// Desktop: what the window asks of the person at the screen and of the desktop (answering the
+// file dialog, reading a warning, opening a web address). Tests put a scripted one in its place.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+class QFileDialog;
+class QWidget;
+
+namespace quillrank {
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  // Shows `dialog`, set up by the caller, and waits for the answer: the chosen full path, or
+  // nullopt when the person cancelled.
+  virtual std::optional<QString> choose_file(QFileDialog& dialog) = 0;
+
+  // A warning with an OK button, modal to `parent`; returns once it is dismissed.
+  virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
+
+  // Hands `address` to the desktop's default handler; false when that failed.
+  virtual bool open_url(const QUrl& address) = 0;
+};
+
+// The real desktop: modal Qt dialogs and QDesktopServices.
+class QtDesktop final : public Desktop {
+ public:
+  std::optional<QString> choose_file(QFileDialog& dialog) override;
+  void warn(QWidget* parent, const QString& title, const QString& text) override;
+  bool open_url(const QUrl& address) override;
+};
+
+}  // namespace quillrank

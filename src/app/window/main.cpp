@@ -1,0 +1,34 @@
+// quillrank: the desktop window. Starts in the program's own folder, shows the main window
+// centred on the screen and runs until it is closed.
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
+#include <exception>
+
+#include "app/live_pages.h"
+#include "app/window/desktop.h"
+#include "app/window/main_window.h"
+#include "app/window/startup.h"
+
+int main(int argc, char** argv) {
+  quillrank::prepare_qt_application();
+  QApplication app(argc, argv);
+  quillrank::enter_program_folder();
+
+  quillrank::QtDesktop desktop;
+  std::unique_ptr<quillrank::MainWindow> window;
+  try {
+    window = std::make_unique<quillrank::MainWindow>(desktop, quillrank::live_result_pages(),
+                                                     quillrank::live_home_pages());
+  } catch (const std::exception&) {
+    QMessageBox::critical(nullptr, QStringLiteral("Quillrank"),
+                          QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));
+    return -1;
+  }
+  window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
+                                          window->screen()->availableGeometry()));
+  window->show();
+  // Closing the window ends the loop; destroying it stops any run's workers before exit.
+  return app.exec();
+}

@@ -1,0 +1,125 @@
+#include "app/window/result_table_model.h"
+
+#include <QColor>
+#include <QMetaObject>
+#include <algorithm>
+
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+const char* const kCaptions[kTableColumns] = {"网站域名", "关键词", "Baidu",
+                                              "Google",   "Sogou",  "Soso"};
+
+}  // namespace
+
+ResultTableModel::ResultTableModel(ResultTable& table, QObject* parent)
+    : QAbstractTableModel(parent), table_(table), rows_shown_(table.row_count()) {
+  table_.set_observer([this](const TableChange& change) { note(change); });
+}
+
+ResultTableModel::~ResultTableModel() { table_.set_observer({}); }
+
+int ResultTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : rows_shown_;
+}
+
+int ResultTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kTableColumns;
+}
+
+QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows_shown_) return {};
+  switch (role) {
+    case Qt::DisplayRole: {
+      // Read live: a cell whose change is not flushed yet already shows its new text.
+      const std::string utf8 = gbk_to_utf8(table_.get_cell_text(index.row(), index.column()));
+      return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
+    case Qt::ForegroundRole:
+      return QColor(Qt::black);
+    case Qt::BackgroundRole:
+      return QColor(Qt::white);
+    default:
+      return {};
+  }
+}
+
+QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kTableColumns) return {};
+  if (role == Qt::DisplayRole) return QString::fromUtf8(kCaptions[section]);
+  if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  return {};
+}
+
+Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void ResultTableModel::note(const TableChange& change) {
+  {
+    std::lock_guard lock(pending_mutex_);
+    switch (change.kind) {
+      case TableChange::Kind::rows_reset:
+        pending_ = Pending{.rows_reset = true};
+        break;
+      case TableChange::Kind::row_inserted:
+        if (pending_.first_inserted == -1 || change.row < pending_.first_inserted) {
+          pending_.first_inserted = change.row;
+        }
+        break;
+      case TableChange::Kind::cell_changed:
+        if (pending_.top == -1) {
+          pending_.top = pending_.bottom = change.row;
+          pending_.left = pending_.right = change.column;
+        } else {
+          pending_.top = std::min(pending_.top, change.row);
+          pending_.bottom = std::max(pending_.bottom, change.row);
+          pending_.left = std::min(pending_.left, change.column);
+          pending_.right = std::max(pending_.right, change.column);
+        }
+        break;
+    }
+    if (flush_posted_) return;
+    flush_posted_ = true;
+  }
+  // Posting is thread-safe and never waits for the receiver's thread.
+  QMetaObject::invokeMethod(this, &ResultTableModel::flush, Qt::QueuedConnection);
+}
+
+void ResultTableModel::flush() {
+  Pending pending;
+  {
+    std::lock_guard lock(pending_mutex_);
+    pending = pending_;
+    pending_ = Pending{};
+    flush_posted_ = false;
+  }
+  // The table's count is read after taking the pending changes, so a change that lands in
+  // between is both seen here and flushed again later: the views converge on the table.
+  const int rows = table_.row_count();
+  if (pending.rows_reset || rows < rows_shown_) {
+    beginResetModel();
+    rows_shown_ = rows;
+    endResetModel();
+    return;  // a reset repaints every cell anyway
+  }
+  if (rows > rows_shown_) {
+    const int first_new = rows_shown_;
+    beginInsertRows({}, first_new, rows - 1);
+    rows_shown_ = rows;
+    endInsertRows();
+    // A row inserted among the shown ones moved those after it down by one.
+    if (pending.first_inserted != -1 && pending.first_inserted < first_new) {
+      emit dataChanged(index(pending.first_inserted, 0), index(first_new - 1, kTableColumns - 1));
+    }
+  }
+  if (pending.top != -1 && pending.top < rows_shown_) {
+    emit dataChanged(index(pending.top, pending.left),
+                     index(std::min(pending.bottom, rows_shown_ - 1), pending.right));
+  }
+}
+
+}  // namespace quillrank

@@ -1,0 +1,56 @@
+// ResultTableModel: the Qt item model through which the result list shows the core ResultTable,
+// fed by writers on any thread without any of them waiting for the model's thread.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <mutex>
+
+#include "text/result_table.h"
+
+namespace quillrank {
+
+// Writers only mark what changed and post one flush; the flush, on the model's thread, is the
+// only place where the row count the views see changes. Cells are read live from the table.
+class ResultTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  // Becomes `table`'s observer. Every thread that writes to `table` must be done with it (the
+  // run's workers joined) before the model is destroyed; the destructor unsubscribes.
+  explicit ResultTableModel(ResultTable& table, QObject* parent = nullptr);
+  ~ResultTableModel() override;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Brings the announced rows up to the table and tells the views what changed since the last
+  // flush. Runs by itself from the event loop after a change; call it directly to be up to date
+  // at once (the window does after rebuilding the table). Model thread only.
+  void flush();
+
+ private:
+  // Changes since the last flush: the row set was emptied, the first row inserted, and the
+  // bounding box of the changed cells.
+  struct Pending {
+    bool rows_reset = false;
+    int first_inserted = -1;                           // -1: no row inserted
+    int top = -1, left = -1, bottom = -1, right = -1;  // top == -1: no cell changed
+  };
+
+  // Table observer, on the writer's thread: records the change and posts a flush if none is
+  // pending. Never waits for the model's thread; the lock only guards a few integers.
+  void note(const TableChange& change);
+
+  ResultTable& table_;
+  int rows_shown_ = 0;  // the row count the views were told; model thread only
+
+  std::mutex pending_mutex_;
+  Pending pending_;            // guarded by pending_mutex_
+  bool flush_posted_ = false;  // guarded by pending_mutex_
+};
+
+}  // namespace quillrank

@@ -1,0 +1,187 @@
+#include "app/window/window_layout.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QWebEngineView>
+
+#include "app/window/box_text.h"
+#include "app/window/product_pages.h"
+#include "app/window/result_table_model.h"
+#include "keywords/keyword_list.h"
+
+namespace quillrank {
+namespace {
+
+constexpr int kColumnWidths[] = {60, 70, 70, 70, 70, 70};
+
+// SimSun, or the Song face Debian ships where it is missing.
+QFont song_font(int pixels) {
+  QFont font;
+  font.setFamilies(
+      {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN")});
+  font.setPixelSize(pixels);
+  font.setWeight(QFont::Normal);
+  return font;
+}
+
+template <typename Control>
+Control* place(Control* control, const char* name, int left, int top, int width, int height) {
+  control->setObjectName(QString::fromUtf8(name));
+  control->setGeometry(left, top, width, height);
+  return control;
+}
+
+QGroupBox* group_box(QWidget* parent, const char* name, const char* caption, QRect where) {
+  auto* box = place(new QGroupBox(QString::fromUtf8(caption), parent), name, where.x(), where.y(),
+                    where.width(), where.height());
+  box->setAlignment(Qt::AlignHCenter);
+  return box;
+}
+
+QPushButton* push_button(QWidget* parent, const char* name, const char* caption, QRect where) {
+  auto* button = place(new QPushButton(QString::fromUtf8(caption), parent), name, where.x(),
+                       where.y(), where.width(), where.height());
+  // Enter presses no button: none is the default, and none becomes it on focus.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+QCheckBox* check_box(QWidget* parent, const char* name, const char* caption, QRect where,
+                     bool ticked) {
+  auto* box = place(new QCheckBox(QString::fromUtf8(caption), parent), name, where.x(), where.y(),
+                    where.width(), where.height());
+  box->setChecked(ticked);
+  return box;
+}
+
+// Black on white in SimSun 16 pixels high.
+QPlainTextEdit* keyword_box(QWidget* parent) {
+  auto* box = place(new QPlainTextEdit(parent), "数据", 7, 12, 242, 258);
+  box->setLineWrapMode(QPlainTextEdit::NoWrap);
+  box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  box->setLineWidth(1);
+  box->setFont(song_font(16));
+  QPalette colours = box->palette();
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    colours.setColor(group, QPalette::Text, Qt::black);
+    colours.setColor(group, QPalette::Base, Qt::white);
+  }
+  // Without the focus the selection is painted in the inactive colours: make them the plain
+  // text's, so the selection disappears until the box has the focus again.
+  colours.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+  colours.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+  box->setPalette(colours);
+  box->setPlainText(gbk_to_box(sample_text()));
+  return box;
+}
+
+QLabel* instruction_label(QWidget* parent) {
+  const QString caption = QStringLiteral(
+      "\n"
+      "    可以手动输入，也可以导入数据。或者是第一次使用后导出，然后下次就可以直接导入使用了。"
+      "\n\n输入格式：\n域名|关键词\n\n例：\nwww.baidu.com|百度一下");
+  auto* label = place(new QLabel(caption, parent), "标签1", 255, 12, 98, 196);
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setFrameStyle(QFrame::Box | QFrame::Plain);
+  label->setLineWidth(1);
+  QPalette colours = label->palette();
+  colours.setColor(QPalette::WindowText, Qt::black);
+  label->setPalette(colours);
+  return label;
+}
+
+// The frame shows a 430 x 114 window onto the view: the view reaches one pixel past the frame's
+// top and left edges and 19 past its right and bottom ones, so its border and scroll bars stay
+// outside.
+QWebEngineView* product_view(QFrame* frame) {
+  auto* view = place(new QWebEngineView(frame), "超文本浏览框1", -1, -1, 450, 134);
+  view->setUrl(QUrl(QString::fromLatin1(kProductPageAddress)));
+  return view;
+}
+
+QTableView* result_list(QWidget* parent, ResultTableModel& model) {
+  auto* list = place(new QTableView(parent), "超级列表框1", 0, 13, 430, 209);
+  list->setModel(&model);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setSortingEnabled(false);
+  list->setShowGrid(true);
+  list->setWordWrap(false);
+  list->setCornerButtonEnabled(false);
+  list->setTabKeyNavigation(false);
+  list->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  list->setLineWidth(1);
+
+  QHeaderView* header = list->horizontalHeader();
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  for (int column = 0; column < kTableColumns; ++column) {
+    header->resizeSection(column, kColumnWidths[column]);
+  }
+  // A report view has no row headers; rows keep one height, so the view never measures them.
+  QHeaderView* rows = list->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(list->fontMetrics().height() + 4);
+
+  // Cells paint themselves white (the model says so); the area without rows stays silver.
+  QPalette colours = list->palette();
+  colours.setColor(QPalette::Base, QColor(192, 192, 192));
+  colours.setColor(QPalette::Text, Qt::black);
+  list->setPalette(colours);
+  return list;
+}
+
+}  // namespace
+
+WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
+                                     HyperlinkLabel::Opener open_credit) {
+  load_window_resources();  // the web view's start page is one of them
+  // The places and sizes were drawn for the Chinese desktop's interface font, SimSun at 12
+  // pixels; in that face every caption fits its control.
+  window.setFont(song_font(12));
+
+  WindowControls c{};
+  c.input_group = group_box(&window, "分组框1", "关键词输入/导入", {8, 8, 360, 272});
+  c.box = keyword_box(c.input_group);
+  c.instructions = instruction_label(c.input_group);
+  c.import_button = push_button(c.input_group, "导入", "导入关键词", {255, 213, 98, 24});
+  c.export_button = push_button(c.input_group, "导出", "导出关键词", {255, 241, 98, 24});
+
+  c.engine_group = group_box(&window, "分组框2", "查询选择", {8, 280, 360, 46});
+  c.engines = {
+      check_box(c.engine_group, "选中百度", "Baidu查询", {8, 14, 80, 24}, true),
+      check_box(c.engine_group, "选中GG", "Google查询", {99, 14, 80, 24}, true),
+      check_box(c.engine_group, "选中搜狗", "Sogou查询", {195, 14, 77, 24}, false),
+      check_box(c.engine_group, "选中搜搜", "Soso查询", {285, 14, 73, 24}, false),
+  };
+
+  c.credit = place(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),
+                                      QUrl(QString::fromLatin1(kMakerHomeAddress)),
+                                      std::move(open_credit), &window),
+                   "联系作者", 7, 331, 201, 24);
+  c.start_button = push_button(&window, "按钮1", "开始查询--> > >", {208, 331, 160, 22});
+
+  c.web_frame = place(new QFrame(&window), "外形框1", 374, 15, 430, 114);
+  c.web_frame->setFrameStyle(QFrame::NoFrame);
+  c.web_view = product_view(c.web_frame);
+
+  c.result_group = group_box(&window, "分组框3", "查询结果", {374, 131, 432, 224});
+  c.result_list = result_list(c.result_group, model);
+  return c;
+}
+
+}  // namespace quillrank

@@ -1,0 +1,168 @@
+// The window as it opens: each control's kind, container, place, size and caption, that every
+// caption fits, the fonts and colours the user sees, and the initial state.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableView>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include "keywords/keyword_list.h"
+#include "window_test_support.h"
+
+namespace quillrank::testing {
+namespace {
+
+class WindowLayout : public ::testing::Test {
+ protected:
+  template <typename Control = QWidget>
+  Control* control(const char* name) {
+    return window_->findChild<Control*>(QString::fromUtf8(name));
+  }
+
+  ScriptedDesktop desktop_;
+  std::unique_ptr<MainWindow> window_ = make_window(desktop_);
+};
+
+TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
+  struct Placement {
+    const char *name, *kind, *container, *caption;  // container "" is the window
+    QRect relative;
+    QPoint in_window;
+  };
+  const Placement placements[] = {
+      {"分组框1", "QGroupBox", "", "关键词输入/导入", {8, 8, 360, 272}, {8, 8}},
+      {"数据", "QPlainTextEdit", "分组框1", "", {7, 12, 242, 258}, {15, 20}},
+      {"标签1", "QLabel", "分组框1", "", {255, 12, 98, 196}, {263, 20}},
+      {"导入", "QPushButton", "分组框1", "导入关键词", {255, 213, 98, 24}, {263, 221}},
+      {"导出", "QPushButton", "分组框1", "导出关键词", {255, 241, 98, 24}, {263, 249}},
+      {"分组框2", "QGroupBox", "", "查询选择", {8, 280, 360, 46}, {8, 280}},
+      {"选中百度", "QCheckBox", "分组框2", "Baidu查询", {8, 14, 80, 24}, {16, 294}},
+      {"选中GG", "QCheckBox", "分组框2", "Google查询", {99, 14, 80, 24}, {107, 294}},
+      {"选中搜狗", "QCheckBox", "分组框2", "Sogou查询", {195, 14, 77, 24}, {203, 294}},
+      {"选中搜搜", "QCheckBox", "分组框2", "Soso查询", {285, 14, 73, 24}, {293, 294}},
+      {"联系作者",
+       "quillrank::HyperlinkLabel",
+       "",
+       "程序制作：Quillworks",
+       {7, 331, 201, 24},
+       {7, 331}},
+      {"按钮1", "QPushButton", "", "开始查询--> > >", {208, 331, 160, 22}, {208, 331}},
+      {"外形框1", "QFrame", "", "", {374, 15, 430, 114}, {374, 15}},
+      {"超文本浏览框1", "QWebEngineView", "外形框1", "", {-1, -1, 450, 134}, {373, 14}},
+      {"分组框3", "QGroupBox", "", "查询结果", {374, 131, 432, 224}, {374, 131}},
+      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 209}, {374, 144}},
+  };
+  for (const Placement& p : placements) {
+    SCOPED_TRACE(p.name);
+    QWidget* widget = control(p.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_STREQ(widget->metaObject()->className(), p.kind);
+    EXPECT_EQ(widget->parentWidget(), *p.container ? control(p.container) : window_.get());
+    EXPECT_EQ(widget->geometry(), p.relative);
+    EXPECT_EQ(widget->mapTo(window_.get(), QPoint(0, 0)), p.in_window);
+    QString shown;
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) shown = box->title();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) shown = button->text();
+    if (auto* link = qobject_cast<HyperlinkLabel*>(widget)) shown = link->text();
+    EXPECT_EQ(shown, QString::fromUtf8(p.caption));
+  }
+  EXPECT_NE(window_->findChild<QFileDialog*>(QStringLiteral("通用对话框1")), nullptr);
+}
+
+TEST_F(WindowLayout, IsAFixedWindowWithEveryControlInside) {
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillrank_V1.1"));
+  EXPECT_EQ(window_->size(), QSize(813, 362));
+  EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
+  const Qt::WindowFlags flags = window_->windowFlags();
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+  EXPECT_EQ(window_->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+  for (QWidget* widget : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (widget->isWindow()) continue;  // the file dialog
+    EXPECT_TRUE(window_->rect().contains(widget->geometry())) << widget->objectName().toStdString();
+  }
+}
+
+TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
+  for (QCheckBox* box : window_->findChildren<QCheckBox*>()) {
+    const int drawn = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                      box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+                      box->fontMetrics().horizontalAdvance(box->text());
+    EXPECT_LE(drawn, box->width()) << box->objectName().toStdString();
+  }
+  for (const char* name : {"导入", "导出", "按钮1"}) {
+    auto* button = control<QPushButton>(name);
+    EXPECT_LT(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 4);
+  }
+  auto* label = control<QLabel>("标签1");
+  EXPECT_LE(label->heightForWidth(label->width()), label->height());
+  EXPECT_LE(control<QLabel>("联系作者")->sizeHint().width(), control("联系作者")->width());
+}
+
+TEST_F(WindowLayout, OpensWithTheSampleTextAndBaiduAndGoogleTicked) {
+  EXPECT_EQ(window_->box_text(), sample_text());
+  const bool ticked[] = {true, true, false, false};
+  for (int engine = 0; engine < 4; ++engine) {
+    EXPECT_EQ(window_->controls().engines[engine]->isChecked(), ticked[engine]) << engine;
+    EXPECT_EQ(window_->engine_ticked(engine), ticked[engine]) << engine;
+    EXPECT_FALSE(window_->run_control().worker_active(engine));
+  }
+  EXPECT_EQ(window_->table().row_count(), 0);
+}
+
+TEST_F(WindowLayout, ShowsSixColumnHeadersOnSilverWhileEmpty) {
+  window_->show();
+  auto* list = control<QTableView>("超级列表框1");
+  EXPECT_EQ(list->model()->rowCount(), 0);
+  EXPECT_TRUE(list->horizontalHeader()->isVisible());
+  EXPECT_FALSE(list->verticalHeader()->isVisible());
+  const char* captions[] = {"网站域名", "关键词", "Baidu", "Google", "Sogou", "Soso"};
+  const int widths[] = {60, 70, 70, 70, 70, 70};
+  ASSERT_EQ(list->model()->columnCount(), 6);
+  for (int column = 0; column < 6; ++column) {
+    EXPECT_EQ(list->model()->headerData(column, Qt::Horizontal).toString(),
+              QString::fromUtf8(captions[column]));
+    EXPECT_EQ(list->horizontalHeader()->sectionSize(column), widths[column]);
+  }
+  EXPECT_EQ(list->palette().color(QPalette::Base), QColor(192, 192, 192));
+}
+
+TEST_F(WindowLayout, GivesTheBoxASixteenPixelSongFaceThatResolves) {
+  const QFont font = control<QPlainTextEdit>("数据")->font();
+  EXPECT_EQ(font.pixelSize(), 16);
+  EXPECT_EQ(font.families().value(0), QStringLiteral("SimSun"));
+  // Where SimSun is missing, the Song face Debian ships is the one drawn.
+  EXPECT_EQ(QFontInfo(font).family(), QFontDatabase::hasFamily(QStringLiteral("SimSun"))
+                                          ? QStringLiteral("SimSun")
+                                          : QStringLiteral("AR PL UMing CN"));
+}
+
+TEST_F(WindowLayout, LoadsTheShippedProductPageInTheClippedWebView) {
+  auto* view = control<QWebEngineView>("超文本浏览框1");
+  bool loaded = false, ok = false;
+  QObject::connect(view, &QWebEngineView::loadFinished, [&](bool success) {
+    loaded = true;
+    ok = success;
+  });
+  window_->show();
+  ASSERT_TRUE(wait_until([&] { return loaded; }));
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(view->title(), QStringLiteral("Quillrank"));
+  // The program keeps no state: the page's cookies and cache live in memory only.
+  EXPECT_TRUE(view->page()->profile()->isOffTheRecord());
+  // Only the frame's 430 x 114 shows; the view's border and scroll bars lie outside it.
+  EXPECT_EQ(view->geometry().intersected(view->parentWidget()->rect()), QRect(0, 0, 430, 114));
+}
+
+}  // namespace
+}  // namespace quillrank::testing

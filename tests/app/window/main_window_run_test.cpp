@@ -1,0 +1,158 @@
+// Runs started from the window against a fixture server that stands in for the engines
+// (reached through http_proxy): the rows and status texts, the ranks as they arrive, a second
+// start during a run, and closing the window while workers wait on the network.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+
+#include "engines/engine_profile.h"
+#include "support/engine_pages.h"
+#include "support/fixture_server.h"
+#include "window_test_support.h"
+
+namespace quillrank::testing {
+namespace {
+
+bool is_host(const HttpRequest& request, const EngineProfile& engine) {
+  return request.target.rfind("http://" + std::string(engine.host) + "/", 0) == 0;
+}
+
+// Baidu ranks a.example 3rd and b.example 8th; Google 12th and 27th. Each page carries one
+// site's link, chosen by the keyword in the query ("seo" for a, "web" for b).
+HttpReply engine_reply(const HttpRequest& request) {
+  const bool for_a = request.target.find("=seo") != std::string::npos;
+  const std::string site = for_a ? "http://a.example/" : "http://b.example/";
+  if (is_host(request, kBaidu)) return {.body = engine_result_page(kBaidu, site, for_a ? 2 : 7)};
+  if (is_host(request, kGoogle)) {
+    return {.body = engine_result_page(kGoogle, site, for_a ? 11 : 26, 1, 30)};
+  }
+  return {.status = 404, .reason = "Not Found"};
+}
+
+class WindowRun : public ::testing::Test {
+ protected:
+  void SetUp() override { window_->show(); }
+
+  void press_start() { QTest::mouseClick(window_->controls().start_button, Qt::LeftButton); }
+  QString cell(int row, int column) { return shown_cell(*window_, row, column); }
+  std::size_t requests_to(const EngineProfile& engine) {
+    std::size_t n = 0;
+    for (const HttpRequest& request : server_.requests()) n += is_host(request, engine);
+    return n;
+  }
+
+  std::atomic<bool> hold_{false};
+  FixtureServer server_{[this](const HttpRequest& request) {
+    if (hold_) gate_.wait();
+    return engine_reply(request);
+  }};
+  ReplyGate gate_;  // destroyed before the server, so no reply waits on it then
+  EnginesBehind proxy_{server_.base_url()};
+  ScriptedDesktop desktop_;
+  std::unique_ptr<MainWindow> window_ = make_window(desktop_);
+};
+
+TEST_F(WindowRun, FillsTheRowsThenTheRanksOfTheTickedEngines) {
+  hold_ = true;
+  window_->set_box_text("a.example|seo\r\nhttp://b.example|web");
+  press_start();
+  // Before any page arrived: the rows as the box lists them, ticked engines querying.
+  ASSERT_EQ(window_->model().rowCount(), 2);
+  const QString expected[2][6] = {
+      {"http://a.example", "seo", "查询中…", "查询中…", "未启动", "未启动"},
+      {"http://b.example", "web", "查询中…", "查询中…", "未启动", "未启动"},
+  };
+  for (int row = 0; row < 2; ++row) {
+    for (int column = 0; column < 6; ++column) EXPECT_EQ(cell(row, column), expected[row][column]);
+  }
+  EXPECT_TRUE(window_->run_control().worker_active(0));
+  EXPECT_TRUE(window_->run_control().worker_active(1));
+  EXPECT_FALSE(window_->run_control().worker_active(2));
+  EXPECT_FALSE(window_->run_control().worker_active(3));
+
+  gate_.open();
+  ASSERT_TRUE(wait_until([&] { return cell(1, 3) == QStringLiteral("第27名"); }));
+  ASSERT_TRUE(wait_until([&] { return cell(1, 2) == QStringLiteral("第8名"); }));
+  EXPECT_EQ(cell(0, 2), QStringLiteral("第3名"));
+  EXPECT_EQ(cell(0, 3), QStringLiteral("第12名"));
+  EXPECT_EQ(cell(0, 4), QStringLiteral("未启动"));
+  EXPECT_EQ(cell(1, 5), QStringLiteral("未启动"));
+  EXPECT_EQ(requests_to(kSogou) + requests_to(kSoso), 0u);
+}
+
+TEST_F(WindowRun, ReadsTheTicksWhenTheRunStarts) {
+  window_->controls().engines[0]->setChecked(false);
+  window_->controls().engines[1]->setChecked(false);
+  window_->controls().engines[3]->setChecked(true);
+  window_->set_box_text("a.example|seo");
+  press_start();
+  EXPECT_EQ(cell(0, 2), QStringLiteral("未启动"));
+  EXPECT_EQ(cell(0, 3), QStringLiteral("未启动"));
+  for (int engine = 0; engine < 3; ++engine)
+    EXPECT_FALSE(window_->run_control().worker_active(engine));
+  // The fixture knows no Soso: every page fails, and the cell says the query failed.
+  ASSERT_TRUE(wait_until([&] { return cell(0, 5) == QStringLiteral("查询失败"); }));
+  EXPECT_EQ(requests_to(kBaidu) + requests_to(kGoogle), 0u);
+  EXPECT_EQ(requests_to(kSoso), static_cast<std::size_t>(kSoso.page_count));
+}
+
+TEST_F(WindowRun, ASecondStartDuringARunStopsItAndRebuildsFromTheBox) {
+  hold_ = true;
+  window_->set_box_text("a.example|seo\r\nb.example|web");
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return server_.request_count() >= 2; }));
+
+  window_->set_box_text("b.example|web");
+  press_start();  // returns once the first run's workers are stopped and joined
+  const std::size_t first_run_requests = 2;
+  ASSERT_EQ(window_->model().rowCount(), 1);
+  EXPECT_EQ(cell(0, 0), QStringLiteral("http://b.example"));
+  EXPECT_EQ(cell(0, 2), QStringLiteral("查询中…"));
+
+  gate_.open();
+  ASSERT_TRUE(wait_until([&] {
+    return cell(0, 2) == QStringLiteral("第8名") && cell(0, 3) == QStringLiteral("第27名");
+  }));
+  QTest::qWait(50);  // a late notice of the stopped run would land in this time
+  EXPECT_EQ(window_->model().rowCount(), 1);
+  EXPECT_EQ(window_->table().row_count(), 1);
+  // One page for each engine of the stopped run, one for each of the new run's row.
+  EXPECT_EQ(server_.request_count(), first_run_requests + 2);
+}
+
+TEST_F(WindowRun, ClosingDuringARunEndsAtOnceWithoutWaitingForTheNetwork) {
+  hold_ = true;  // no reply comes until the window is gone
+  window_->set_box_text("a.example|seo\r\nb.example|web");
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return server_.request_count() >= 2; }));
+  {
+    Watchdog watchdog(std::chrono::seconds(30), "closing the window during a run");
+    window_->close();
+    window_.reset();
+  }
+  gate_.open();
+  EXPECT_EQ(server_.request_count(), 2u);
+}
+
+TEST_F(WindowRun, ExpandsSiteEntriesInTheBoxBeforeFillingTheTable) {
+  server_.set_handler([](const HttpRequest& request) {
+    if (request.target.find("home.example") != std::string::npos) {
+      return HttpReply{.body =
+                           "<html><head><meta charset=gb2312><title>seo</title>"
+                           "</head></html>"};
+    }
+    return engine_reply(request);
+  });
+  window_->controls().engines[1]->setChecked(false);
+  window_->set_box_text("[home.example]");
+  press_start();
+  EXPECT_EQ(window_->box_text().find('['), GbkText::npos) << window_->box_text();
+  ASSERT_GE(window_->model().rowCount(), 1);
+  EXPECT_EQ(cell(0, 0), QStringLiteral("http://home.example"));
+}
+
+}  // namespace
+}  // namespace quillrank::testing

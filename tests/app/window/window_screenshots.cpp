@@ -1,0 +1,109 @@
+// Draws the README's two screenshots of the window, headless: as it opens, and after a run
+// against a fixture server that stands in for the engines. Usage: quillrank_window_screenshots
+// OUTPUT_FOLDER
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+#include <QWebEngineView>
+#include <cstdio>
+
+#include "app/window/startup.h"
+#include "engines/engine_profile.h"
+#include "support/engine_pages.h"
+#include "support/fixture_server.h"
+#include "text/text_codec.h"
+#include "window_test_support.h"
+
+namespace quillrank::testing {
+namespace {
+
+// Ranks for the example list: the site's 0-based place on page 1 of each engine.
+HttpReply example_engines(const HttpRequest& request) {
+  struct Site {
+    const char* keyword;  // as it appears, percent-encoded, in the query
+    const char* address;
+    int baidu, google;
+  };
+  const Site sites[] = {
+      {"QQ", "http://www.qq.com/", 0, 2},
+      {"%B0%D9%B6%C8", "http://www.baidu.com/", 1, 6},
+      {"%B9%C8%B8%E8", "http://www.google.com/", 14, 3},
+  };
+  for (const Site& site : sites) {
+    if (request.target.find(std::string("=") + site.keyword + "&") == std::string::npos) continue;
+    if (request.target.find(kBaidu.host) != std::string::npos) {
+      return {.body = engine_result_page(kBaidu, site.address, site.baidu, 1, 20)};
+    }
+    if (request.target.find(kGoogle.host) != std::string::npos) {
+      return {.body = engine_result_page(kGoogle, site.address, site.google, 1, 20)};
+    }
+  }
+  return {.body = engine_result_page(kBaidu, "http://elsewhere.example/", 0)};
+}
+
+bool save(QWidget& window, const QDir& folder, const char* name) {
+  const QString path = folder.filePath(QString::fromLatin1(name));
+  if (!window.grab().save(path)) {
+    std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+int draw(const QDir& folder) {
+  ScriptedDesktop desktop;
+  std::unique_ptr<MainWindow> window = make_window(desktop);
+  bool loaded = false;
+  QObject::connect(window->controls().web_view, &QWebEngineView::loadFinished,
+                   [&](bool) { loaded = true; });
+  window->show();
+  wait_until([&] { return loaded; });
+  QTest::qWait(500);  // the page's first frame
+  if (!save(*window, folder, "window-start.png")) return 1;
+
+  FixtureServer engines(example_engines);
+  EnginesBehind proxy(engines.base_url());
+  // The example lines of the sample text, as a user would keep them.
+  window->set_box_text(
+      "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");
+  QTest::mouseClick(window->controls().start_button, Qt::LeftButton);
+  const bool finished = wait_until([&] {
+    for (int engine = 0; engine < 4; ++engine) {
+      if (window->run_control().worker_active(engine)) return false;
+    }
+    return true;
+  });
+  QTest::qWait(200);
+  if (!finished || !save(*window, folder, "window-run.png")) return 1;
+  return 0;
+}
+
+}  // namespace
+}  // namespace quillrank::testing
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  }
+  const std::string nowhere =
+      "http://127.0.0.1:" + std::to_string(quillrank::testing::refused_port());
+  ::setenv("http_proxy", nowhere.c_str(), 1);
+  ::unsetenv("no_proxy");
+  quillrank::prepare_qt_application();
+  QApplication app(argc, argv);
+  const QDir folder(QString::fromLocal8Bit(argv[1]));
+  if (!folder.exists()) {
+    std::fprintf(stderr, "no folder %s\n", argv[1]);
+    return 2;
+  }
+  return quillrank::testing::draw(folder);
+}
