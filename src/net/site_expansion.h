@@ -14,7 +14,26 @@ namespace quillrank {
 using HomePageFetch = std::function<ByteBuffer(std::string_view url)>;
 
 // The box text with every site entry replaced by its lines; one fetch per distinct entry. A text
-// without "[" comes back unchanged and nothing is fetched.
+// without "[" comes back unchanged and nothing is fetched. Blocks while it fetches.
 GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch);
+
+// The segments of `text` from a `left` character to the first `right` character after it,
+// markers included, in order of first occurrence. Once a segment is listed every copy of it is
+// removed from the rest, so it repeats only when such a removal brings a copy together (nested
+// markers, as in [a][[a]a]). A `left` with no `right` after it ends the list. `left` and `right`
+// are distinct one-byte characters other than ASCII letters; markers count only at character
+// starts.
+std::vector<GbkText> collect_segments(std::string_view text, char left, char right);
+
+// The text between "<title>" and "</title>", letter case ignored. A title tag with attributes
+// has no "<title>", and then the page from its sixth byte up to "</title>" is taken.
+GbkText read_page_title(std::string_view page);
+
+// The words of a site's title and keywords, split at "|", ",", "_" and "-" (a "||" counts once,
+// so longer runs of bars leave empty words behind), each listed once: after a word, the word and
+// every repetition of it (letter case ignored) are removed from the rest, also where it ends a
+// longer word. Empty title and keywords give the one empty word; the list is empty only when
+// the final bar is taken in as the second byte of a truncated two-byte character.
+std::vector<GbkText> site_words(std::string_view title, std::string_view keywords);
 
 }  // namespace quillrank

@@ -1,7 +1,5 @@
-// Literal, unoptimised statements of the meta-tag reader, the site-entry collection, the word
-// loop and the site expansion, removing every copy of a tag, entry or word from the whole text
-// on every pass: the oracle that the fuzz targets and randomised tests hold the fast versions
-// against. Also a builder of random texts dense in the markers those rules look for. Test use.
+// Literal statements of the meta-tag reader, entry collection, word loop and site expansion, the
+// oracle the fast versions are held against; and random texts dense in their markers. Test use.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +16,8 @@
 
 namespace quillrank::reference {
 
+// Each loop removes every copy of the tag, entry or word it took from the whole text, pass after
+// pass, exactly as the rules say; quadratic, and fine for small inputs.
 inline GbkText read_meta_value(std::string_view page, std::string_view test_word,
                                std::string_view value_key, int window) {
   GbkText w(page), a;
@@ -111,7 +111,8 @@ inline GbkText expand_site_entries(std::string_view box_text,
     if (detect_page_charset(page) == "UTF8") page = utf8_to_gbk_text(page);
     const GbkText title = extract_between(page, "<title>", "</title>", false, false);
     GbkText lines;
-    for (const GbkText& word : site_words(title, read_meta_value(page, "keywords", "content=", 10))) {
+    for (const GbkText& word :
+         site_words(title, read_meta_value(page, "keywords", "content=", 10))) {
       lines += concat_text(host, "|", word, "\r\n");
     }
     lines = left_text(lines, text_length(lines) - 2);
@@ -125,23 +126,24 @@ inline GbkText expand_site_entries(std::string_view box_text,
 using Pieces = std::vector<std::string>;
 
 inline const Pieces& meta_pieces() {
-  static const Pieces pieces = {"<meta ", "<META ", "<Meta ", "<me", "ta ", "<", ">", "\"", "'",
-                                "=",      " ",      "charset=", "charset", "CHARSET=", "content=",
-                                "keywords", "gb2312", "GBK", "\xD6\xD0", "\x81>", "\x81",
-                                "\xA1\xA1", "a", "x", "<me<meta ", ">ta ", "\x81<me"};
+  static const Pieces pieces = {
+      "<meta ",   "<META ",   "<Meta ", "<me",       "ta ",      "<",       ">",
+      "\"",       "'",        "=",      " ",         "charset=", "charset", "CHARSET=",
+      "content=", "keywords", "gb2312", "GBK",       "\xD6\xD0", "\x81>",   "\x81",
+      "\xA1\xA1", "a",        "x",      "<me<meta ", ">ta ",     "\x81<me"};
   return pieces;
 }
 
 inline const Pieces& entry_pieces() {
-  static const Pieces pieces = {"[",       "]",        "[a]",    "[A]",  "a",      "b",
-                                "http://", "HTTP://",  "https://", "\x81]", "\x81[", "\x81",
-                                "\r\n",  "|",        " ",      "<title>", "</title>"};
+  static const Pieces pieces = {"[",       "]",       "[a]",      "[A]",     "a",       "b",
+                                "http://", "HTTP://", "https://", "\x81]",   "\x81[",   "\x81",
+                                "\r\n",    "|",       " ",        "<title>", "</title>"};
   return pieces;
 }
 
 inline const Pieces& word_pieces() {
-  static const Pieces pieces = {"|", ",", "_", "-", "||", "a", "b", "ab", "B", "A", "\x81|",
-                                "\x81", "\xD6\xD0", " "};
+  static const Pieces pieces = {"|",  ",", "_", "-",     "||",   "a",        "b",
+                                "ab", "B", "A", "\x81|", "\x81", "\xD6\xD0", " "};
   return pieces;
 }
 

@@ -1,0 +1,149 @@
+// The site expansion's hot paths at the sizes they must handle: UTF-8 to GBK on a 1 MiB page
+// beside a bare iconv call on the same bytes, the meta-tag reader on 2,000 tags, the entry
+// collection and the expansion of a box of 1,000 entries, the word split of 10,000 keywords;
+// each loop beside its step-by-step statement, which removes copies from the whole text per pass.
+#include <benchmark/benchmark.h>
+#include <iconv.h>
+
+#include <string>
+
+#include "../tests/support/expansion_reference.h"
+#include "net/page_charset.h"
+#include "net/site_expansion.h"
+
+namespace quillrank {
+namespace {
+
+// 1 MiB of UTF-8, half Chinese and half ASCII markup, much like a Chinese home page.
+const ByteBuffer& utf8_page() {
+  static const ByteBuffer page = [] {
+    const std::string chunk =
+        "<div class=\"news\"><a href=\"/n/1.html\">\xE4\xB8\xAD\xE6\x96\x87\xE6\x90\x9C\xE7\xB4"
+        "\xA2\xE5\xBC\x95\xE6\x93\x8E\xE6\x8E\x92\xE5\x90\x8D</a>\xE7\xAC\xAC\xE4\xB8\x80"
+        "\xE9\xA1\xB5 news</div>\n";
+    std::string text;
+    while (text.size() + chunk.size() <= (1u << 20)) text += chunk;
+    text.append((1u << 20) - text.size(), 'x');
+    return ByteBuffer{text};
+  }();
+  return page;
+}
+
+void BM_Utf8ToGbk(benchmark::State& state) {
+  const ByteBuffer& page = utf8_page();
+  for (auto _ : state) benchmark::DoNotOptimize(utf8_to_gbk(page));
+  state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_Utf8ToGbk)->Unit(benchmark::kMicrosecond);
+
+// One iconv call into a buffer made once: the floor for any UTF-8 to GBK conversion here.
+void BM_BareIconv(benchmark::State& state) {
+  const ByteBuffer& page = utf8_page();
+  const iconv_t cd = iconv_open("GBK", "UTF-8");
+  std::string out(page.size() + 16, '\0');
+  for (auto _ : state) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(page.bytes.data());
+    std::size_t src_left = page.size();
+    char* dst = out.data();
+    std::size_t dst_left = out.size();
+    benchmark::DoNotOptimize(iconv(cd, &src, &src_left, &dst, &dst_left));
+    benchmark::DoNotOptimize(out.data());
+  }
+  iconv_close(cd);
+  state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_BareIconv)->Unit(benchmark::kMicrosecond);
+
+// 2,000 distinct meta tags, then the declaration.
+const std::string& tag_page() {
+  static const std::string page = [] {
+    std::string text = "<html><head>";
+    for (int i = 0; i < 2000; ++i) {
+      text += "<meta name=\"item" + std::to_string(i) + "\" content=\"value " + std::to_string(i) +
+              "\">\n";
+    }
+    return text + "<meta charset=\"gb2312\"></head><body></body></html>";
+  }();
+  return page;
+}
+
+void BM_ReadMetaValue2000Tags(benchmark::State& state) {
+  for (auto _ : state)
+    benchmark::DoNotOptimize(read_meta_value(tag_page(), "charset", "charset=", 9));
+}
+BENCHMARK(BM_ReadMetaValue2000Tags)->Unit(benchmark::kMillisecond);
+
+void BM_ReadMetaValue2000TagsStepByStep(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(reference::read_meta_value(tag_page(), "charset", "charset=", 9));
+  }
+}
+BENCHMARK(BM_ReadMetaValue2000TagsStepByStep)->Unit(benchmark::kMillisecond);
+
+// 1,000 distinct entries, each followed by an ordinary line.
+const std::string& entry_box() {
+  static const std::string box = [] {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) {
+      text += "[http://www.site" + std::to_string(i) + ".example]\r\nwww.other.example|seo\r\n";
+    }
+    return text;
+  }();
+  return box;
+}
+
+void BM_CollectSegments1000Entries(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(collect_segments(entry_box(), '[', ']'));
+}
+BENCHMARK(BM_CollectSegments1000Entries)->Unit(benchmark::kMillisecond);
+
+void BM_CollectSegments1000EntriesStepByStep(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(reference::collect_segments(entry_box(), "[", "]"));
+}
+BENCHMARK(BM_CollectSegments1000EntriesStepByStep)->Unit(benchmark::kMillisecond);
+
+// Every home page the same small GBK page of seven words; no network.
+ByteBuffer small_home(std::string_view) {
+  return ByteBuffer{
+      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
+      "<title>\xD6\xD0\xCE\xC4_\xCB\xD1\xCB\xF7-Site</title><meta name=\"keywords\" "
+      "content=\"seo tools,rank check,\xC5\xC5\xC3\xFB,keyword\"></head></html>"};
+}
+
+void BM_ExpandSiteEntries1000Entries(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(expand_site_entries(entry_box(), small_home));
+}
+BENCHMARK(BM_ExpandSiteEntries1000Entries)->Unit(benchmark::kMillisecond);
+
+void BM_ExpandSiteEntries1000EntriesStepByStep(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(reference::expand_site_entries(entry_box(), small_home));
+  }
+}
+BENCHMARK(BM_ExpandSiteEntries1000EntriesStepByStep)->Unit(benchmark::kMillisecond);
+
+// A keywords value of 10,000 distinct words.
+const std::string& many_keywords() {
+  static const std::string keywords = [] {
+    std::string text;
+    for (int i = 0; i < 10000; ++i) text += "keyword" + std::to_string(i) + ",";
+    return text;
+  }();
+  return keywords;
+}
+
+void BM_SiteWords10000Words(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(site_words("Site - Title", many_keywords()));
+}
+BENCHMARK(BM_SiteWords10000Words)->Unit(benchmark::kMillisecond);
+
+void BM_SiteWords10000WordsStepByStep(benchmark::State& state) {
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(reference::site_words("Site - Title", many_keywords()));
+  }
+}
+BENCHMARK(BM_SiteWords10000WordsStepByStep)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace quillrank

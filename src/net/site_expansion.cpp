@@ -1,0 +1,89 @@
+#include "net/site_expansion.h"
+
+#include <unordered_map>
+
+#include "engines/extract.h"
+#include "net/page_charset.h"
+#include "net/segment_text.h"
+
+namespace quillrank {
+namespace {
+
+struct SiteAddress {
+  GbkText host;  // what the lines name the site by
+  GbkText url;   // the home page to fetch
+};
+
+// Every "http://" is removed from the entry, whatever its case; an address written with
+// "https://" loses that prefix too and is fetched over https.
+SiteAddress site_address(std::string_view entry) {
+  GbkText host = extract_between(replace_text(entry, "http://", "", false), "[", "]", false, false);
+  if (find_text(left_text(host, 8), "https://", true) == 1) {
+    host.erase(0, 8);
+    return SiteAddress{host, concat_text("https://", host)};
+  }
+  return SiteAddress{host, concat_text("http://", host)};
+}
+
+GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch) {
+  const SiteAddress site = site_address(entry);
+  GbkText page = to_text(fetch(site.url));
+  if (detect_page_charset(page) == kUtf8Verdict) page = utf8_to_gbk(to_bytes(page));
+  GbkText lines;
+  for (const GbkText& word :
+       site_words(read_page_title(page), read_meta_value(page, "keywords", "content=", 10))) {
+    if (!lines.empty()) lines += "\r\n";
+    lines += concat_text(site.host, "|", word);
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<GbkText> collect_segments(std::string_view text, char left, char right) {
+  SegmentText rest(text, SegmentRules{.open = std::string(1, left), .close = right});
+  std::vector<GbkText> segments;
+  while (std::optional<GbkText> segment = rest.first_segment()) {
+    rest.replace_all(*segment, "");
+    segments.push_back(std::move(*segment));
+  }
+  return segments;
+}
+
+GbkText read_page_title(std::string_view page) {
+  return extract_between(page, "<title>", "</title>", false, false);
+}
+
+std::vector<GbkText> site_words(std::string_view title, std::string_view keywords) {
+  GbkText k = concat_text(title, "|", keywords);
+  for (const char* separator : {",", "_", "-"}) k = replace_text(k, separator, "|", true);
+  k = replace_text(k, "||", "|", true);
+  if (left_text(k, 1) == "|") k = right_text(k, text_length(k) - 1);
+  if (right_text(k, 1) == "|") k = left_text(k, text_length(k) - 1);
+  k += '|';
+
+  SegmentText rest(k, SegmentRules{.open = "", .close = '|', .ignore_case = true});
+  std::vector<GbkText> words;
+  while (std::optional<GbkText> word = rest.first_segment()) {
+    rest.replace_all(*word, "");
+    word->pop_back();
+    words.push_back(std::move(*word));
+  }
+  return words;
+}
+
+GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch) {
+  const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
+  if (entries.empty()) return GbkText(box_text);
+  SegmentText box(box_text, SegmentRules{.open = "[", .close = ']'});
+  // A listed entry can repeat (see collect_segments); its page is fetched once all the same.
+  std::unordered_map<GbkText, GbkText> lines_of;
+  for (const GbkText& entry : entries) {
+    auto [it, fresh] = lines_of.try_emplace(entry);
+    if (fresh) it->second = expansion_lines(entry, fetch);
+    box.replace_all(entry, it->second);
+  }
+  return box.text();
+}
+
+}  // namespace quillrank
