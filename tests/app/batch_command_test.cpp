@@ -76,6 +76,20 @@ TEST(BatchCommand, RefusesBadUsageAndUnreadableInputWithStatusTwo) {
   }
 }
 
+TEST(BatchCommand, ShowsRowsDonePerEngineOnATerminal) {
+  FixtureServer server([](const HttpRequest&) {
+    return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 0),
+                     .stall_before_reply = 300ms};
+  });
+  testing::ChildProgram child(kProgram, {"-e", "baidu,google"}, {{"http_proxy", server.base_url()}},
+                              "shop.example|seo", /*error_to_terminal=*/true);
+  const testing::ProgramRun run = child.wait();
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.err.find("\rBaidu 0/1  Google 0/1"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.err.ends_with("\r\033[K")) << "the progress line is cleared at the end";
+  EXPECT_NE(run.out.find("\t第1名\t"), std::string::npos) << run.out;
+}
+
 TEST(BatchCommand, CtrlCStopsTheWorkersAndExitsWith130) {
   FixtureServer server(
       [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });

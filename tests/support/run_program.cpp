@@ -27,7 +27,7 @@ void write_file(const std::string& path, const std::string& bytes) {
 
 ChildProgram::ChildProgram(const std::string& program, const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& env,
-                           const std::string& input) {
+                           const std::string& input, bool error_to_terminal) {
   char pattern[] = "/tmp/quillrank-run-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
   folder_ = pattern;
@@ -57,8 +57,16 @@ ChildProgram::ChildProgram(const std::string& program, const std::vector<std::st
   posix_spawn_file_actions_addopen(&actions, 0, (folder_ + "/in").c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, (folder_ + "/out").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder_ + "/err").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (error_to_terminal) {
+    terminal_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal_ < 0 || grantpt(terminal_) != 0 || unlockpt(terminal_) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, ptsname(terminal_), O_RDWR | O_NOCTTY, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, (folder_ + "/err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + program);
@@ -69,6 +77,7 @@ ChildProgram::~ChildProgram() {
     ::kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
+  if (terminal_ >= 0) ::close(terminal_);
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
 }
@@ -83,7 +92,13 @@ ProgramRun ChildProgram::wait() {
   }
   pid_ = -1;
   run.out = read_file(folder_ + "/out");
-  run.err = read_file(folder_ + "/err");
+  if (terminal_ < 0) {
+    run.err = read_file(folder_ + "/err");
+    return run;
+  }
+  // What the child wrote to the terminal stays readable on the master side until it is drained.
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal_, buffer, sizeof buffer)) > 0;) run.err.append(buffer, n);
   return run;
 }
 

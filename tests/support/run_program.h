@@ -18,9 +18,11 @@ struct ProgramRun {
 
 class ChildProgram {
  public:
-  // Starts `program` with `args`, the environment plus `env`, and `input` on standard input.
+  // Starts `program` with `args`, the environment plus `env`, and `input` on standard input;
+  // standard error goes to a pseudo-terminal when `error_to_terminal`.
   ChildProgram(const std::string& program, const std::vector<std::string>& args,
-               const std::map<std::string, std::string>& env, const std::string& input);
+               const std::map<std::string, std::string>& env, const std::string& input,
+               bool error_to_terminal = false);
   ~ChildProgram();
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
@@ -31,6 +33,7 @@ class ChildProgram {
 
  private:
   std::string folder_;
+  int terminal_ = -1;  // the pseudo-terminal's master side, or -1
   pid_t pid_ = -1;
 };
 

@@ -1,21 +1,10 @@
-// The core tests' main: every proxy variable leads to a closed port on 127.0.0.1 and only
-// 127.0.0.1 itself is reached directly, so a fetch of any other host that a test did not point
-// at its own fixture server fails here instead of leaving the machine.
+// The core tests' main: no fetch can leave 127.0.0.1 (see offline_proxies.h).
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <string>
-
-#include "support/fixture_server.h"
+#include "support/offline_proxies.h"
 
 int main(int argc, char** argv) {
-  const std::string nowhere =
-      "http://127.0.0.1:" + std::to_string(quillrank::testing::refused_port());
-  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
-    ::setenv(name, nowhere.c_str(), 1);
-  }
-  ::setenv("no_proxy", "127.0.0.1,localhost", 1);
-  ::unsetenv("NO_PROXY");
+  quillrank::testing::lead_proxies_nowhere();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -13,7 +13,7 @@
 #include "app/window/startup.h"
 #include "engines/engine_profile.h"
 #include "support/engine_pages.h"
-#include "support/fixture_server.h"
+#include "support/offline_proxies.h"
 #include "text/text_codec.h"
 #include "window_test_support.h"
 
@@ -94,10 +94,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
-  const std::string nowhere =
-      "http://127.0.0.1:" + std::to_string(quillrank::testing::refused_port());
-  ::setenv("http_proxy", nowhere.c_str(), 1);
-  ::unsetenv("no_proxy");
+  quillrank::testing::lead_proxies_nowhere();
   quillrank::prepare_qt_application();
   QApplication app(argc, argv);
   const QDir folder(QString::fromLocal8Bit(argv[1]));

@@ -8,18 +8,14 @@
 #include <string>
 
 #include "app/window/startup.h"
-#include "support/fixture_server.h"
+#include "support/offline_proxies.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
-  const std::string nowhere =
-      "http://127.0.0.1:" + std::to_string(quillrank::testing::refused_port());
-  ::setenv("http_proxy", nowhere.c_str(), 1);
-  ::unsetenv("no_proxy");
-  ::unsetenv("NO_PROXY");
+  quillrank::testing::lead_proxies_nowhere();
 
   ::testing::InitGoogleTest(&argc, argv);
   quillrank::prepare_qt_application();

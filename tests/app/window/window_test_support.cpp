@@ -59,14 +59,6 @@ void ReplyGate::wait() {
   opened_.wait(lock, [this] { return open_; });
 }
 
-EnginesBehind::EnginesBehind(const std::string& proxy_url) {
-  const char* now = std::getenv("http_proxy");
-  previous_ = now && *now ? now : "http://127.0.0.1:" + std::to_string(refused_port());
-  ::setenv("http_proxy", proxy_url.c_str(), 1);
-}
-
-EnginesBehind::~EnginesBehind() { ::setenv("http_proxy", previous_.c_str(), 1); }
-
 Watchdog::Watchdog(std::chrono::seconds limit, const char* what)
     : thread_([this, limit, what] {
         std::unique_lock lock(mutex_);

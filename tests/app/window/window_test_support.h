@@ -18,6 +18,7 @@
 
 #include "app/window/desktop.h"
 #include "app/window/main_window.h"
+#include "support/proxy_env.h"
 
 namespace quillrank::testing {
 
@@ -76,18 +77,8 @@ class ReplyGate {
   bool open_ = false;
 };
 
-// Points http_proxy at `proxy_url` for one scope and then back at what it was before (the test
-// main's closed port), so the engines' real host names reach a fixture server on 127.0.0.1.
-class EnginesBehind {
- public:
-  explicit EnginesBehind(const std::string& proxy_url);
-  ~EnginesBehind();
-  EnginesBehind(const EnginesBehind&) = delete;
-  EnginesBehind& operator=(const EnginesBehind&) = delete;
-
- private:
-  std::string previous_;
-};
+// Points http_proxy at a fixture server for one scope, so the engines' real host names reach it.
+using EnginesBehind = ScopedHttpProxy;
 
 // Aborts the test program when it is still alive after `limit`: for steps that must not hang.
 class Watchdog {

@@ -1,0 +1,23 @@
+// Leads every proxy variable to a closed port on 127.0.0.1 and lets only 127.0.0.1 be reached
+// directly: a fetch of any other host that a test did not point at its own fixture server then
+// fails here instead of leaving the machine. For the mains of test programs, before any thread.
+#pragma once
+
+#include <stdlib.h>
+
+#include <string>
+
+#include "support/fixture_server.h"
+
+namespace quillrank::testing {
+
+inline void lead_proxies_nowhere() {
+  const std::string nowhere = "http://127.0.0.1:" + std::to_string(refused_port());
+  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+    ::setenv(name, nowhere.c_str(), 1);
+  }
+  ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+  ::unsetenv("NO_PROXY");
+}
+
+}  // namespace quillrank::testing
