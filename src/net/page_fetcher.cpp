@@ -42,9 +42,12 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
     transfer->too_long = true;
     return 0;  // aborts the transfer: CURLE_WRITE_ERROR
   }
+  // The buffer grows by at least the announced chunk, and geometrically, so a long body costs
+  // a few reallocations on any standard library.
   if (transfer->body.capacity() < transfer->body.size() + n) {
-    transfer->body.reserve(transfer->body.size() +
-                           std::max(n, read_chunk_size(transfer->content_length)));
+    transfer->body.reserve(
+        std::max(transfer->body.size() + std::max(n, read_chunk_size(transfer->content_length)),
+                 2 * transfer->body.capacity()));
   }
   transfer->body.append(data, n);
   return n;
@@ -83,6 +86,11 @@ void set_request_options(CURL* easy, const std::string& url, curl_slist* headers
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // keep cookies across the redirects of a fetch
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  // A server that trickles bytes cannot hold a fetch (and the window, during an expansion) for
+  // longer than this.
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
+  // A stopped fetch does not wait for a host name lookup in flight to finish.
+  curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
   // Content-Length never limits what is read: the body ends when the server ends it.

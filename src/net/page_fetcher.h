@@ -18,6 +18,7 @@ struct FetchResult {
 };
 
 inline constexpr long kConnectTimeoutSeconds = 30;
+inline constexpr long kTransferTimeoutSeconds = 300;  // a whole fetch, redirects included
 inline constexpr long kStallTimeoutSeconds = 60;         // no byte received for this long fails
 inline constexpr std::size_t kMaxBodyBytes = 64u << 20;  // a longer body fails at this size
 inline constexpr long kMaxRedirects = 10;

@@ -70,20 +70,26 @@ class Converter {
     while (src_left > 0) {
       char* dst = out.data() + written;
       std::size_t dst_left = out.size() - written;
-      std::size_t rc = static_cast<std::size_t>(-1);
-      int error = EILSEQ;
-      if (cd_ != reinterpret_cast<iconv_t>(-1)) {
-        rc = iconv(cd_, &src, &src_left, &dst, &dst_left);
-        error = errno;
+      if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+        // No converter on this system: ASCII still passes, everything else is unconvertible.
+        if (written == out.size()) out.resize(out.size() * 2 + 16);
+        if (static_cast<unsigned char>(*src) < 0x80) {
+          out[written++] = *src++;
+          --src_left;
+          continue;
+        }
+      } else {
+        const std::size_t rc = iconv(cd_, &src, &src_left, &dst, &dst_left);
+        const int error = errno;
+        written = out.size() - dst_left;
+        if (rc != static_cast<std::size_t>(-1)) break;
+        if (error == E2BIG) {
+          out.resize(out.size() * 2 + 16);
+          continue;
+        }
+        // EILSEQ (invalid or unconvertible) or EINVAL (incomplete at the end): replace, go on.
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
       }
-      written = out.size() - dst_left;
-      if (rc != static_cast<std::size_t>(-1)) break;
-      if (error == E2BIG) {
-        out.resize(out.size() * 2 + 16);
-        continue;
-      }
-      // EILSEQ (invalid or unconvertible) or EINVAL (incomplete at the end): replace and go on.
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
       const std::size_t step =
           std::min(src_left, skip(reinterpret_cast<const unsigned char*>(src), src_left));
       src += step;

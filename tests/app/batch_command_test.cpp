@@ -67,7 +67,8 @@ TEST(BatchCommand, ReadsUtf8FromStandardInputAndWritesCsvToAFile) {
 
 TEST(BatchCommand, RefusesBadUsageAndUnreadableInputWithStatusTwo) {
   const std::vector<std::vector<std::string>> calls = {
-      {"--frobnicate"}, {"-e", "bing"}, {"-e"}, {"a.txt", "b.txt"}, {temp_path("missing.txt")}};
+      {"--frobnicate"},           {"-e", "bing"},        {"-e"}, {"a.txt", "b.txt"},
+      {temp_path("missing.txt")}, {::testing::TempDir()}};  // a folder
   for (const auto& args : calls) {
     const testing::ProgramRun run = testing::run_program(kProgram, args);
     EXPECT_EQ(run.exit_code, 2) << args[0];
@@ -104,6 +105,21 @@ TEST(BatchCommand, CtrlCStopsTheWorkersAndExitsWith130) {
   const testing::ProgramRun run = child.wait();
   EXPECT_EQ(run.exit_code, 130);
   EXPECT_EQ(run.out, "");
+}
+
+// A site entry's home page that never answers does not keep Ctrl-C from working.
+TEST(BatchCommand, CtrlCAlsoStopsTheSiteEntryExpansion) {
+  FixtureServer home([](const HttpRequest&) {
+    return HttpReply{.body = "<title>x</title>", .stall_before_reply = 60s};
+  });
+  testing::ChildProgram child(kProgram, {}, {}, "[127.0.0.1:" + std::to_string(home.port()) + "]");
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (home.request_count() < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_EQ(home.request_count(), 1u);
+  child.signal(SIGINT);
+  EXPECT_EQ(child.wait().exit_code, 130);
 }
 
 }  // namespace

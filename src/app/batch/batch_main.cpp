@@ -5,17 +5,19 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
+#include <thread>
 
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
 #include "app/live_pages.h"
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
+#include "net/page_fetcher.h"
 
 namespace quillrank {
 namespace {
@@ -36,19 +38,47 @@ class BatchHost : public RunHost {
   std::array<bool, 4> engines_;
 };
 
+// The whole input; false when it could not be opened or a read failed (a folder, an I/O error).
 bool read_input(const std::string& path, ByteBuffer& bytes) {
-  std::ostringstream content;
-  if (path == "-") {
-    content << std::cin.rdbuf();
-    bytes.bytes = content.str();
-    return !std::cin.bad();
+  std::ifstream file;
+  if (path != "-") {
+    file.open(path, std::ios::binary);
+    if (!file) return false;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  content << file.rdbuf();
-  bytes.bytes = content.str();
-  return !file.bad();
+  std::istream& in = path == "-" ? std::cin : file;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.bytes.append(chunk, in.gcount());
+  return !in.bad() && !(path == "-" && std::ferror(stdin));
 }
+
+// Ctrl-C and SIGTERM, taken on a thread of their own from the moment the run starts: they stop
+// a home-page fetch of the site-entry expansion as well as the workers.
+class Interruption {
+ public:
+  Interruption() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    // Every thread started from here on inherits the block, so only the watcher takes them.
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    watcher_ = std::jthread([this](std::stop_token done) {
+      const timespec tick{0, 50'000'000};
+      while (!done.stop_requested()) {
+        if (sigtimedwait(&signals_, nullptr, &tick) > 0) {
+          stop_.request_stop();
+          return;
+        }
+      }
+    });
+  }
+  std::stop_token token() const { return stop_.get_token(); }
+  bool interrupted() const { return stop_.stop_requested(); }
+
+ private:
+  sigset_t signals_;
+  std::stop_source stop_;
+  std::jthread watcher_;
+};
 
 // Rows done per engine, counted from the workers' writes of a final cell text.
 class Progress {
@@ -92,13 +122,7 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  // Ctrl-C and SIGTERM are taken by the main thread alone, which then stops the workers.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+  Interruption interruption;
   BatchHost host(decode_keyword_file(input), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
@@ -107,18 +131,20 @@ int run(const std::vector<std::string>& args) {
     table.set_observer([&](const TableChange& change) { progress.count(table, change); });
   }
   std::atomic<bool> finished{false};
-  RunControl control(host, table, live_result_pages(), live_home_pages());
+  RunControl control(host, table, live_result_pages(), [&interruption](std::string_view url) {
+    return PageFetcher::instance().fetch_page(url, interruption.token());
+  });
   control.set_run_finished([&finished] { finished = true; });
   control.start_query();
 
-  const timespec tick{0, 100'000'000};
-  while (!finished) {
-    if (sigtimedwait(&signals, nullptr, &tick) > 0) {
-      control.release_worker_handles();
-      if (show_progress) Progress::clear();
-      return kExitInterrupted;
-    }
+  while (!finished && !interruption.interrupted()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (show_progress) progress.print(table.row_count());
+  }
+  if (interruption.interrupted()) {
+    control.release_worker_handles();
+    if (show_progress) Progress::clear();
+    return kExitInterrupted;
   }
   if (show_progress) Progress::clear();
 
