@@ -81,15 +81,17 @@ void BM_ReadMetaValue2000TagsStepByStep(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadMetaValue2000TagsStepByStep)->Unit(benchmark::kMillisecond);
 
-// 1,000 distinct entries, each followed by an ordinary line.
+// `count` distinct entries, each followed by an ordinary line.
+std::string entry_box(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    text += "[http://www.site" + std::to_string(i) + ".example]\r\nwww.other.example|seo\r\n";
+  }
+  return text;
+}
+
 const std::string& entry_box() {
-  static const std::string box = [] {
-    std::string text;
-    for (int i = 0; i < 1000; ++i) {
-      text += "[http://www.site" + std::to_string(i) + ".example]\r\nwww.other.example|seo\r\n";
-    }
-    return text;
-  }();
+  static const std::string box = entry_box(1000);
   return box;
 }
 
@@ -111,10 +113,11 @@ ByteBuffer small_home(std::string_view) {
       "content=\"seo tools,rank check,\xC5\xC5\xC3\xFB,keyword\"></head></html>"};
 }
 
-void BM_ExpandSiteEntries1000Entries(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(expand_site_entries(entry_box(), small_home));
+void BM_ExpandSiteEntries(benchmark::State& state) {
+  const std::string box = entry_box(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(expand_site_entries(box, small_home));
 }
-BENCHMARK(BM_ExpandSiteEntries1000Entries)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExpandSiteEntries)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_ExpandSiteEntries1000EntriesStepByStep(benchmark::State& state) {
   for (auto _ : state) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "net/segment_text.h"
 #include "net/site_expansion.h"
+#include "text/segment_text.h"
 #include "support/expansion_reference.h"
 
 using namespace quillrank;
@@ -51,7 +51,7 @@ void check_segment_text(fuzzing::FuzzInput& input) {
       segment = reference::marker_text_from(input.text(4));
     }
     const std::string replacement =
-        how & 2 ? std::string() : reference::marker_text_from(input.text(4));
+        how & 2 ? std::string() : reference::marker_text_from(input.text(48));
     expected = replace_text(expected, segment, replacement, !rules.ignore_case);
     text.replace_all(segment, replacement);
     if (text.text() != expected) std::abort();

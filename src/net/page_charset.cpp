@@ -1,7 +1,7 @@
 #include "net/page_charset.h"
 
 #include "engines/extract.h"
-#include "net/segment_text.h"
+#include "text/segment_text.h"
 #include "text/text_codec.h"
 
 namespace quillrank {

@@ -4,7 +4,7 @@
 
 #include "engines/extract.h"
 #include "net/page_charset.h"
-#include "net/segment_text.h"
+#include "text/segment_text.h"
 
 namespace quillrank {
 namespace {
@@ -75,6 +75,8 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
 GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch) {
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
+  // Each entry is replaced in the text as the earlier replacements left it, so lines that
+  // spell a later entry are expanded as that entry too.
   SegmentText box(box_text, SegmentRules{.open = "[", .close = ']'});
   // A listed entry can repeat (see collect_segments); its page is fetched once all the same.
   std::unordered_map<GbkText, GbkText> lines_of;

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "support/engine_pages.h"
@@ -63,6 +64,43 @@ TEST(BatchCommand, ReadsUtf8FromStandardInputAndWritesCsvToAFile) {
   EXPECT_EQ(testing::read_file(output),
             "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso\r\n"
             "http://shop.example,\"'=1+1,\"\"x\"\"\",第3名,未启动,未启动,未启动\r\n");
+}
+
+// Home pages whose titles spell other entries: the run ends, as the rule has it.
+TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
+  struct Case {
+    std::string box;
+    std::map<std::string, std::string> titles;  // by host
+  };
+  const Case cases[] = {
+      {"[a]\n[b]\n[a]", {{"a", "[b] ]"}, {"b", "[b]]\n_"}}},
+      {"|\n|[b][a]b[b]]", {{"b", "][b]b"}, {"a", "[a][a]aa"}}},
+      {"[y][x]", {{"y", "[x][x]"}, {"x", "a]]"}}},
+      {"[y]|k\n[x]|k", {{"y", "[x] and [x]"}, {"x", "Shop]]"}}},
+  };
+  for (const Case& c : cases) {
+    FixtureServer server([&c](const HttpRequest& request) {
+      const auto title = c.titles.find(request.header("Host"));
+      return HttpReply{.body = title == c.titles.end() ? "" : "<title>" + title->second + "</title>"};
+    });
+    const testing::ProgramRun run =
+        testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, c.box);
+    EXPECT_EQ(run.exit_code, 0) << c.box << run.err;
+    EXPECT_TRUE(run.out.starts_with("网站域名\t")) << c.box;
+  }
+  FixtureServer server([](const HttpRequest& request) {
+    const std::string host = request.header("Host");
+    return HttpReply{.body = host == "y" ? "<title>[x][x]</title>"
+                             : host == "x" ? "<title>a]]</title>"
+                                           : ""};
+  });
+  const testing::ProgramRun run =
+      testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, "[y][x]");
+  EXPECT_EQ(run.out,
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
+            "http://y\tx\t排在300后\t未启动\t未启动\t未启动\n"
+            "http://a]]x\ta]]x\t排在300后\t未启动\t未启动\t未启动\n"
+            "http://a]]\t\t排在300后\t未启动\t未启动\t未启动\n");
 }
 
 TEST(BatchCommand, RefusesBadUsageAndUnreadableInputWithStatusTwo) {

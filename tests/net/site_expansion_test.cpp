@@ -191,6 +191,33 @@ TEST(ExpandSiteEntries, RewritesTheBoxAndFetchesEachDistinctEntryOnce) {
   }
 }
 
+// Lines of an earlier entry that spell a later entry, next to each other or joined by the
+// later entry's own closing brackets, are expanded as the later entry.
+TEST(ExpandSiteEntries, LinesThatSpellLaterEntries) {
+  struct Case {
+    std::string box;
+    std::map<std::string, std::string, std::less<>> titles;  // by URL
+    std::string expected;  // empty: as the step-by-step statement gives
+  };
+  const Case cases[] = {
+      {"[a]\r\n[b]\r\n[a]",
+       {{"http://a", "[b] ]"}, {"http://b", "[b]]\r\n_"}},
+       ""},
+      {"|\r\n|[b][a]b[b]]", {{"http://b", "][b]b"}, {"http://a", "[a][a]aa"}}, ""},
+      {"[y][x]", {{"http://y", "[x][x]"}, {"http://x", "a]]"}}, "y|x|a]]x|a]]x|a]]"},
+      {"[y]|k\r\n[x]|k", {{"http://y", "[x] and [x]"}, {"http://x", "Shop]]"}}, ""},
+  };
+  for (const Case& c : cases) {
+    FakeSites sites;
+    for (const auto& [url, title] : c.titles) sites.pages[url] = "<title>" + title + "</title>";
+    const GbkText expanded = expand_site_entries(c.box, sites.fetch());
+    EXPECT_EQ(expanded, reference::expand_site_entries(c.box, sites.fetch())) << c.box;
+    if (!c.expected.empty()) {
+      EXPECT_EQ(expanded, c.expected) << c.box;
+    }
+  }
+}
+
 TEST(ExpandSiteEntries, AgreesWithStepByStepExpansionOnRandomBoxes) {
   std::mt19937 rng(17);
   for (int i = 0; i < 1500; ++i) {

@@ -1,4 +1,4 @@
-#include "net/segment_text.h"
+#include "text/segment_text.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +45,36 @@ TEST(SegmentText, FindsSegmentStartsInsideReplacements) {
   box.replace_all("[c]", "[e]|[f]");
   box.replace_all("[f]", "g");
   EXPECT_EQ(box.text(), "[e]|g");
+}
+
+// Replacements that hold copies of the segment itself, or closing bytes that join copies.
+TEST(SegmentText, ReplacementsThatRepeatTheSegment) {
+  struct Step {
+    const char* segment;
+    const char* replacement;
+  };
+  struct Case {
+    const char* text;
+    std::vector<Step> steps;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"[a]", {{"[a]", "[a][a]"}, {"[a]", "[a][a]"}}, "[a][a][a][a]"},
+      {"[]", {{"[]", "[][]"}, {"[]", "]]"}}, "]]]]"},
+      {"[y][x]", {{"[y]", "y|[x][x]"}, {"[x]", "x|a]]"}}, "y|x|a]]x|a]]x|a]]"},
+      {"[b]\r\n[a]", {{"[b]", "[a] ]"}, {"[a]", "[b]]\r\n_"}}, "[b]]\r\n_ ]\r\n[b]]\r\n_"},
+      {"[a]x[a]", {{"[a]", "\x81"}}, "\x81x\x81"},  // the "x" becomes a second byte
+  };
+  for (const Case& c : cases) {
+    SegmentText text(c.text, kBrackets);
+    std::string expected = c.text;
+    for (const Step& step : c.steps) {
+      text.replace_all(step.segment, step.replacement);
+      expected = replace_text(expected, step.segment, step.replacement, true);
+    }
+    EXPECT_EQ(text.text(), expected) << c.text;
+    EXPECT_EQ(text.text(), c.expected) << c.text;
+  }
 }
 
 // Sequences of replacements, the segments taken from the text itself (so mostly on the fast

@@ -1,0 +1,245 @@
+#include "text/segment_text.h"
+
+#include <algorithm>
+
+namespace quillrank {
+namespace {
+
+// Polynomial hashing modulo the Mersenne prime 2^61 - 1. A tail's hash is built from its last
+// byte backwards, so every tail of a unit costs one step more than the tail after it.
+constexpr std::uint64_t kMod = (std::uint64_t{1} << 61) - 1;
+constexpr std::uint64_t kBase = 0x1B873593A1C3E5F7ULL % kMod;
+
+std::uint64_t mul_add(std::uint64_t h, std::uint64_t v) {
+  const unsigned __int128 r = static_cast<unsigned __int128>(h) * kBase + v;
+  std::uint64_t s = static_cast<std::uint64_t>(r & kMod) + static_cast<std::uint64_t>(r >> 61);
+  s = (s & kMod) + (s >> 61);
+  return s >= kMod ? s - kMod : s;
+}
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
+
+// A byte of 0x80 or above starts a two-byte character, whatever its second byte is.
+bool lead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+}  // namespace
+
+SegmentText::SegmentText(std::string_view text, SegmentRules rules) : rules_(std::move(rules)) {
+  reset(text);
+}
+
+void SegmentText::reset(std::string_view text) {
+  units_.clear();
+  index_.clear();
+  head_ = add_units(text, -1, -1);
+  first_open_ = head_;
+}
+
+bool SegmentText::opens_at(std::string_view text, std::size_t at) const {
+  const std::string_view open = rules_.open;
+  if (text.size() - at < open.size()) return false;
+  for (std::size_t k = 0; k < open.size(); ++k) {
+    const char c = text[at + k];
+    if (rules_.ignore_case ? fold(c) != fold(open[k]) : c != open[k]) return false;
+  }
+  return true;
+}
+
+std::uint64_t SegmentText::hash_of(std::string_view text) const {
+  std::uint64_t h = 0;
+  for (std::size_t i = text.size(); i-- > 0;) {
+    h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold(text[i]) : text[i]) + 1u);
+  }
+  return h;
+}
+
+bool SegmentText::same(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  if (!rules_.ignore_case) return a == b;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+bool SegmentText::is_segment(std::string_view segment) const {
+  if (segment.size() < 2 || segment.size() <= rules_.open.size() || !opens_at(segment, 0)) {
+    return false;
+  }
+  std::size_t i = 0;
+  for (; i + 1 < segment.size(); i += lead(segment[i]) ? 2 : 1) {
+    if (segment[i] == rules_.close) return false;
+  }
+  return i == segment.size() - 1 && segment.back() == rules_.close;
+}
+
+std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, std::int32_t next,
+                                    std::string dead) {
+  std::int32_t first = -1, last = prev;
+  auto link = [&](Unit unit) {
+    const auto id = static_cast<std::int32_t>(units_.size());
+    unit.prev = last;
+    units_.push_back(std::move(unit));
+    if (last != -1) units_[last].next = id;
+    if (first == -1) first = id;
+    last = id;
+    return id;
+  };
+  // Bytes before the first segment start are dead, except the last |open| - 1 of them (from a
+  // character start), which a join may complete into a segment start.
+  const std::size_t reach = rules_.open.empty() ? 0 : rules_.open.size() - 1;
+  std::vector<std::size_t> starts;  // character starts of the unit being read, when reach > 0
+  std::size_t begin = 0;
+  std::vector<std::uint32_t> opens;
+  auto add = [&](std::size_t end, bool closed) {
+    std::size_t live = opens.empty() ? end : begin + opens.front();
+    if (reach > 0) {
+      const std::size_t from = live - begin > reach ? live - reach : begin;
+      live = std::min(live, *std::lower_bound(starts.begin(), starts.end(), from));
+      starts.clear();
+    }
+    for (std::uint32_t& o : opens) o -= static_cast<std::uint32_t>(live - begin);
+    std::string unit_dead(text.substr(begin, live - begin));
+    if (first == -1 && !dead.empty()) unit_dead = std::move(dead.append(unit_dead));
+    const std::int32_t id = link(Unit{.dead = std::move(unit_dead),
+                                      .text = std::string(text.substr(live, end - live)),
+                                      .opens = std::move(opens),
+                                      .closed = closed});
+    opens.clear();
+    begin = end;
+    const Unit& unit = units_[id];
+    if (!closed || unit.opens.empty()) return;
+    // Index the unit's tails that begin with `open`, from the shortest.
+    std::uint64_t h = 0;
+    std::size_t pos = unit.text.size();
+    for (auto o = unit.opens.size(); o-- > 0;) {
+      while (pos > unit.opens[o]) {
+        const char c = unit.text[--pos];
+        h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold(c) : c) + 1u);
+      }
+      index_[Key{h, unit.text.size() - pos}].push_back(id);
+    }
+  };
+
+  for (std::size_t i = 0; i < text.size();) {
+    if (reach > 0) starts.push_back(i);
+    if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i - begin));
+    if (lead(text[i])) {
+      i += 2;
+    } else if (text[i++] == rules_.close) {
+      add(i, true);
+    }
+  }
+  if (begin < text.size()) {
+    if (reach > 0) starts.push_back(text.size());
+    add(text.size(), false);
+  }
+  if (first == -1 && !dead.empty()) {  // everything removed up to the end of the text
+    Unit rest;
+    rest.dead = std::move(dead);
+    link(std::move(rest));
+  }
+
+  if (first == -1) {  // nothing added: join the neighbours
+    if (prev != -1) units_[prev].next = next;
+    if (next != -1) units_[next].prev = prev;
+    return -1;
+  }
+  units_[last].next = next;
+  if (next != -1) units_[next].prev = last;
+  return first;
+}
+
+std::optional<GbkText> SegmentText::first_segment() {
+  for (std::int32_t u = first_open_; u != -1; u = units_[u].next) {
+    const Unit& unit = units_[u];
+    if (unit.opens.empty()) continue;
+    first_open_ = u;
+    if (!unit.closed) return std::nullopt;
+    const std::size_t after_open = unit.opens.front() + rules_.open.size();
+    return rules_.open + unit.text.substr(after_open);
+  }
+  first_open_ = -1;
+  return std::nullopt;
+}
+
+void SegmentText::replace_all(std::string_view segment, std::string_view replacement) {
+  if (!is_segment(segment)) {
+    reset(replace_text(text(), segment, replacement, !rules_.ignore_case));
+    return;
+  }
+  const auto found = index_.find(Key{hash_of(segment), segment.size()});
+  if (found == index_.end()) return;
+  // Every copy is the tail of one unit. Mark them all before rewriting any, since a rewrite
+  // may join a unit with the ones after it.
+  ++stamp_;
+  std::vector<std::int32_t>& listed = found->second;
+  std::vector<std::int32_t> copies;
+  std::size_t kept = 0;
+  for (const std::int32_t u : listed) {
+    Unit& unit = units_[u];
+    if (!unit.alive) continue;
+    listed[kept++] = u;
+    const std::string_view tail =
+        std::string_view(unit.text).substr(unit.text.size() - segment.size());
+    if (same(tail, segment)) {
+      unit.marked = stamp_;
+      copies.push_back(u);
+    }
+  }
+  listed.resize(kept);
+  // Any order gives the same text: a rewrite that runs into a later copy replaces it too.
+  for (const std::int32_t u : copies) {
+    if (units_[u].marked == stamp_) rewrite_from(u, segment.size(), replacement);
+  }
+}
+
+// Rewrites the units from `first` (a marked one) onwards, each marked unit with its tail
+// replaced, until the new text ends with a closing byte at a character start where an old unit
+// ended: from there on, the old units read as before.
+void SegmentText::rewrite_from(std::int32_t first, std::size_t segment_size,
+                               std::string_view replacement) {
+  const std::int32_t prev = units_[first].prev;
+  std::string dead, joined;
+  std::size_t parsed = 0;  // the next character start in `joined`
+  bool ends_closed = false;
+  std::int32_t u = first;
+  do {
+    Unit& unit = units_[u];
+    if (u == first) {
+      dead = std::move(unit.dead);
+    } else {
+      joined += unit.dead;
+    }
+    if (unit.marked == stamp_) {
+      joined.append(unit.text, 0, unit.text.size() - segment_size);
+      joined += replacement;
+      unit.marked = 0;
+    } else {
+      joined += unit.text;
+    }
+    unit.alive = false;
+    u = unit.next;
+    for (; parsed < joined.size(); parsed += lead(joined[parsed]) ? 2 : 1) {
+      ends_closed = !lead(joined[parsed]) && joined[parsed] == rules_.close;
+    }
+  } while (u != -1 && !ends_closed);
+
+  const std::int32_t next = u;
+  const std::int32_t added = add_units(joined, prev, next, std::move(dead));
+  const std::int32_t after_prev = added != -1 ? added : next;
+  if (prev == -1) head_ = after_prev;
+  // The rewritten stretch began at or after the first unit that can hold a segment start.
+  if (first_open_ != -1 && !units_[first_open_].alive) first_open_ = after_prev;
+}
+
+GbkText SegmentText::text() const {
+  GbkText out;
+  for (std::int32_t u = head_; u != -1; u = units_[u].next) {
+    out += units_[u].dead;
+    out += units_[u].text;
+  }
+  return out;
+}
+
+}  // namespace quillrank
