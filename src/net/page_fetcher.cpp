@@ -4,7 +4,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -15,22 +17,71 @@ namespace {
 
 constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
+using Clock = std::chrono::steady_clock;
+
 struct Transfer {
+  CURL* easy = nullptr;
+  bool private_origin = false;  // the URL given names a loopback or private address
   std::string body;
   std::optional<std::string> content_length;  // of the response being read
+  bool head_done = false;                      // the response being read has all its header lines
+  Clock::time_point last_byte = Clock::now();
   bool too_long = false;
+  bool refused_redirect = false;
 };
+
+// A header line's value after "name:", without blanks around it or the line end.
+std::optional<std::string_view> header_value(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || !curl_strnequal(line.data(), name.data(), name.size()) ||
+      line[name.size()] != ':') {
+    return std::nullopt;
+  }
+  std::string_view value = line.substr(name.size() + 1);
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+    value.remove_suffix(1);
+  }
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  return value;
+}
+
+// A Location that leads from a public address to a loopback or private one is not followed:
+// an engine's or a home page's answer must not turn the fetcher against the user's own network.
+bool redirect_allowed(CURL* easy, std::string_view location) {
+  const char* current = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) {
+    return false;
+  }
+  CURLU* url = curl_url();
+  char* host = nullptr;
+  const bool parsed = url && curl_url_set(url, CURLUPART_URL, current, 0) == CURLUE_OK &&
+                      curl_url_set(url, CURLUPART_URL, std::string(location).c_str(), 0) ==
+                          CURLUE_OK &&
+                      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+  const bool allowed = parsed && !is_private_address(host);
+  curl_free(host);
+  curl_url_cleanup(url);
+  return allowed;
+}
 
 std::size_t on_header(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::string_view line(data, size * count);
+  transfer->last_byte = Clock::now();
   if (line.starts_with("HTTP/")) {
     transfer->content_length.reset();  // a new response (after a redirect or a 100)
-  } else if (line.size() > 15 && curl_strnequal(line.data(), "content-length:", 15)) {
-    std::string_view value = line.substr(15);
-    while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.remove_suffix(1);
-    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-    transfer->content_length = std::string(value);
+    transfer->head_done = false;
+  } else if (line == "\r\n" || line == "\n") {
+    transfer->head_done = true;
+  } else if (const auto length = header_value(line, "content-length")) {
+    transfer->content_length = std::string(*length);
+  } else if (const auto location = header_value(line, "location")) {
+    long status = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 300 && status < 400 && !transfer->private_origin &&
+        !redirect_allowed(transfer->easy, *location)) {
+      transfer->refused_redirect = true;
+      return 0;  // aborts the transfer
+    }
   }
   return size * count;
 }
@@ -50,17 +101,28 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
                  2 * transfer->body.capacity()));
   }
   transfer->body.append(data, n);
+  transfer->last_byte = Clock::now();
   return n;
 }
 
-// The Content-Length value as a number, 0 when it is not one.
-std::size_t announced_length(std::string_view value) {
+// The Content-Length value as a number (capped just above the body cap), nullopt when it does
+// not start with a digit.
+std::optional<std::size_t> announced_length(const std::optional<std::string>& value) {
+  if (!value || value->empty() || (*value)[0] < '0' || (*value)[0] > '9') return std::nullopt;
   std::size_t n = 0;
-  for (const char c : value) {
+  for (const char c : *value) {
     if (c < '0' || c > '9') break;
     n = std::min(n * 10 + static_cast<std::size_t>(c - '0'), kMaxBodyBytes + 1);
   }
   return n;
+}
+
+// A server that keeps the connection open after the whole announced body (a keep-alive proxy)
+// has finished the page once no further byte came for a short while.
+bool complete_by_length(const Transfer& transfer) {
+  const std::optional<std::size_t> announced = announced_length(transfer.content_length);
+  return transfer.head_done && announced && transfer.body.size() >= *announced &&
+         Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
 }
 
 struct EasyDeleter {
@@ -74,12 +136,13 @@ struct SlistDeleter {
 };
 
 void set_request_options(CURL* easy, const std::string& url, curl_slist* headers,
-                         Transfer& transfer) {
+                         curl_slist* proxy_headers, Transfer& transfer) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_PROXYHEADER, proxy_headers);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
@@ -93,7 +156,8 @@ void set_request_options(CURL* easy, const std::string& url, curl_slist* headers
   curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
-  // Content-Length never limits what is read: the body ends when the server ends it.
+  // Content-Length never limits what is read: the body ends when the server ends it, or when
+  // the announced length has arrived and nothing follows (see complete_by_length).
   curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
@@ -102,7 +166,7 @@ void set_request_options(CURL* easy, const std::string& url, curl_slist* headers
 }
 
 // Runs the transfer to its end, or until `stop` is requested. Returns the transfer's result.
-CURLcode perform(CURLM* multi, std::stop_token stop) {
+CURLcode perform(CURLM* multi, const Transfer& transfer, std::stop_token stop) {
   std::atomic<bool> stopped{false};
   {
     // The callback may run on the stopping thread; its destructor waits for it to finish.
@@ -110,10 +174,12 @@ CURLcode perform(CURLM* multi, std::stop_token stop) {
       stopped = true;
       curl_multi_wakeup(multi);
     });
+    constexpr int kPollMs = static_cast<int>(kCompleteBodyGrace.count() / 4);
     int running = 1;
     while (!stopped && running > 0) {
       if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
-      if (running > 0 && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+      if (running > 0 && complete_by_length(transfer)) return CURLE_OK;
+      if (running > 0 && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
         return CURLE_FAILED_INIT;
       }
     }
@@ -142,22 +208,29 @@ FetchResult PageFetcher::fetch(std::string_view url, std::stop_token stop) const
 
   const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  // One request per connection, asked of the server and of a proxy alike, so the end of the
+  // connection ends the body.
   std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Pragma: no-cache"));
-  if (!easy || !multi || !headers) return result;
+  if (headers) headers.reset(curl_slist_append(headers.release(), "Connection: close"));
+  std::unique_ptr<curl_slist, SlistDeleter> proxy_headers(
+      curl_slist_append(nullptr, "Proxy-Connection: close"));
+  if (!easy || !multi || !headers || !proxy_headers) return result;
 
   Transfer transfer;
+  transfer.easy = easy.get();
+  transfer.private_origin = is_private_address(parts->host);
   const std::string wire_url = escape_request_bytes(url);
-  set_request_options(easy.get(), wire_url, headers.get(), transfer);
+  set_request_options(easy.get(), wire_url, headers.get(), proxy_headers.get(), transfer);
   if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) return result;
-  const CURLcode code = perform(multi.get(), stop);
+  const CURLcode code = perform(multi.get(), transfer, stop);
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &result.status);
   curl_multi_remove_handle(multi.get(), easy.get());
 
   // A body shorter than its announced length was cut off: its bytes are kept, but it failed.
-  const std::size_t announced =
-      transfer.content_length ? announced_length(*transfer.content_length) : 0;
-  result.ok = code == CURLE_OK && !transfer.too_long && result.status > 0 && result.status < 400 &&
-              transfer.body.size() >= announced;
+  // Only a 2xx answer with content is a page: a 204, or a 3xx that names no place to go, is not.
+  const std::size_t announced = announced_length(transfer.content_length).value_or(0);
+  result.ok = code == CURLE_OK && !transfer.too_long && result.status >= 200 &&
+              result.status < 300 && result.status != 204 && transfer.body.size() >= announced;
   result.body.bytes = std::move(transfer.body);
   return result;
 }

@@ -3,6 +3,7 @@
 // stop token and then ends within milliseconds.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <stop_token>
 #include <string_view>
@@ -13,7 +14,7 @@ namespace quillrank {
 
 struct FetchResult {
   ByteBuffer body;  // every body byte read, also when the transfer failed in mid-body
-  bool ok = false;  // the transfer completed and the final HTTP status is below 400
+  bool ok = false;  // the transfer completed with a final 2xx status other than 204
   long status = 0;  // final HTTP status, 0 when no response arrived
 };
 
@@ -22,15 +23,18 @@ inline constexpr long kTransferTimeoutSeconds = 300;  // a whole fetch, redirect
 inline constexpr long kStallTimeoutSeconds = 60;         // no byte received for this long fails
 inline constexpr std::size_t kMaxBodyBytes = 64u << 20;  // a longer body fails at this size
 inline constexpr long kMaxRedirects = 10;
+// Once the announced Content-Length has arrived, this long without a further byte ends the body.
+inline constexpr std::chrono::milliseconds kCompleteBodyGrace{1000};
 
 class PageFetcher {
  public:
   static PageFetcher& instance();
 
   // GET `url` (a complete absolute http or https URL): HTTP/1.0, the program's User-Agent, one
-  // "Accept: */*", no cache, redirects followed, the system proxy (http_proxy, https_proxy,
-  // no_proxy) honoured, the fragment never sent. A URL that is empty, unparseable or over the
-  // part limits sends nothing and fails.
+  // "Accept: */*", no cache, the connection closed after the reply, redirects followed (but
+  // not from a public address to a loopback or private IP literal), the system proxy
+  // (http_proxy, https_proxy, no_proxy) honoured, the fragment never sent. A URL that is empty,
+  // unparseable or over the part limits sends nothing and fails.
   FetchResult fetch(std::string_view url, std::stop_token stop = {}) const;
 
   // The body alone: the empty buffer on any failure before the body began.

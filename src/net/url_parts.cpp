@@ -1,5 +1,11 @@
 #include "net/url_parts.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstdint>
+
 #include "text/percent_escape.h"
 
 namespace quillrank {
@@ -45,6 +51,35 @@ bool within_request_limits(const UrlParts& parts) {
 
 std::string escape_request_bytes(std::string_view url) {
   return percent_escape(url, [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+}
+
+namespace {
+
+bool is_private_ipv4(std::uint32_t a) {  // host byte order
+  auto in = [a](std::uint32_t net, int bits) { return (a >> (32 - bits)) == (net >> (32 - bits)); };
+  return in(0x7F000000, 8) || in(0x0A000000, 8) || in(0xAC100000, 12) || in(0xC0A80000, 16) ||
+         in(0xA9FE0000, 16) || in(0x64400000, 10) || in(0x00000000, 8);
+}
+
+}  // namespace
+
+bool is_private_address(std::string_view host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  const std::string text(host);
+  in_addr v4{};
+  if (inet_aton(text.c_str(), &v4) != 0) return is_private_ipv4(ntohl(v4.s_addr));
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return false;
+  const std::uint8_t* b = v6.s6_addr;
+  static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  if (std::equal(b, b + 12, kMapped)) {
+    return is_private_ipv4(std::uint32_t{b[12]} << 24 | std::uint32_t{b[13]} << 16 |
+                           std::uint32_t{b[14]} << 8 | b[15]);
+  }
+  const bool zero_prefix = std::all_of(b, b + 15, [](std::uint8_t x) { return x == 0; });
+  return (zero_prefix && b[15] <= 1) || (b[0] & 0xFE) == 0xFC || (b[0] == 0xFE && (b[1] & 0xC0) == 0x80);
 }
 
 }  // namespace quillrank

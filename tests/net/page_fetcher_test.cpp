@@ -1,4 +1,5 @@
 #include "net/page_fetcher.h"
+#include "net/url_parts.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -38,6 +39,7 @@ TEST(PageFetcher, SendsTheProgramsRequestShape) {
   EXPECT_EQ(request.header("Accept"), "*/*");
   EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
   EXPECT_EQ(request.header("Pragma"), "no-cache");
+  EXPECT_EQ(request.header("Connection"), "close");
 }
 
 TEST(PageFetcher, ReadsTheWholeBodyWhateverContentLengthSays) {
@@ -162,16 +164,104 @@ TEST(PageFetcher, FetchesOnManyThreadsAtOnce) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(results[i].get().body.bytes, "/" + std::to_string(i));
 }
 
-TEST(PageFetcher, GoesThroughTheConfiguredProxy) {
-  FixtureServer proxy([](const HttpRequest&) { return HttpReply{.body = "via proxy"}; });
+// A proxy that keeps the connection open after a complete page: the page costs about the
+// grace, not the stall time-out, and counts as fetched.
+TEST(PageFetcher, GoesThroughTheConfiguredProxyAndAsksItToClose) {
+  FixtureServer proxy(
+      [](const HttpRequest&) { return HttpReply{.body = "via proxy", .keep_open = true}; });
   FetchResult result;
+  const auto start = std::chrono::steady_clock::now();
   {
     testing::ScopedHttpProxy scoped(proxy.base_url());
     result = PageFetcher::instance().fetch("http://www.baidu.com/s?wd=x#f");
   }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+  EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.body.bytes, "via proxy");
   ASSERT_EQ(proxy.request_count(), 1u);
-  EXPECT_EQ(proxy.requests()[0].target, "http://www.baidu.com/s?wd=x");
+  const HttpRequest request = proxy.requests()[0];
+  EXPECT_EQ(request.target, "http://www.baidu.com/s?wd=x");
+  EXPECT_EQ(request.header_count("Proxy-Connection"), 1u);
+  EXPECT_EQ(request.header("Proxy-Connection"), "close");
+  EXPECT_EQ(request.header("Connection"), "close");
+}
+
+// Kept open after the announced length: a body that goes on arriving within the grace is read
+// to its end; one that stops there is complete.
+TEST(PageFetcher, EndsAKeptOpenBodyAfterItsAnnouncedLength) {
+  struct Case {
+    const char* what;
+    HttpReply reply;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"exact length", {.body = "0123456789", .keep_open = true}, "0123456789"},
+      {"longer than announced, in two parts",
+       {.body = "0123456789abcdef",
+        .content_length = 4,
+        .stall_before_reply = 300ms,
+        .stall_after_body_bytes = 8,
+        .keep_open = true},
+       "0123456789abcdef"},
+      {"empty", {.body = "", .keep_open = true}, ""},
+  };
+  for (const Case& c : cases) {
+    FixtureServer server = serving(c.reply);
+    const FetchResult result = PageFetcher::instance().fetch(server.base_url() + "/");
+    EXPECT_TRUE(result.ok) << c.what;
+    EXPECT_EQ(result.body.bytes, c.body) << c.what;
+  }
+}
+
+TEST(PageFetcher, AnswersThatAreNoPageFail) {
+  const HttpReply replies[] = {{.status = 204, .reason = "No Content"},
+                               {.status = 302, .reason = "Found", .body = "moved"},
+                               {.status = 301, .reason = "Moved", .omit_content_length = true}};
+  for (const HttpReply& reply : replies) {
+    FixtureServer server = serving(reply);
+    EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/").ok) << reply.status;
+  }
+}
+
+// From a public address, a redirect to a loopback or private IP literal is not followed; from
+// such an address it is, and so is any redirect that keeps to host names.
+TEST(PageFetcher, DoesNotFollowPublicAnswersIntoPrivateNetworks) {
+  FixtureServer target([](const HttpRequest&) { return HttpReply{.body = "inside"}; });
+  const std::string inside = "http://127.0.0.1:" + std::to_string(target.port()) + "/x";
+  FixtureServer proxy([&inside](const HttpRequest& request) {
+    if (request.target.starts_with("http://public.example/to/")) {
+      return HttpReply{.status = 302, .headers = {{"Location", request.target.substr(25)}}};
+    }
+    if (request.target == "http://public.example/relative") {
+      return HttpReply{.status = 302, .headers = {{"Location", "/landed"}}};
+    }
+    return HttpReply{.body = "public " + request.target};
+  });
+  testing::ScopedHttpProxy scoped(proxy.base_url());
+  for (const std::string& location :
+       {inside, std::string("http://10.1.2.3/"), std::string("http://[::1]:1/"),
+        std::string("http://2130706433/"), std::string("http://192.168.0.1/")}) {
+    const FetchResult result =
+        PageFetcher::instance().fetch("http://public.example/to/" + location);
+    EXPECT_FALSE(result.ok) << location;
+  }
+  EXPECT_EQ(proxy.request_count(), 5u) << "no redirect was followed";
+  EXPECT_EQ(PageFetcher::instance().fetch("http://public.example/relative").body.bytes,
+            "public http://public.example/landed");
+  EXPECT_EQ(target.request_count(), 0u);
+}
+
+TEST(IsPrivateAddress, KnowsLoopbackPrivateAndLinkAddresses) {
+  const std::pair<const char*, bool> cases[] = {
+      {"127.0.0.1", true},       {"127.1", true},          {"2130706433", true},
+      {"0x7f.0.0.1", true},      {"10.0.0.1", true},       {"172.16.0.1", true},
+      {"172.31.255.255", true},  {"172.32.0.1", false},    {"192.168.1.1", true},
+      {"169.254.169.254", true}, {"100.64.0.1", true},     {"0.0.0.0", true},
+      {"8.8.8.8", false},        {"::1", true},            {"[::1]", true},
+      {"::", true},              {"fd00::1", true},        {"fe80::1", true},
+      {"::ffff:10.0.0.1", true}, {"::ffff:8.8.8.8", false}, {"2001:db8::1", false},
+      {"localhost", false},      {"www.baidu.com", false}, {"", false}};
+  for (const auto& [host, expected] : cases) EXPECT_EQ(is_private_address(host), expected) << host;
 }
 
 TEST(ReadChunkSize, FollowsContentLength) {

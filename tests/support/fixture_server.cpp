@@ -167,7 +167,7 @@ std::string build_head(const HttpReply& reply) {
         reply.content_length.value_or(static_cast<long long>(reply.body.size()));
     head += "Content-Length: " + std::to_string(length) + "\r\n";
   }
-  head += "Connection: close\r\n";
+  head += reply.keep_open ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
   head += "\r\n";
   return head;
@@ -201,14 +201,19 @@ void send_reply(int fd, const HttpReply& reply, int wake_fd) {
 
 // Ends our side, then reads until the client closes (or briefly times out), so that unread request
 // bytes do not make the close a reset that destroys the reply in flight.
-void linger_close_write(int fd, int wake_fd) {
-  shutdown(fd, SHUT_WR);
-  const Deadline deadline = Clock::now() + kLingerTime;
+// Reads and drops whatever the client sends until it closes, the deadline passes or the server
+// stops.
+void drain(int fd, int wake_fd, const Deadline& deadline) {
   char chunk[4096];
   while (wait_ready(fd, POLLIN, wake_fd, deadline)) {
     const ssize_t got = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
     if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return;
   }
+}
+
+void linger_close_write(int fd, int wake_fd) {
+  shutdown(fd, SHUT_WR);
+  drain(fd, wake_fd, Clock::now() + kLingerTime);
 }
 
 sockaddr_in loopback(int port) {
@@ -394,7 +399,11 @@ void FixtureServer::serve(Connection* connection, int fd) {
         reply = error_reply(500, "Internal Server Error", "handler threw");
       }
       send_reply(fd, reply, wake_read_fd_);
-      linger_close_write(fd, wake_read_fd_);
+      if (reply.keep_open) {
+        drain(fd, wake_read_fd_, std::nullopt);
+      } else {
+        linger_close_write(fd, wake_read_fd_);
+      }
       break;
     }
   }

@@ -32,8 +32,8 @@ struct HttpRequest {
 };
 
 // What to send back. The head is "HTTP/1.0 <status> <reason>", "Content-Length" (unless
-// omitted), "Connection: close", the extra headers, a blank line; then the body, then the
-// connection is closed.
+// omitted), "Connection: close" (unless kept open), the extra headers, a blank line; then the
+// body, then the connection is closed.
 struct HttpReply {
   int status = 200;
   std::string reason = "OK";
@@ -47,6 +47,9 @@ struct HttpReply {
   std::chrono::milliseconds stall_before_reply{0};
   // Send the head and this many body bytes, wait stall_before_reply, then send the rest.
   std::size_t stall_after_body_bytes = SIZE_MAX;
+  // After the reply, keep the connection open (announcing "Connection: keep-alive") until the
+  // client closes it or the server stops, as a keep-alive proxy does.
+  bool keep_open = false;
   // When non-empty, sent verbatim instead of a built reply; the two byte counts above then count
   // bytes of `raw`.
   std::string raw = {};
