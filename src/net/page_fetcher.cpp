@@ -94,11 +94,16 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
     return 0;  // aborts the transfer: CURLE_WRITE_ERROR
   }
   // The buffer grows by at least the announced chunk, and geometrically, so a long body costs
-  // a few reallocations on any standard library.
-  if (transfer->body.capacity() < transfer->body.size() + n) {
+  // a few reallocations on any standard library. Past 1 MiB it takes the whole cap at once: only
+  // the pages written to are resident, and no later reallocation holds two copies of a long body.
+  const std::size_t needed = transfer->body.size() + n;
+  if (transfer->body.capacity() < needed) {
+    constexpr std::size_t kLongBody = std::size_t{1} << 20;
     transfer->body.reserve(
-        std::max(transfer->body.size() + std::max(n, read_chunk_size(transfer->content_length)),
-                 2 * transfer->body.capacity()));
+        needed > kLongBody
+            ? kMaxBodyBytes
+            : std::max(transfer->body.size() + std::max(n, read_chunk_size(transfer->content_length)),
+                       2 * transfer->body.capacity()));
   }
   transfer->body.append(data, n);
   transfer->last_byte = Clock::now();

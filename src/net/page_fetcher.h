@@ -21,7 +21,9 @@ struct FetchResult {
 inline constexpr long kConnectTimeoutSeconds = 30;
 inline constexpr long kTransferTimeoutSeconds = 300;  // a whole fetch, redirects included
 inline constexpr long kStallTimeoutSeconds = 60;         // no byte received for this long fails
-inline constexpr std::size_t kMaxBodyBytes = 64u << 20;  // a longer body fails at this size
+// A longer body fails at this size. Result pages and home pages weigh well under a few MB; the
+// cap bounds what one fetch holds (with the buffer's growth, about 1.5 times this at most).
+inline constexpr std::size_t kMaxBodyBytes = 16u << 20;
 inline constexpr long kMaxRedirects = 10;
 // Once the announced Content-Length has arrived, this long without a further byte ends the body.
 inline constexpr std::chrono::milliseconds kCompleteBodyGrace{1000};

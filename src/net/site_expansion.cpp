@@ -4,6 +4,7 @@
 
 #include "engines/extract.h"
 #include "net/page_charset.h"
+#include "text/char_scan.h"
 #include "text/segment_text.h"
 
 namespace quillrank {
@@ -25,13 +26,29 @@ SiteAddress site_address(std::string_view entry) {
   return SiteAddress{host, concat_text("http://", host)};
 }
 
-GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch) {
+// At most `max` bytes of `text`, cut at a character start.
+std::string_view within(std::string_view text, std::size_t max, bool& cut) {
+  if (text.size() <= max) return text;
+  cut = true;
+  const std::size_t end = scan::next_char_start(text, 0, max);
+  return text.substr(0, end > max ? max - 1 : end);
+}
+
+GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch, bool& cut) {
   const SiteAddress site = site_address(entry);
   GbkText page = to_text(fetch(site.url));
   if (detect_page_charset(page) == kUtf8Verdict) page = utf8_to_gbk(to_bytes(page));
+  const GbkText title = read_page_title(page);
+  const GbkText keywords = read_meta_value(page, "keywords", "content=", 10);
+  const std::string_view kept_title = within(title, kMaxSiteWordBytes, cut);
+  std::vector<GbkText> words = site_words(
+      kept_title, within(keywords, kMaxSiteWordBytes - kept_title.size(), cut), kMaxSiteWords + 1);
+  if (words.size() > kMaxSiteWords) {
+    words.pop_back();
+    cut = true;
+  }
   GbkText lines;
-  for (const GbkText& word :
-       site_words(read_page_title(page), read_meta_value(page, "keywords", "content=", 10))) {
+  for (const GbkText& word : words) {
     if (!lines.empty()) lines += "\r\n";
     lines += concat_text(site.host, "|", word);
   }
@@ -54,7 +71,8 @@ GbkText read_page_title(std::string_view page) {
   return extract_between(page, "<title>", "</title>", false, false);
 }
 
-std::vector<GbkText> site_words(std::string_view title, std::string_view keywords) {
+std::vector<GbkText> site_words(std::string_view title, std::string_view keywords,
+                                std::size_t max_words) {
   GbkText k = concat_text(title, "|", keywords);
   for (const char* separator : {",", "_", "-"}) k = replace_text(k, separator, "|", true);
   k = replace_text(k, "||", "|", true);
@@ -64,7 +82,9 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
 
   SegmentText rest(k, SegmentRules{.open = "", .close = '|', .ignore_case = true});
   std::vector<GbkText> words;
-  while (std::optional<GbkText> word = rest.first_segment()) {
+  while (words.size() < max_words) {
+    std::optional<GbkText> word = rest.first_segment();
+    if (!word) break;
     rest.replace_all(*word, "");
     word->pop_back();
     words.push_back(std::move(*word));
@@ -72,7 +92,8 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
   return words;
 }
 
-GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch) {
+GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch,
+                            std::vector<GbkText>* cut_entries) {
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
   // Each entry is replaced in the text as the earlier replacements left it, so lines that
@@ -82,7 +103,11 @@ GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetc
   std::unordered_map<GbkText, GbkText> lines_of;
   for (const GbkText& entry : entries) {
     auto [it, fresh] = lines_of.try_emplace(entry);
-    if (fresh) it->second = expansion_lines(entry, fetch);
+    if (fresh) {
+      bool cut = false;
+      it->second = expansion_lines(entry, fetch, cut);
+      if (cut && cut_entries) cut_entries->push_back(entry);
+    }
     box.replace_all(entry, it->second);
   }
   return box.text();

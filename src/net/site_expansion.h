@@ -2,6 +2,7 @@
 // site's home-page title and meta keywords, at the start of every run.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,16 @@ namespace quillrank {
 // Fetches one home page; the empty buffer when the fetch failed. Called on the caller's thread.
 using HomePageFetch = std::function<ByteBuffer(std::string_view url)>;
 
+// One entry's lines are made from at most this many words, read from at most this many bytes of
+// title and keywords: a home page cannot make the box grow without bound.
+inline constexpr std::size_t kMaxSiteWords = 1000;
+inline constexpr std::size_t kMaxSiteWordBytes = 64 * 1024;
+
 // The box text with every site entry replaced by its lines; one fetch per distinct entry. A text
-// without "[" comes back unchanged and nothing is fetched. Blocks while it fetches.
-GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch);
+// without "[" comes back unchanged and nothing is fetched. Blocks while it fetches. The entries
+// whose words were cut at the limits above are added to `cut_entries` when given.
+GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch,
+                            std::vector<GbkText>* cut_entries = nullptr);
 
 // The segments of `text` from a `left` character to the first `right` character after it,
 // markers included, in order of first occurrence. Once a segment is listed every copy of it is
@@ -33,7 +41,9 @@ GbkText read_page_title(std::string_view page);
 // so longer runs of bars leave empty words behind), each listed once: after a word, the word and
 // every repetition of it (letter case ignored) are removed from the rest, also where it ends a
 // longer word. Empty title and keywords give the one empty word; the list is empty only when
-// the final bar is taken in as the second byte of a truncated two-byte character.
-std::vector<GbkText> site_words(std::string_view title, std::string_view keywords);
+// the final bar is taken in as the second byte of a truncated two-byte character. The list stops
+// after `max_words` words.
+std::vector<GbkText> site_words(std::string_view title, std::string_view keywords,
+                                std::size_t max_words = SIZE_MAX);
 
 }  // namespace quillrank

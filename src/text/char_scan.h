@@ -19,6 +19,11 @@ std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t 
 // walk starting at offset `from` (taken as a character start), or npos.
 std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from);
 
+// find_at_char_start with ASCII letters of `text` folded to lower case, for a `folded_sought`
+// already folded; folds a window at a time, so a long text is never copied whole.
+std::size_t find_folded_at_char_start(std::string_view text, std::string_view folded_sought,
+                                      std::size_t from);
+
 // ASCII A-Z folded to a-z, every other byte unchanged (second bytes of characters included).
 std::string fold_ascii_case(std::string_view text);
 

@@ -46,11 +46,7 @@ int find_text(std::string_view text, std::string_view sought, int start, bool ig
   if (!something_to_scan) return -1;
   std::size_t hit;
   if (ignore_case) {
-    // Only the scanned part is folded: the scan takes its first byte as a character start, so
-    // searching the folded tail from its front finds the same occurrence.
-    hit = scan::find_at_char_start(scan::fold_ascii_case(text.substr(begin)),
-                                   scan::fold_ascii_case(sought), 0);
-    if (hit != scan::npos) hit += begin;
+    hit = scan::find_folded_at_char_start(text, scan::fold_ascii_case(sought), begin);
   } else {
     hit = scan::find_at_char_start(text, sought, begin);
   }

@@ -19,6 +19,16 @@ using Words = std::vector<GbkText>;
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
+std::vector<GbkText> split_lines(std::string_view text) {
+  std::vector<GbkText> lines;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = text.find("\r\n", begin)) != std::string_view::npos; begin = end + 2) {
+    lines.emplace_back(text.substr(begin, end - begin));
+  }
+  lines.emplace_back(text.substr(begin));
+  return lines;
+}
+
 // A home page as a GBK site writes it, declared gb2312 unless told; title and keywords given in
 // UTF-8.
 std::string gbk_home(std::string_view title, std::string_view keywords,
@@ -216,6 +226,26 @@ TEST(ExpandSiteEntries, LinesThatSpellLaterEntries) {
       EXPECT_EQ(expanded, c.expected) << c.box;
     }
   }
+}
+
+// A home page with a huge title or thousands of keywords gives at most so many lines, and the
+// entry is reported as cut.
+TEST(ExpandSiteEntries, KeepsAtMostSoManyWordsPerEntry) {
+  std::string many;
+  for (int i = 0; i < 1500; ++i) many += "k" + std::to_string(i) + ",";
+  FakeSites sites;
+  sites.pages["http://many.example"] = "<title>t</title><meta name=\"keywords\" content=\"" + many + "\">";
+  sites.pages["http://long.example"] = "<title>" + std::string(100000, 'w') + "</title>";
+  sites.pages["http://fine.example"] = gbk_home("A-B", "C");
+  std::vector<GbkText> cut;
+  const GbkText box = expand_site_entries(
+      "[many.example]\r\n[long.example]\r\n[fine.example]", sites.fetch(), &cut);
+  const std::vector<GbkText> lines = split_lines(box);
+  EXPECT_EQ(lines.size(), kMaxSiteWords + 1 + 3);
+  EXPECT_EQ(lines[0], "many.example|t");
+  EXPECT_EQ(lines[kMaxSiteWords - 1], "many.example|k998");
+  EXPECT_EQ(lines[kMaxSiteWords], "long.example|" + std::string(kMaxSiteWordBytes, 'w'));
+  EXPECT_EQ(cut, (std::vector<GbkText>{"[many.example]", "[long.example]"}));
 }
 
 TEST(ExpandSiteEntries, AgreesWithStepByStepExpansionOnRandomBoxes) {

@@ -59,6 +59,24 @@ TEST(FindText, FindsMarkerAfterLongMixedText) {
   EXPECT_EQ(find_text(page, "\xD0\x61", false), -1) << "second and first byte straddled";
 }
 
+// Ignoring case, a long page is searched a window at a time: markers that straddle a window's
+// edge are found, and bytes that only look like the marker from inside a character are not.
+TEST(FindText, IgnoringCaseFindsMarkersAcrossWindowEdges) {
+  for (std::size_t edge = 65530; edge < 65540; ++edge) {
+    for (const bool odd_lead : {false, true}) {
+      std::string page;
+      while (page.size() + 2 <= edge) page += kZhong;
+      if (page.size() < edge) page += 'x';
+      const std::size_t at = page.size();
+      page += odd_lead ? "\x81MARK" : "MaRk";
+      page += std::string(1000, 'y') + "mark";
+      const int expected = odd_lead ? static_cast<int>(page.size()) - 3 : static_cast<int>(at) + 1;
+      EXPECT_EQ(find_text(page, "mArK", true), expected) << edge << " " << odd_lead;
+      EXPECT_EQ(find_text(page, "mArK", 3, true), expected) << edge << " " << odd_lead;
+    }
+  }
+}
+
 struct ReplaceCase {
   std::string text, sought, replacement;
   bool case_sensitive;
