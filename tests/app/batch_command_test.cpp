@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -51,6 +53,22 @@ TEST(BatchCommand, RanksAFileAndWritesTabSeparatedUtf8) {
                 request.target.starts_with("http://www.soso.com/q?sc=web&w="))
         << request.target;
   }
+}
+
+// A proxy that keeps every connection open after a complete page: each page costs about a
+// second, not the minute of the stall time-out, and the rank is read.
+TEST(BatchCommand, RanksThroughAKeepAliveProxy) {
+  FixtureServer proxy([](const HttpRequest&) {
+    return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 2),
+                     .keep_open = true};
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const testing::ProgramRun run = testing::run_program(
+      kProgram, {"-e", "baidu"}, {{"http_proxy", proxy.base_url()}}, "shop.example|seo");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("\t第3名\t"), std::string::npos) << run.out;
+  EXPECT_EQ(proxy.requests().at(0).header("Proxy-Connection"), "close");
 }
 
 TEST(BatchCommand, ReadsUtf8FromStandardInputAndWritesCsvToAFile) {
@@ -113,6 +131,97 @@ TEST(BatchCommand, RefusesBadUsageAndUnreadableInputWithStatusTwo) {
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(run.err.starts_with("quillrank-batch: ")) << run.err;
   }
+}
+
+std::string many_rows(int rows) {
+  std::string list;
+  for (int i = 0; i < rows; ++i) list += "site" + std::to_string(i) + ".example|keyword\r\n";
+  return list;
+}
+
+std::vector<std::string> files_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An output that cannot be written is found before any page is asked for.
+TEST(BatchCommand, RefusesAnUnusableOutputBeforeRanking) {
+  FixtureServer server = engines();
+  const std::string input = temp_path("same.txt");
+  testing::write_file(input, "shop.example|seo");
+  for (const std::string& output :
+       {temp_path("missing-folder/out.tsv"), ::testing::TempDir(), input}) {
+    const testing::ProgramRun run = testing::run_program(
+        kProgram, {"-o", output, input}, {{"http_proxy", server.base_url()}});
+    EXPECT_EQ(run.exit_code, 2) << output;
+    EXPECT_TRUE(run.err.starts_with("quillrank-batch: ")) << run.err;
+  }
+  EXPECT_EQ(server.request_count(), 0u);
+  EXPECT_EQ(testing::read_file(input), "shop.example|seo");
+}
+
+// A disk that fills up keeps the previous table whole and leaves no temporary file behind.
+TEST(BatchCommand, KeepsThePreviousOutputWhenWritingFails) {
+  const std::string folder = temp_path("full-disk");
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string output = folder + "/table.tsv";
+  testing::write_file(output, "the old table");
+  const std::string offline = "http://127.0.0.1:" + std::to_string(testing::refused_port());
+  // The file size limit stands in for a full disk: writes past 512 bytes fail with EFBIG.
+  const testing::ProgramRun run = testing::run_program(
+      "/bin/sh", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", kProgram, "-e", "baidu",
+                  "-o", output},
+      {{"http_proxy", offline}}, many_rows(40));
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.err.find("cannot write " + output), std::string::npos) << run.err;
+  EXPECT_EQ(testing::read_file(output), "the old table");
+  EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});
+
+  const testing::ProgramRun written = testing::run_program(
+      kProgram, {"-e", "baidu", "-o", output}, {{"http_proxy", offline}}, many_rows(40));
+  EXPECT_EQ(written.exit_code, 0) << written.err;
+  EXPECT_TRUE(testing::read_file(output).starts_with("网站域名\t"));
+  EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});
+}
+
+// SIGTERM (and Ctrl-C alike) still works once the ranking is done and the table waits on a pipe
+// nobody reads. (A shell starts background commands with SIGINT ignored, hence SIGTERM here.)
+TEST(BatchCommand, TerminationEndsAWriteBlockedOnAFullPipe) {
+  const std::string folder = temp_path("blocked-pipe");
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  // Keywords too long to be sent: every row fails at once, and the table outgrows a pipe.
+  std::string list;
+  for (int i = 0; i < 20; ++i) list += "a.example|" + std::string(8000, 'k') + "\r\n";
+  testing::write_file(folder + "/in", list);
+  testing::ChildProgram shell(
+      "/bin/sh",
+      {"-c",
+       "cd \"$1\" && mkfifo pipe || exit 1; ( \"$0\" -e baidu <in >pipe & echo $! >pid; "
+       "wait $!; echo $? >status ) & exec 3<pipe; sleep 60",
+       kProgram, folder},
+      {}, "");
+  auto wait_for_file = [&](const std::string& name, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (testing::read_file(folder + "/" + name).empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(20ms);
+    }
+    return testing::read_file(folder + "/" + name);
+  };
+  const std::string pid = wait_for_file("pid", 10s);
+  ASSERT_FALSE(pid.empty());
+  std::this_thread::sleep_for(1500ms);  // the ranking is done and the write blocks
+  EXPECT_EQ(testing::read_file(folder + "/status"), "") << "the write did not block";
+  kill(std::stoi(pid), SIGTERM);
+  EXPECT_EQ(wait_for_file("status", 10s), "130\n");
+  shell.signal(SIGKILL);
+  if (testing::read_file(folder + "/status").empty()) kill(std::stoi(pid), SIGKILL);
 }
 
 TEST(BatchCommand, ShowsRowsDonePerEngineOnATerminal) {

@@ -32,6 +32,18 @@ TEST(FormatResultTable, QuotesCsvAndDefusesFormulas) {
             "http://a,'=cmd,'+1,'-2,'@x,\"a,\"\"b\"\"\r\nc\"\r\n");
 }
 
+// Escape sequences from a page never reach a terminal or a spreadsheet whole.
+TEST(FormatResultTable, ShowsControlCharactersAsReplacementCharacters) {
+  ResultTable table;
+  fill_one_row(table, {"http://a\x1B]0;pwned\x07", "\x1B[2J\x7F", "\tk", "\r=1", "\x01\x02", "ok"});
+  EXPECT_EQ(format_result_table(table, false),
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
+            "http://a\uFFFD]0;pwned\uFFFD\t\uFFFD[2J\uFFFD\t k\t =1\t\uFFFD\uFFFD\tok\n");
+  EXPECT_EQ(format_result_table(table, true),
+            "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso\r\n"
+            "http://a\uFFFD]0;pwned\uFFFD,\uFFFD[2J\uFFFD,'\tk,\"'\r=1\",\uFFFD\uFFFD,ok\r\n");
+}
+
 TEST(ParseBatchOptions, ReadsEnginesOutputFormAndInput) {
   const auto defaults = std::get<BatchOptions>(parse_batch_options({}));
   EXPECT_EQ(defaults.engines, (std::array<bool, 4>{true, true, false, false}));

@@ -14,6 +14,7 @@
 
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
+#include "app/batch/output_file.h"
 #include "app/live_pages.h"
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
@@ -22,6 +23,7 @@
 namespace quillrank {
 namespace {
 
+constexpr int kExitOutput = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
@@ -52,7 +54,9 @@ bool read_input(const std::string& path, ByteBuffer& bytes) {
 }
 
 // Ctrl-C and SIGTERM, taken on a thread of their own from the moment the run starts: they stop
-// a home-page fetch of the site-entry expansion as well as the workers.
+// a home-page fetch of the site-entry expansion as well as the workers. Once the table is being
+// written they end the program at once (a write may be blocked on a full pipe), removing the
+// unfinished output file first.
 class Interruption {
  public:
   Interruption() {
@@ -64,9 +68,11 @@ class Interruption {
     watcher_ = std::jthread([this](std::stop_token done) {
       const timespec tick{0, 50'000'000};
       while (!done.stop_requested()) {
-        if (sigtimedwait(&signals_, nullptr, &tick) > 0) {
-          stop_.request_stop();
-          return;
+        if (sigtimedwait(&signals_, nullptr, &tick) <= 0) continue;
+        stop_.request_stop();
+        if (exit_at_once_) {
+          if (!remove_on_exit_.empty()) unlink(remove_on_exit_.c_str());
+          _exit(kExitInterrupted);
         }
       }
     });
@@ -74,9 +80,17 @@ class Interruption {
   std::stop_token token() const { return stop_.get_token(); }
   bool interrupted() const { return stop_.stop_requested(); }
 
+  // From now on a signal ends the program, after removing `unfinished` unless it is empty.
+  void exit_at_once(std::string unfinished) {
+    remove_on_exit_ = std::move(unfinished);
+    exit_at_once_ = true;
+  }
+
  private:
   sigset_t signals_;
   std::stop_source stop_;
+  std::string remove_on_exit_;  // written before exit_at_once_ is set, read after
+  std::atomic<bool> exit_at_once_{false};
   std::jthread watcher_;
 };
 
@@ -115,6 +129,15 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const BatchOptions& options = std::get<BatchOptions>(parsed);
+  std::optional<OutputFile> output_file;
+  if (!options.output.empty()) {
+    auto opened = OutputFile::open(options.output, options.input);
+    if (auto* error = std::get_if<std::string>(&opened)) {
+      std::cerr << "quillrank-batch: " << *error << "\n";
+      return kExitUsage;
+    }
+    output_file.emplace(std::move(std::get<OutputFile>(opened)));
+  }
   ByteBuffer input;
   if (!read_input(options.input, input)) {
     std::cerr << "quillrank-batch: cannot read " << options.input << ": " << std::strerror(errno)
@@ -149,17 +172,17 @@ int run(const std::vector<std::string>& args) {
   if (show_progress) Progress::clear();
 
   const std::string output = format_result_table(table, options.csv);
-  if (options.output.empty()) {
-    std::cout << output << std::flush;
-    return std::cout ? 0 : 1;
-  }
-  std::ofstream file(options.output, std::ios::binary | std::ios::trunc);
-  file << output;
-  file.close();
-  if (!file) {
-    std::cerr << "quillrank-batch: cannot write " << options.output << ": " << std::strerror(errno)
+  interruption.exit_at_once(output_file ? output_file->temp_path() : std::string());
+  if (interruption.interrupted()) return kExitInterrupted;
+  if (!output_file) {
+    if (write_all(STDOUT_FILENO, output)) return 0;
+    std::cerr << "quillrank-batch: cannot write the standard output: " << std::strerror(errno)
               << "\n";
-    return 1;
+    return kExitOutput;
+  }
+  if (const std::optional<std::string> error = output_file->commit(output)) {
+    std::cerr << "quillrank-batch: cannot write " << options.output << ": " << *error << "\n";
+    return kExitOutput;
   }
   return 0;
 }

@@ -10,6 +10,19 @@ namespace {
 constexpr std::array<std::string_view, kTableColumns> kCaptions{"网站域名", "关键词", "Baidu",
                                                                 "Google",   "Sogou",  "Soso"};
 
+// Cells come from web pages: a control character (other than tab, CR and LF, which each form
+// handles) would reach a terminal as an escape sequence, so it is shown as U+FFFD instead. GBK
+// has no C1 controls, so none can come out of the conversion.
+std::string visible(std::string_view cell) {
+  std::string out;
+  out.reserve(cell.size());
+  for (const char c : cell) {
+    const bool control = (c >= 0 && c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F;
+    out += control ? std::string_view("\xEF\xBF\xBD") : std::string_view(&c, 1);
+  }
+  return out;
+}
+
 std::string tsv_cell(std::string cell) {
   for (char& c : cell) {
     if (c == '\t' || c == '\r' || c == '\n') c = ' ';
@@ -18,7 +31,7 @@ std::string tsv_cell(std::string cell) {
 }
 
 std::string csv_cell(std::string cell) {
-  if (!cell.empty() && std::string_view("=+-@").find(cell[0]) != std::string_view::npos) {
+  if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos) {
     cell.insert(0, "'");
   }
   if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
@@ -48,7 +61,7 @@ std::string format_result_table(const ResultTable& table, bool csv) {
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < kTableColumns; ++column) {
-      cells[column] = gbk_to_utf8(table.get_cell_text(row, column));
+      cells[column] = visible(gbk_to_utf8(table.get_cell_text(row, column)));
     }
     append_line(out, cells, csv);
   }

@@ -8,9 +8,10 @@
 namespace quillrank {
 
 // A header line of the six column captions, then one line per row, each ended by CR LF for CSV
-// and by LF otherwise. Tab-separated: a tab, CR or LF inside a cell becomes one blank. CSV
-// (RFC 4180, with a UTF-8 byte order mark): cells quoted where needed, and a cell that starts
-// with =, +, - or @ is prefixed with ' so a spreadsheet does not run it as a formula.
+// and by LF otherwise. Any other control character in a cell (C0 or DEL) becomes U+FFFD.
+// Tab-separated: a tab, CR or LF inside a cell becomes one blank. CSV (RFC 4180, with a UTF-8
+// byte order mark): cells quoted where needed, and a cell that starts with =, +, -, @, a tab or
+// a CR is prefixed with ' so a spreadsheet does not run it as a formula.
 std::string format_result_table(const ResultTable& table, bool csv);
 
 }  // namespace quillrank
