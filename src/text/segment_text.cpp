@@ -1,6 +1,6 @@
 #include "text/segment_text.h"
 
-#include <algorithm>
+#include <optional>
 
 namespace quillrank {
 namespace {
@@ -85,19 +85,15 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
     last = id;
     return id;
   };
-  // Bytes before the first segment start are dead, except the last |open| - 1 of them (from a
-  // character start), which a join may complete into a segment start.
-  const std::size_t reach = rules_.open.empty() ? 0 : rules_.open.size() - 1;
-  std::vector<std::size_t> starts;  // character starts of the unit being read, when reach > 0
+  // Bytes before the unit's first character-start copy of the first byte of `open` are dead:
+  // no segment can ever start there, since that part of the unit is never rewritten and reads
+  // the same whatever is joined after it.
   std::size_t begin = 0;
+  std::optional<std::size_t> anchor;
   std::vector<std::uint32_t> opens;
   auto add = [&](std::size_t end, bool closed) {
-    std::size_t live = opens.empty() ? end : begin + opens.front();
-    if (reach > 0) {
-      const std::size_t from = live - begin > reach ? live - reach : begin;
-      live = std::min(live, *std::lower_bound(starts.begin(), starts.end(), from));
-      starts.clear();
-    }
+    const std::size_t live = rules_.open.empty() ? begin : anchor.value_or(end);
+    anchor.reset();
     for (std::uint32_t& o : opens) o -= static_cast<std::uint32_t>(live - begin);
     std::string unit_dead(text.substr(begin, live - begin));
     if (first == -1 && !dead.empty()) unit_dead = std::move(dead.append(unit_dead));
@@ -121,8 +117,12 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
     }
   };
 
+  const char first_byte = rules_.open.empty() ? '\0' : rules_.open[0];
   for (std::size_t i = 0; i < text.size();) {
-    if (reach > 0) starts.push_back(i);
+    if (!anchor && !rules_.open.empty() &&
+        (rules_.ignore_case ? fold(text[i]) == fold(first_byte) : text[i] == first_byte)) {
+      anchor = i;
+    }
     if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i - begin));
     if (lead(text[i])) {
       i += 2;
@@ -130,10 +130,7 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
       add(i, true);
     }
   }
-  if (begin < text.size()) {
-    if (reach > 0) starts.push_back(text.size());
-    add(text.size(), false);
-  }
+  if (begin < text.size()) add(text.size(), false);
   if (first == -1 && !dead.empty()) {  // everything removed up to the end of the text
     Unit rest;
     rest.dead = std::move(dead);

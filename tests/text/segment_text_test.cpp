@@ -77,6 +77,31 @@ TEST(SegmentText, ReplacementsThatRepeatTheSegment) {
   }
 }
 
+// Removing one segment after another, where each removal joins the text before the last one
+// into a new segment start.
+TEST(SegmentText, RemovalsThatJoinEarlierTextIntoNewSegments) {
+  const std::pair<SegmentRules, std::string> cases[] = {
+      {kMetaTags, "<me<me<me<meta >ta >ta charset>ta CHARSET=GBK>x"},
+      {kMetaTags, "\x81<me<me<meta >ta >ta b>"},
+      {kBrackets, "[[[a]b]c]d]"},
+      {kBrackets, "\x81[[[a]b]c]d]"},
+  };
+  for (const auto& [rules, start] : cases) {
+    SegmentText text(start, rules);
+    std::string expected = start;
+    for (int step = 0; step < 10; ++step) {
+      const std::optional<GbkText> segment = text.first_segment();
+      ASSERT_EQ(segment, reference::first_segment(expected, rules.open, rules.close,
+                                                  rules.ignore_case))
+          << start << " step " << step;
+      if (!segment) break;
+      text.replace_all(*segment, "");
+      expected = replace_text(expected, *segment, "", !rules.ignore_case);
+      ASSERT_EQ(text.text(), expected) << start << " step " << step;
+    }
+  }
+}
+
 // Sequences of replacements, the segments taken from the text itself (so mostly on the fast
 // path) or made up (the step-by-step path), with replacements that hold markers of their own.
 TEST(SegmentText, AgreesWithReplaceTextOverSequencesOfReplacements) {
