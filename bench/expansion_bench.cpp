@@ -106,11 +106,13 @@ void BM_CollectSegments1000EntriesStepByStep(benchmark::State& state) {
 BENCHMARK(BM_CollectSegments1000EntriesStepByStep)->Unit(benchmark::kMillisecond);
 
 // Every home page the same small GBK page of seven words; no network.
-ByteBuffer small_home(std::string_view) {
-  return ByteBuffer{
+FetchedPage small_home(std::string_view, std::stop_token) {
+  FetchedPage page;
+  page.body.bytes =
       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
       "<title>\xD6\xD0\xCE\xC4_\xCB\xD1\xCB\xF7-Site</title><meta name=\"keywords\" "
-      "content=\"seo tools,rank check,\xC5\xC5\xC3\xFB,keyword\"></head></html>"};
+      "content=\"seo tools,rank check,\xC5\xC5\xC3\xFB,keyword\"></head></html>";
+  return page;
 }
 
 void BM_ExpandSiteEntries(benchmark::State& state) {

@@ -1,4 +1,4 @@
-// Fetching and ranking over loopback: what fetch_page adds over a bare libcurl GET, the cost of
+// Fetching and ranking over loopback: what fetch adds over a bare libcurl GET, the cost of
 // ranking one large result page, and whole runs against a server that answers at once.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -8,7 +8,6 @@
 #include <chrono>
 #include <thread>
 
-#include "app/live_pages.h"
 #include "app/run_control.h"
 #include "engines/engine_worker.h"
 #include "net/page_fetcher.h"
@@ -31,7 +30,7 @@ FixtureServer& page_server() {
 
 void BM_FetchPage300K(benchmark::State& state) {
   const std::string url = page_server().base_url() + "/page";
-  for (auto _ : state) benchmark::DoNotOptimize(PageFetcher::instance().fetch_page(url));
+  for (auto _ : state) benchmark::DoNotOptimize(PageFetcher::instance().fetch(url));
 }
 BENCHMARK(BM_FetchPage300K)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -88,7 +87,7 @@ void BM_RunThousandRows(benchmark::State& state) {
   for (auto _ : state) {
     testing::FakeRunHost host(box, {true, true, true, true});
     ResultTable table;
-    RunControl control(host, table, live_result_pages(), live_home_pages());
+    RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
     std::atomic<bool> finished{false};
     control.set_run_finished([&] { finished = true; });
     control.start_query();
@@ -105,7 +104,7 @@ void BM_FetchSmallResultPage(benchmark::State& state) {
     return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 5)};
   });
   const std::string url = server.base_url() + "/s";
-  for (auto _ : state) benchmark::DoNotOptimize(PageFetcher::instance().fetch_page(url));
+  for (auto _ : state) benchmark::DoNotOptimize(PageFetcher::instance().fetch(url));
 }
 BENCHMARK(BM_FetchSmallResultPage)->UseRealTime()->Unit(benchmark::kMicrosecond);
 

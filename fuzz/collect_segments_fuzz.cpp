@@ -18,17 +18,18 @@ void check_expansion(fuzzing::FuzzInput& input) {
   const std::string box = reference::marker_text_from(input.text(60), reference::entry_pieces());
   std::vector<std::string> pages;
   for (int i = 0; i < 3; ++i) pages.push_back(reference::marker_text_from(input.text(80)));
-  auto fetch = [&](std::string_view url) {
-    return ByteBuffer{pages[std::hash<std::string_view>{}(url) % pages.size()]};
-  };
   int calls = 0;
-  const GbkText expanded = expand_site_entries(box, [&](std::string_view url) {
+  const PageSource fetch = [&](std::string_view url, std::stop_token) {
     ++calls;
-    return fetch(url);
-  });
+    FetchedPage page;
+    page.body.bytes = pages[std::hash<std::string_view>{}(url) % pages.size()];
+    return page;
+  };
+  const GbkText expanded = expand_site_entries(box, fetch);
+  const int expansion_calls = calls;
   if (expanded != reference::expand_site_entries(box, fetch)) std::abort();
   const std::vector<GbkText> entries = collect_segments(box, '[', ']');
-  if (calls != static_cast<int>(std::set<GbkText>(entries.begin(), entries.end()).size())) {
+  if (expansion_calls != static_cast<int>(std::set<GbkText>(entries.begin(), entries.end()).size())) {
     std::abort();
   }
 }

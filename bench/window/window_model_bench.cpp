@@ -67,9 +67,8 @@ void fill_rows(ResultTable& table) {
 
 void BM_RunTrafficThroughTheModel(benchmark::State& state) {
   NoDesktop desktop;
-  MainWindow window(
-      desktop, [](std::string_view, std::stop_token) { return FetchedPage{}; },
-      [](std::string_view) { return ByteBuffer{}; });
+  const PageSource nothing = [](std::string_view, std::stop_token) { return FetchedPage{}; };
+  MainWindow window(desktop, nothing, nothing);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) {
     state.SkipWithError("the window was never exposed");

@@ -8,7 +8,7 @@
 namespace quillrank {
 
 RunControl::RunControl(RunHost& host, ResultTable& table, PageSource result_pages,
-                       HomePageSource home_pages)
+                       PageSource home_pages)
     : host_(host),
       table_(table),
       result_pages_(std::move(result_pages)),
@@ -35,13 +35,13 @@ void RunControl::release_worker_handles() {
   }
 }
 
-void RunControl::start_query() {
+void RunControl::start_query(std::stop_token stop) {
   // The table must not change under a running worker: a previous run stops first.
   release_worker_handles();
   table_.delete_all_rows();
 
   const GbkText box = host_.box_text();
-  const GbkText expanded = expand_site_entries(box, home_pages_);
+  const GbkText expanded = expand_site_entries(box, home_pages_, stop);
   if (expanded != box) host_.set_box_text(expanded);
 
   for (const QueryRow& pair : split_keyword_list(host_.box_text())) {
@@ -74,10 +74,11 @@ void RunControl::start_query() {
     slot.finished = std::make_shared<std::atomic<bool>>(false);
     try {
       slot.thread =
-          std::jthread([this, engine, one_done, finished = slot.finished](std::stop_token stop) {
-            run_engine_worker(*kEngines[engine], table_, result_pages_, stop);
+          std::jthread([this, engine, one_done, pacing = pacing_[engine],
+                        finished = slot.finished](std::stop_token worker_stop) {
+            run_engine_worker(*kEngines[engine], table_, result_pages_, pacing, worker_stop);
             finished->store(true);
-            one_done(stop.stop_requested());
+            one_done(worker_stop.stop_requested());
           });
     } catch (const std::system_error&) {
       // No thread, no ranks: the column says so instead of reading "querying" for ever.

@@ -23,19 +23,22 @@ class RunHost {
   virtual bool engine_ticked(int engine) = 0;            // 0 Baidu, 1 Google, 2 Sogou, 3 Soso
 };
 
-// Fetches a home page for the site-entry expansion (blocking, on the host's thread).
-using HomePageSource = std::function<ByteBuffer(std::string_view url)>;
-
 class RunControl {
  public:
-  RunControl(RunHost& host, ResultTable& table, PageSource result_pages, HomePageSource home_pages);
+  // `result_pages` serves the workers; `home_pages` the site-entry expansion, on the caller's
+  // thread.
+  RunControl(RunHost& host, ResultTable& table, PageSource result_pages, PageSource home_pages);
   ~RunControl();  // releases every worker slot
   RunControl(const RunControl&) = delete;
   RunControl& operator=(const RunControl&) = delete;
 
+  // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
+  void set_pacing(const std::array<EnginePacing, 4>& pacing) { pacing_ = pacing; }
+
   // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
   // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso.
-  void start_query();
+  // `stop` ends the site-entry expansion's fetches; the run then starts from the box as it was.
+  void start_query(std::stop_token stop = {});
 
   // Stops and joins every worker; each slot is released once and reads empty afterwards.
   void release_worker_handles();
@@ -56,7 +59,8 @@ class RunControl {
   RunHost& host_;
   ResultTable& table_;
   PageSource result_pages_;
-  HomePageSource home_pages_;
+  PageSource home_pages_;
+  std::array<EnginePacing, 4> pacing_{};
   std::function<void()> run_finished_;
   std::array<Slot, 4> worker_handle_;
 };

@@ -1,6 +1,16 @@
 #include "engines/engine_worker.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <random>
+
 #include "engines/extract.h"
+#include "engines/page_verdict.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
@@ -11,6 +21,53 @@ constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
 GbkText link_marker(const EngineProfile& profile, std::string_view site_cell) {
   return concat_text(profile.link_prefix, "\"", site_cell);
 }
+
+GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
+
+// Waits `seconds` unless `stop` is requested first; false when it was.
+bool pause_for(std::stop_token stop, double seconds) {
+  if (seconds > 0) {
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, stop, std::chrono::duration<double>(seconds), [] { return false; });
+  }
+  return !stop.stop_requested();
+}
+
+// One engine's requests: a random pause between two of them, and a fetch worth retrying tried
+// again after 1 s, 2 s, 4 s ... (at most 30 s, each a little longer at random).
+class PacedRequests {
+ public:
+  PacedRequests(const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop)
+      : fetch_(fetch), pacing_(pacing), stop_(std::move(stop)), random_(std::random_device{}()) {}
+
+  // nullopt once a stop was requested.
+  std::optional<FetchedPage> get(std::string_view url) {
+    for (int attempt = 0;; ++attempt) {
+      if (asked_ && !pause_for(stop_, uniform(pacing_.delay_min, pacing_.delay_max))) {
+        return std::nullopt;
+      }
+      asked_ = true;
+      FetchedPage page = fetch_(url, stop_);
+      if (stop_.stop_requested()) return std::nullopt;
+      if (attempt >= pacing_.retries || !worth_retrying(page)) return page;
+      const double backoff = std::min(30.0, std::ldexp(1.0, std::min(attempt, 5)));
+      if (!pause_for(stop_, std::min(30.0, backoff * uniform(1.0, 1.25)))) return std::nullopt;
+    }
+  }
+
+ private:
+  double uniform(double low, double high) {
+    return high > low ? std::uniform_real_distribution<double>(low, high)(random_) : low;
+  }
+
+  const PageSource& fetch_;
+  const EnginePacing& pacing_;
+  std::stop_token stop_;
+  std::mt19937 random_;
+  bool asked_ = false;
+};
 
 }  // namespace
 
@@ -42,25 +99,62 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 }
 
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       std::stop_token stop) {
+                       const EnginePacing& pacing, std::stop_token stop) {
+  const PageSignatures& signatures = signatures_for(profile);
+  PacedRequests requests(fetch, pacing, stop);
+  GbkText blocked_at;  // where the engine blocked this run; empty while it has not
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
-    bool found = false;
-    bool any_page_failed = false;
-    GbkText cell;
-    for (int page = 1; page <= profile.page_count && !found; ++page) {
-      const GbkText keyword = table.get_cell_text(row, 1);
-      FetchedPage fetched = fetch(query_url(profile, keyword, page), stop);
-      if (stop.stop_requested()) return;
-      any_page_failed = any_page_failed || !fetched.ok;
-      const GbkText page_text = to_text(std::move(fetched.body));
-      const GbkText marker = link_marker(profile, table.get_cell_text(row, 0));
-      const int found_at = find_text(page_text, marker, /*ignore_case=*/true);
-      found = found_at != -1;
-      if (found) cell = rank_cell_text(profile, page_text, found_at, text_length(marker), page);
+    if (!blocked_at.empty()) {
+      table.set_cell_text(row, profile.column, kBlockedText,
+                          concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行")));
+      continue;
     }
-    if (!found) cell = any_page_failed ? kQueryFailedText : kNotFoundText;
-    table.set_cell_text(row, profile.column, cell);
+    GbkText cell, detail;
+    for (int page = 1; page <= profile.page_count; ++page) {
+      const GbkText url = query_url(profile, table.get_cell_text(row, 1), page);
+      std::optional<FetchedPage> fetched = requests.get(url);
+      if (!fetched) return;
+      PageVerdict verdict = judge_page(profile, signatures, *fetched);
+      if (verdict.verdict == Verdict::blocked && pacing.block_pause > 0) {
+        if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url))) return;
+        verdict = judge_page(profile, signatures, *fetched);
+      }
+      const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
+      if (verdict.verdict == Verdict::result) {
+        const GbkText page_text = to_text(std::move(fetched->body));
+        const GbkText marker = link_marker(profile, table.get_cell_text(row, 0));
+        const int found_at = find_text(page_text, marker, /*ignore_case=*/true);
+        if (found_at != -1) {
+          cell = rank_cell_text(profile, page_text, found_at, text_length(marker), page);
+          detail = concat_text(where, gbk("找到"));
+          break;
+        }
+        cell = kNotFoundText;
+        detail = concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
+        continue;
+      }
+      detail = concat_text(where, gbk("："), verdict.reason);
+      switch (verdict.verdict) {
+        case Verdict::blocked:
+          cell = kBlockedText;
+          blocked_at = concat_text(gbk("第"), to_text(row + 1), gbk("行"), where);
+          break;
+        case Verdict::failed:
+          cell = kQueryFailedText;
+          break;
+        case Verdict::unrecognised:
+          // Past the first page, a page without result links is where the results end.
+          cell = page == 1 ? kUnrecognisedText : kNotFoundText;
+          break;
+        case Verdict::no_results:
+        case Verdict::result:
+          cell = kNotFoundText;
+          break;
+      }
+      break;
+    }
+    table.set_cell_text(row, profile.column, cell, detail);
   }
 }
 

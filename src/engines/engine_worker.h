@@ -3,11 +3,11 @@
 // column. Runs on its own thread; stops early only when its stop token is triggered.
 #pragma once
 
-#include <functional>
 #include <stop_token>
 #include <string_view>
 
 #include "engines/engine_profile.h"
+#include "net/fetched_page.h"
 #include "text/result_table.h"
 
 namespace quillrank {
@@ -22,13 +22,17 @@ inline constexpr std::string_view kNotFoundText =
 inline constexpr std::string_view kQueryFailedText =
     "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC";  // 查询失败
 
-struct FetchedPage {
-  ByteBuffer body;
-  bool ok = false;  // false: the page could not be fetched (transport failure or status >= 400)
-};
+inline constexpr std::string_view kBlockedText = "\xB1\xBB\xC0\xB9\xBD\xD8";  // 被拦截
+inline constexpr std::string_view kUnrecognisedText =
+    "\xD2\xB3\xC3\xE6\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0";  // 页面无法识别
 
-// Fetches one result page; must return promptly once `stop` is requested.
-using PageSource = std::function<FetchedPage(std::string_view url, std::stop_token stop)>;
+// How one engine's requests are paced, from the settings file and the batch command's flags.
+struct EnginePacing {
+  double delay_min = 0;    // seconds between two requests of the engine, drawn uniformly from
+  double delay_max = 0;    // [delay_min, delay_max]
+  int retries = 1;         // further tries of a fetch worth retrying, with backoff
+  double block_pause = 0;  // > 0: after a block, wait this long and ask once more
+};
 
 // "第" + N + "名" for a page that holds the link marker: `page_text` is the page, `found_at`
 // the 1-based position where the marker was found (ignoring case), `marker_length` its length,
@@ -36,11 +40,15 @@ using PageSource = std::function<FetchedPage(std::string_view url, std::stop_tok
 GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text, int found_at,
                        int marker_length, int page);
 
-// Ranks rows 0 .. row_count - 1 (the count read once at the start). Each row's cell ends as a
-// rank, kNotFoundText when no page holds the site's link, or kQueryFailedText when no page held
-// it and at least one page could not be fetched. Returns early, writing nothing more, once
-// `stop` is requested.
+// Ranks rows 0 .. row_count - 1 (the count read once at the start). Pages of a row are read
+// until the site's link is found, the profile's page count is reached, or a page is no result
+// page (see judge_page). Each row's cell ends, with a detail saying why, as a rank; otherwise
+// kBlockedText when a page was blocked, kQueryFailedText when one failed, kUnrecognisedText
+// when the first page could not be read, else kNotFoundText. After a block the engine asks
+// nothing more in this run (after one more try, when a block pause is set): the rows left read
+// kBlockedText. Every wait ends at once when `stop` is requested, and the worker then returns,
+// writing nothing more.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       std::stop_token stop);
+                       const EnginePacing& pacing, std::stop_token stop);
 
 }  // namespace quillrank

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 #include <optional>
 
 #include "net/url_parts.h"
@@ -28,6 +29,7 @@ struct Transfer {
   Clock::time_point last_byte = Clock::now();
   bool too_long = false;
   bool refused_redirect = false;
+  std::vector<std::string> addresses;  // of each response, in order: the URL, then redirects
 };
 
 // A header line's value after "name:", without blanks around it or the line end.
@@ -70,6 +72,11 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
   if (line.starts_with("HTTP/")) {
     transfer->content_length.reset();  // a new response (after a redirect or a 100)
     transfer->head_done = false;
+    const char* address = nullptr;
+    curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &address);
+    if (address && (transfer->addresses.empty() || transfer->addresses.back() != address)) {
+      transfer->addresses.emplace_back(address);
+    }
   } else if (line == "\r\n" || line == "\n") {
     transfer->head_done = true;
   } else if (const auto length = header_value(line, "content-length")) {
@@ -80,6 +87,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     if (status >= 300 && status < 400 && !transfer->private_origin &&
         !redirect_allowed(transfer->easy, *location)) {
       transfer->refused_redirect = true;
+      transfer->addresses.emplace_back(*location);
       return 0;  // aborts the transfer
     }
   }
@@ -206,10 +214,22 @@ PageFetcher& PageFetcher::instance() {
   return fetcher;
 }
 
-FetchResult PageFetcher::fetch(std::string_view url, std::stop_token stop) const {
-  FetchResult result;
+PageSource PageFetcher::source() {
+  return [](std::string_view url, std::stop_token stop) { return instance().fetch(url, stop); };
+}
+
+FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop) const {
+  FetchedPage result;
+  result.final_url = std::string(url);
+  if (stop.stop_requested()) {
+    result.transport = Transport::stopped;
+    return result;
+  }
   const std::optional<UrlParts> parts = split_url(url);
-  if (!parts || !within_request_limits(*parts) || stop.stop_requested()) return result;
+  if (!parts || !within_request_limits(*parts)) {
+    result.transport = Transport::not_sent;
+    return result;
+  }
 
   const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
@@ -229,13 +249,30 @@ FetchResult PageFetcher::fetch(std::string_view url, std::stop_token stop) const
   if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) return result;
   const CURLcode code = perform(multi.get(), transfer, stop);
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &result.status);
+  const char* final_url = nullptr;
+  if (curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url) {
+    result.final_url = final_url;
+  }
   curl_multi_remove_handle(multi.get(), easy.get());
 
   // A body shorter than its announced length was cut off: its bytes are kept, but it failed.
-  // Only a 2xx answer with content is a page: a 204, or a 3xx that names no place to go, is not.
   const std::size_t announced = announced_length(transfer.content_length).value_or(0);
-  result.ok = code == CURLE_OK && !transfer.too_long && result.status >= 200 &&
-              result.status < 300 && result.status != 204 && transfer.body.size() >= announced;
+  if (code == CURLE_ABORTED_BY_CALLBACK) {
+    result.transport = Transport::stopped;
+  } else if (transfer.too_long) {
+    result.transport = Transport::too_long;
+  } else if (transfer.refused_redirect) {
+    result.transport = Transport::refused_redirect;
+  } else if (code != CURLE_OK) {
+    result.transport = Transport::failed;
+    result.error = curl_easy_strerror(code);
+  } else {
+    result.transport =
+        transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
+  }
+  if (!transfer.addresses.empty()) {
+    result.redirects.assign(transfer.addresses.begin() + 1, transfer.addresses.end());
+  }
   result.body.bytes = std::move(transfer.body);
   return result;
 }

@@ -8,15 +8,9 @@
 #include <stop_token>
 #include <string_view>
 
-#include "text/gbk_text.h"
+#include "net/fetched_page.h"
 
 namespace quillrank {
-
-struct FetchResult {
-  ByteBuffer body;  // every body byte read, also when the transfer failed in mid-body
-  bool ok = false;  // the transfer completed with a final 2xx status other than 204
-  long status = 0;  // final HTTP status, 0 when no response arrived
-};
 
 inline constexpr long kConnectTimeoutSeconds = 30;
 inline constexpr long kTransferTimeoutSeconds = 300;  // a whole fetch, redirects included
@@ -37,12 +31,10 @@ class PageFetcher {
   // not from a public address to a loopback or private IP literal), the system proxy
   // (http_proxy, https_proxy, no_proxy) honoured, the fragment never sent. A URL that is empty,
   // unparseable or over the part limits sends nothing and fails.
-  FetchResult fetch(std::string_view url, std::stop_token stop = {}) const;
+  FetchedPage fetch(std::string_view url, std::stop_token stop = {}) const;
 
-  // The body alone: the empty buffer on any failure before the body began.
-  ByteBuffer fetch_page(std::string_view url, std::stop_token stop = {}) const {
-    return fetch(url, stop).body;
-  }
+  // The fetcher as a PageSource.
+  static PageSource source();
 
  private:
   PageFetcher();

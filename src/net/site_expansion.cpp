@@ -34,9 +34,10 @@ std::string_view within(std::string_view text, std::size_t max, bool& cut) {
   return text.substr(0, end > max ? max - 1 : end);
 }
 
-GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch, bool& cut) {
+GbkText expansion_lines(std::string_view entry, const PageSource& fetch, std::stop_token stop,
+                        bool& cut) {
   const SiteAddress site = site_address(entry);
-  GbkText page = to_text(fetch(site.url));
+  GbkText page = to_text(fetch(site.url, stop).body);
   if (detect_page_charset(page) == kUtf8Verdict) page = utf8_to_gbk(to_bytes(page));
   const GbkText title = read_page_title(page);
   const GbkText keywords = read_meta_value(page, "keywords", "content=", 10);
@@ -92,8 +93,8 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
   return words;
 }
 
-GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch,
-                            std::vector<GbkText>* cut_entries) {
+GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
+                            std::stop_token stop, std::vector<GbkText>* cut_entries) {
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
   // Each entry is replaced in the text as the earlier replacements left it, so lines that
@@ -105,7 +106,8 @@ GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetc
     auto [it, fresh] = lines_of.try_emplace(entry);
     if (fresh) {
       bool cut = false;
-      it->second = expansion_lines(entry, fetch, cut);
+      it->second = expansion_lines(entry, fetch, stop, cut);
+      if (stop.stop_requested()) return GbkText(box_text);
       if (cut && cut_entries) cut_entries->push_back(entry);
     }
     box.replace_all(entry, it->second);

@@ -7,22 +7,23 @@
 #include <string_view>
 #include <vector>
 
+#include "net/fetched_page.h"
 #include "text/gbk_text.h"
 
 namespace quillrank {
-
-// Fetches one home page; the empty buffer when the fetch failed. Called on the caller's thread.
-using HomePageFetch = std::function<ByteBuffer(std::string_view url)>;
 
 // One entry's lines are made from at most this many words, read from at most this many bytes of
 // title and keywords: a home page cannot make the box grow without bound.
 inline constexpr std::size_t kMaxSiteWords = 1000;
 inline constexpr std::size_t kMaxSiteWordBytes = 64 * 1024;
 
-// The box text with every site entry replaced by its lines; one fetch per distinct entry. A text
-// without "[" comes back unchanged and nothing is fetched. Blocks while it fetches. The entries
-// whose words were cut at the limits above are added to `cut_entries` when given.
-GbkText expand_site_entries(std::string_view box_text, const HomePageFetch& fetch,
+// The box text with every site entry replaced by its lines; one fetch per distinct entry, on the
+// caller's thread, of which the body is read whatever the status. A text without "[" comes back
+// unchanged and nothing is fetched. The entries whose words were cut at the limits above are
+// added to `cut_entries` when given. Once `stop` is requested nothing more is fetched and the
+// text comes back unchanged.
+GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
+                            std::stop_token stop = {},
                             std::vector<GbkText>* cut_entries = nullptr);
 
 // The segments of `text` from a `left` character to the first `right` character after it,

@@ -3,6 +3,17 @@
 #include <climits>
 
 namespace quillrank {
+namespace {
+
+// The cell at (row, column) of `rows`, or nullptr when there is none.
+template <typename Rows>
+auto* cell_at(Rows& rows, int row, int column) {
+  const bool exists = row >= 0 && static_cast<std::size_t>(row) < rows.size() && column >= 0 &&
+                      column < kTableColumns;
+  return exists ? &rows[row][column] : nullptr;
+}
+
+}  // namespace
 
 void ResultTable::set_observer(Observer observer) {
   auto shared = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
@@ -35,7 +46,7 @@ int ResultTable::insert_row(int index, std::string_view caption) {
     const int count = static_cast<int>(rows_.size());
     position = index < 0 || index > count ? count : index;
     Row row;
-    row[0] = GbkText(caption);
+    row[0].text = GbkText(caption);
     rows_.insert(rows_.begin() + position, std::move(row));
   }
   notify({TableChange::Kind::row_inserted, position});
@@ -47,14 +58,14 @@ int ResultTable::row_count() const {
   return static_cast<int>(rows_.size());
 }
 
-bool ResultTable::set_cell_text(int row, int column, std::string_view text) {
+bool ResultTable::set_cell_text(int row, int column, std::string_view text,
+                                std::string_view detail) {
   {
     std::lock_guard lock(mutex_);
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size() || column < 0 ||
-        column >= kTableColumns) {
-      return false;
-    }
-    rows_[row][column].assign(text);
+    Cell* target = cell_at(rows_, row, column);
+    if (!target) return false;
+    target->text.assign(text);
+    target->detail.assign(detail);
   }
   notify({TableChange::Kind::cell_changed, row, column});
   return true;
@@ -62,11 +73,14 @@ bool ResultTable::set_cell_text(int row, int column, std::string_view text) {
 
 GbkText ResultTable::get_cell_text(int row, int column) const {
   std::lock_guard lock(mutex_);
-  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size() || column < 0 ||
-      column >= kTableColumns) {
-    return {};
-  }
-  return rows_[row][column];
+  const Cell* found = cell_at(rows_, row, column);
+  return found ? found->text : GbkText();
+}
+
+GbkText ResultTable::get_cell_detail(int row, int column) const {
+  std::lock_guard lock(mutex_);
+  const Cell* found = cell_at(rows_, row, column);
+  return found ? found->detail : GbkText();
 }
 
 }  // namespace quillrank

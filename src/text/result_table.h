@@ -36,13 +36,19 @@ class ResultTable {
   // negative (an index past the end also appends). Returns the new row's index, -1 when full.
   int insert_row(int index, std::string_view caption);
   int row_count() const;
-  // False, and nothing changes, for a row or column that does not exist.
-  bool set_cell_text(int row, int column, std::string_view text);
+  // Sets a cell's text and its detail (what lies behind the text, shown on demand; empty for
+  // none). False, and nothing changes, for a row or column that does not exist.
+  bool set_cell_text(int row, int column, std::string_view text, std::string_view detail = {});
   // The whole text; empty for a row or column that does not exist.
   GbkText get_cell_text(int row, int column) const;
+  GbkText get_cell_detail(int row, int column) const;
 
  private:
-  using Row = std::array<GbkText, kTableColumns>;
+  struct Cell {
+    GbkText text;
+    GbkText detail;
+  };
+  using Row = std::array<Cell, kTableColumns>;
   void notify(const TableChange& change) const;
 
   mutable std::mutex mutex_;

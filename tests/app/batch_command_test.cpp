@@ -99,7 +99,9 @@ TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
   for (const Case& c : cases) {
     FixtureServer server([&c](const HttpRequest& request) {
       const auto title = c.titles.find(request.header("Host"));
-      return HttpReply{.body = title == c.titles.end() ? "" : "<title>" + title->second + "</title>"};
+      return HttpReply{.body = title == c.titles.end()
+                                   ? testing::engine_result_page(kBaidu, "", -1)
+                                   : "<title>" + title->second + "</title>"};
     });
     const testing::ProgramRun run =
         testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, c.box);
@@ -108,9 +110,9 @@ TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
   }
   FixtureServer server([](const HttpRequest& request) {
     const std::string host = request.header("Host");
-    return HttpReply{.body = host == "y" ? "<title>[x][x]</title>"
+    return HttpReply{.body = host == "y"   ? "<title>[x][x]</title>"
                              : host == "x" ? "<title>a]]</title>"
-                                           : ""};
+                                           : testing::engine_result_page(kBaidu, "", -1)};
   });
   const testing::ProgramRun run =
       testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, "[y][x]");

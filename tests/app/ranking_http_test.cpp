@@ -6,8 +6,8 @@
 #include <map>
 #include <thread>
 
-#include "app/live_pages.h"
 #include "app/run_control.h"
+#include "net/page_fetcher.h"
 #include "support/engine_pages.h"
 #include "support/fake_run_host.h"
 #include "support/fixture_server.h"
@@ -59,7 +59,7 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo\r\nshop.example|absent");
   ResultTable table;
-  RunControl control(host, table, live_result_pages(), live_home_pages());
+  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   run_to_the_end(control);
 
   ASSERT_EQ(table.row_count(), 2);
@@ -88,7 +88,7 @@ TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
   testing::ScopedHttpProxy proxy("http://127.0.0.1:" + std::to_string(testing::refused_port()));
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, live_result_pages(), live_home_pages());
+  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   run_to_the_end(control);
   for (int column = 2; column < 6; ++column) {
     EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, column)), "查询失败");
@@ -102,7 +102,7 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
   testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, live_result_pages(), live_home_pages());
+  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   run_to_the_end(control);
   EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "查询失败");
 }
@@ -114,7 +114,7 @@ TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, live_result_pages(), live_home_pages());
+  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.start_query();
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (server.request_count() < 4 && std::chrono::steady_clock::now() < deadline) {

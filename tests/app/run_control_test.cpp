@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/fake_pages.h"
 #include "support/fake_run_host.h"
 #include "text/text_codec.h"
 
@@ -23,7 +24,7 @@ class Pages {
     return [this](std::string_view, std::stop_token stop) {
       ++fetches_;
       while (!open_ && !stop.stop_requested()) std::this_thread::sleep_for(1ms);
-      return FetchedPage{ByteBuffer{}, true};
+      return testing::results_elsewhere();
     };
   }
   void hold() { open_ = false; }
@@ -35,8 +36,8 @@ class Pages {
   std::atomic<int> fetches_{0};
 };
 
-HomePageSource no_home_pages() {
-  return [](std::string_view) { return ByteBuffer{}; };
+PageSource no_home_pages() {
+  return [](std::string_view, std::stop_token) { return testing::unreachable(); };
 }
 
 std::string cell(const ResultTable& table, int row, int column) {
@@ -159,9 +160,9 @@ TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
   ResultTable table;
   Pages pages;
   std::vector<std::string> fetched;
-  RunControl control(host, table, pages.source(), [&](std::string_view url) {
+  RunControl control(host, table, pages.source(), [&](std::string_view url, std::stop_token) {
     fetched.emplace_back(url);
-    return ByteBuffer{"<title>Home-Shop</title>"};
+    return testing::served("<title>Home-Shop</title>");
   });
   control.start_query();
   EXPECT_EQ(fetched, std::vector<std::string>{"http://home.example"});

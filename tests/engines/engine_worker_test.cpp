@@ -7,30 +7,38 @@
 #include <mutex>
 #include <thread>
 
+#include "support/fake_pages.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
 
-// A page source that serves `pages` by page number (1-based, read from the position of the
-// URL in the engine's paging) and records every URL.
+std::string link(const EngineProfile& profile, std::string_view address) {
+  return std::string(profile.link_prefix) + "\"" + std::string(address);
+}
+
+// A page source that serves pages by page number (1-based, read from the position of the URL
+// in the engine's paging) and records every URL. A page it was not given is a result page that
+// lists another site.
 class FakeEngine {
  public:
   explicit FakeEngine(const EngineProfile& profile) : profile_(profile) {}
 
-  void serve(int page, std::string text, bool ok = true) { pages_[page] = {std::move(text), ok}; }
+  void serve(int page, std::string text, long status = 200) {
+    pages_[page] = testing::served(std::move(text), status);
+  }
+  void serve(int page, FetchedPage fetched) { pages_[page] = std::move(fetched); }
   void fail_every_page() { fail_all_ = true; }
 
   PageSource source() {
     return [this](std::string_view url, std::stop_token) {
       std::lock_guard lock(mutex_);
       urls_.emplace_back(url);
-      for (const auto& [page, content] : pages_) {
-        if (url == query_url(profile_, keyword_of(url), page)) {
-          return FetchedPage{ByteBuffer{content.first}, content.second};
-        }
+      for (const auto& [page, fetched] : pages_) {
+        if (url == query_url(profile_, keyword_of(url), page)) return fetched;
       }
-      return FetchedPage{ByteBuffer{}, !fail_all_};
+      return fail_all_ ? testing::unreachable()
+                       : testing::served(link(profile_, "http://other.example/"));
     };
   }
   std::vector<std::string> urls() const {
@@ -45,15 +53,13 @@ class FakeEngine {
   }
 
   const EngineProfile& profile_;
-  std::map<int, std::pair<std::string, bool>> pages_;
+  std::map<int, FetchedPage> pages_;
   bool fail_all_ = false;
   mutable std::mutex mutex_;
   std::vector<std::string> urls_;
 };
 
-std::string link(const EngineProfile& profile, std::string_view address) {
-  return std::string(profile.link_prefix) + "\"" + std::string(address);
-}
+constexpr EnginePacing kNoRetries{.retries = 0};
 
 // Ranks one row for `site` and returns its engine cell as UTF-8.
 std::string rank_one(const EngineProfile& profile, FakeEngine& engine, std::string_view site,
@@ -61,7 +67,7 @@ std::string rank_one(const EngineProfile& profile, FakeEngine& engine, std::stri
   ResultTable table;
   table.insert_row(-1, concat_text("http://", site));
   table.set_cell_text(0, 1, keyword);
-  run_engine_worker(profile, table, engine.source(), {});
+  run_engine_worker(profile, table, engine.source(), kNoRetries, {});
   return gbk_to_utf8(table.get_cell_text(0, profile.column));
 }
 
@@ -144,19 +150,98 @@ TEST(EngineWorker, RanksASiteTypedInCapitalsAtItsOwnLink) {
   EXPECT_EQ(rank_one(kBaidu, engine, "SHOP.EXAMPLE"), "第8名");
 }
 
-TEST(EngineWorker, ReportsAQueryThatCouldNotBeFetched) {
-  FakeEngine failing(kBaidu);
+// Each page's verdict decides the cell of a row whose site was not found, and paging ends at
+// the first page that is no result page.
+TEST(EngineWorker, SaysWhatTheEngineAnsweredWhenTheSiteIsNotFound) {
+  const std::string gbk_captcha = "<title>" + utf8_to_gbk_text("百度安全验证") + "</title>";
+  struct Case {
+    const char* what;
+    int page;
+    FetchedPage fetched;
+    std::string cell;
+    std::size_t fetches;
+  };
+  const Case cases[] = {
+      {"transport failure", 1, testing::unreachable(), "查询失败", 1},
+      {"server error on page 2", 2, testing::served("oops", 500), "查询失败", 2},
+      {"403", 1, testing::served("", 403), "被拦截", 1},
+      {"429 on page 3", 3, testing::served("", 429), "被拦截", 3},
+      {"verification page with status 200", 1, testing::served(gbk_captcha), "被拦截", 1},
+      {"engine's nothing-found page", 1,
+       testing::served(utf8_to_gbk_text("抱歉没有找到与“seo”相关的网页")), "排在300后", 1},
+      {"JavaScript shell", 1, testing::served("<script>location.reload()</script>"),
+       "页面无法识别", 1},
+      {"results end on page 2", 2, testing::served("<html></html>"), "排在300后", 2},
+      {"204", 1, testing::served("", 204), "查询失败", 1},
+  };
+  for (const Case& c : cases) {
+    FakeEngine engine(kBaidu);
+    engine.serve(c.page, c.fetched);
+    EXPECT_EQ(rank_one(kBaidu, engine, "shop.example"), c.cell) << c.what;
+    EXPECT_EQ(engine.urls().size(), c.fetches) << c.what;
+  }
+  FakeEngine failing(kGoogle);
   failing.fail_every_page();
-  EXPECT_EQ(rank_one(kBaidu, failing, "shop.example"), "查询失败");
+  EXPECT_EQ(rank_one(kGoogle, failing, "shop.example"), "查询失败");
+}
 
-  FakeEngine one_page_failed(kGoogle);
-  one_page_failed.serve(2, "<html>error</html>", /*ok=*/false);
-  EXPECT_EQ(rank_one(kGoogle, one_page_failed, "shop.example"), "查询失败");
+// After a block the engine asks for nothing more: the rows left read "blocked", with a detail.
+TEST(EngineWorker, ABlockStopsTheEngineForTheRestOfTheRun) {
+  ResultTable table;
+  for (int row = 0; row < 5; ++row) {
+    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(row, 1, "k" + std::to_string(row));
+  }
+  std::vector<std::string> urls;
+  const PageSource fetch = [&](std::string_view url, std::stop_token) {
+    urls.emplace_back(url);
+    if (url == query_url(kBaidu, "k2", 2)) return testing::served("", 403);
+    return testing::served(link(kBaidu, "http://other.example/"));
+  };
+  run_engine_worker(kBaidu, table, fetch, kNoRetries, {});
+  EXPECT_EQ(urls.size(), 3u + 3u + 2u);
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, 2)), "排在300后");
+  for (int row = 2; row < 5; ++row) EXPECT_EQ(gbk_to_utf8(table.get_cell_text(row, 2)), "被拦截");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(2, 2)), "第2页：HTTP 403：引擎拒绝了请求");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(4, 2)), "未查询：该引擎已在第3行第2页拦截本次运行");
+  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(1, 2)), "前3页没有该网站的链接");
+}
 
-  FakeEngine found_after_a_failure(kSogou);
-  found_after_a_failure.serve(1, "", /*ok=*/false);
-  found_after_a_failure.serve(2, link(kSogou, "http://shop.example/") + "id=\"sogou_preview_0\"');");
-  EXPECT_EQ(rank_one(kSogou, found_after_a_failure, "shop.example"), "第101名");
+// With a block pause, a blocked page is asked for once more after the pause.
+TEST(EngineWorker, ABlockPauseAsksOnceMore) {
+  for (const bool blocked_again : {false, true}) {
+    ResultTable table;
+    table.insert_row(-1, "http://shop.example");
+    table.insert_row(-1, "http://shop.example");
+    int fetches = 0;
+    const PageSource fetch = [&](std::string_view, std::stop_token) {
+      ++fetches;
+      if (fetches == 1 || (blocked_again && fetches == 2)) return testing::served("", 429);
+      return testing::served(link(kBaidu, "http://shop.example/") + " id=\"3\"><tr><td class=");
+    };
+    run_engine_worker(kBaidu, table, fetch, {.retries = 0, .block_pause = 0.01}, {});
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), blocked_again ? "被拦截" : "第2名");
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, 2)), blocked_again ? "被拦截" : "第2名");
+    EXPECT_EQ(fetches, blocked_again ? 2 : 3);
+  }
+}
+
+// A fetch worth retrying is tried again after a backoff; a 404 is not.
+TEST(EngineWorker, RetriesTransportFailuresAndServerErrorsOnly) {
+  for (const long status : {0L, 503L, 404L}) {
+    int fetches = 0;
+    const PageSource fetch = [&](std::string_view, std::stop_token) {
+      if (++fetches > 1) {
+        return testing::served(link(kSogou, "http://shop.example/") + " id=\"sogou_preview_0\"');");
+      }
+      return status == 0 ? testing::unreachable() : testing::served("", status);
+    };
+    ResultTable table;
+    table.insert_row(-1, "http://shop.example");
+    run_engine_worker(kSogou, table, fetch, {.retries = 1}, {});
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 4)), status == 404 ? "查询失败" : "第1名")
+        << status;
+  }
 }
 
 TEST(EngineWorker, SearchesAPageOnlyUpToAZeroByte) {
@@ -175,7 +260,7 @@ TEST(EngineWorker, PutsTheEncodedKeywordIntoEveryPagesUrl) {
 TEST(EngineWorker, WritesOnlyItsOwnColumnOfEveryRowAndNothingForAnEmptyTable) {
   ResultTable table;
   FakeEngine engine(kSoso);
-  run_engine_worker(kSoso, table, engine.source(), {});
+  run_engine_worker(kSoso, table, engine.source(), kNoRetries, {});
   EXPECT_TRUE(engine.urls().empty());
 
   for (int row = 0; row < 3; ++row) {
@@ -183,7 +268,7 @@ TEST(EngineWorker, WritesOnlyItsOwnColumnOfEveryRowAndNothingForAnEmptyTable) {
     for (int column = 1; column < 6; ++column) table.set_cell_text(row, column, "keep");
   }
   engine.serve(1, link(kSoso, "http://shop.example/") + "\" id=\"res0\">");
-  run_engine_worker(kSoso, table, engine.source(), {});
+  run_engine_worker(kSoso, table, engine.source(), kNoRetries, {});
   for (int row = 0; row < 3; ++row) {
     EXPECT_EQ(gbk_to_utf8(table.get_cell_text(row, 5)), "第1名");
     for (int column = 1; column < 5; ++column) EXPECT_EQ(table.get_cell_text(row, column), "keep");
@@ -203,7 +288,7 @@ TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
                         while (!token.stop_requested()) std::this_thread::yield();
                         return FetchedPage{};
                       },
-                      stop.get_token());
+                      kNoRetries, stop.get_token());
   });
   while (fetches == 0) std::this_thread::yield();
   stop.request_stop();

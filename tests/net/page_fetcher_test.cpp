@@ -25,9 +25,9 @@ FixtureServer serving(HttpReply reply) {
 
 TEST(PageFetcher, SendsTheProgramsRequestShape) {
   FixtureServer server([](const HttpRequest&) { return HttpReply{.body = "ok"}; });
-  const FetchResult result =
+  const FetchedPage result =
       PageFetcher::instance().fetch(server.base_url() + "/a/../s?wd=a b\xD6\xD0&x=%41#fragment");
-  EXPECT_TRUE(result.ok);
+  EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.body.bytes, "ok");
   ASSERT_EQ(server.request_count(), 1u);
   const HttpRequest request = server.requests()[0];
@@ -73,9 +73,9 @@ TEST(PageFetcher, ReadsTheWholeBodyWhateverContentLengthSays) {
   };
   for (const Case& c : cases) {
     FixtureServer server = serving(c.reply);
-    const FetchResult result = PageFetcher::instance().fetch(server.base_url() + "/");
+    const FetchedPage result = PageFetcher::instance().fetch(server.base_url() + "/");
     EXPECT_EQ(result.body.bytes, c.body) << c.what;
-    EXPECT_EQ(result.ok, c.ok) << c.what;
+    EXPECT_EQ(result.ok(), c.ok) << c.what;
   }
 }
 
@@ -91,12 +91,12 @@ TEST(PageFetcher, FollowsRedirectsToHttpOnlyAndAtMostTen) {
     const int n = std::stoi(target.substr(6));
     return HttpReply{.status = 302, .headers = {{"Location", "/loop/" + std::to_string(n + 1)}}};
   });
-  const FetchResult landed = PageFetcher::instance().fetch(server.base_url() + "/start");
-  EXPECT_TRUE(landed.ok);
+  const FetchedPage landed = PageFetcher::instance().fetch(server.base_url() + "/start");
+  EXPECT_TRUE(landed.ok());
   EXPECT_EQ(landed.body.bytes, "landed");
-  EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/ftp").ok);
+  EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/ftp").ok());
   const std::size_t before = server.request_count();
-  EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/loop/0").ok);
+  EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/loop/0").ok());
   EXPECT_EQ(server.request_count() - before, 11u) << "the first request and ten redirects";
 }
 
@@ -106,8 +106,8 @@ TEST(PageFetcher, SendsNothingForRefusedUrls) {
   for (const std::string& url :
        {std::string(), std::string("not a url"), "http://" + std::string(300, 'h') + "/",
         base + "/" + std::string(2100, 'p'), "http://" + std::string(130, 'u') + "@127.0.0.1/"}) {
-    const FetchResult result = PageFetcher::instance().fetch(url);
-    EXPECT_FALSE(result.ok);
+    const FetchedPage result = PageFetcher::instance().fetch(url);
+    EXPECT_FALSE(result.ok());
     EXPECT_TRUE(result.body.empty());
   }
   EXPECT_EQ(server.request_count(), 0u);
@@ -115,19 +115,19 @@ TEST(PageFetcher, SendsNothingForRefusedUrls) {
 
 TEST(PageFetcher, FailsQuietlyOnARefusedPortAndOtherSchemes) {
   const int port = testing::refused_port();
-  const FetchResult refused =
+  const FetchedPage refused =
       PageFetcher::instance().fetch("http://127.0.0.1:" + std::to_string(port) + "/");
-  EXPECT_FALSE(refused.ok);
+  EXPECT_FALSE(refused.ok());
   EXPECT_TRUE(refused.body.empty());
   EXPECT_EQ(refused.status, 0);
-  EXPECT_FALSE(PageFetcher::instance().fetch("ftp://127.0.0.1:" + std::to_string(port) + "/").ok);
+  EXPECT_FALSE(PageFetcher::instance().fetch("ftp://127.0.0.1:" + std::to_string(port) + "/").ok());
 }
 
 TEST(PageFetcher, FailsABodyOverTheCap) {
   FixtureServer server =
       serving({.body = std::string(kMaxBodyBytes + 1, 'x'), .omit_content_length = true});
-  const FetchResult result = PageFetcher::instance().fetch(server.base_url() + "/");
-  EXPECT_FALSE(result.ok);
+  const FetchedPage result = PageFetcher::instance().fetch(server.base_url() + "/");
+  EXPECT_FALSE(result.ok());
   EXPECT_LE(result.body.size(), kMaxBodyBytes);
 }
 
@@ -144,8 +144,8 @@ TEST(PageFetcher, StopsAStalledTransferAtOnce) {
     std::this_thread::sleep_for(20ms);
     stop.request_stop();
     ASSERT_EQ(fetched.wait_for(10s), std::future_status::ready) << "the stop did not end it";
-    const FetchResult result = fetched.get();
-    EXPECT_FALSE(result.ok);
+    const FetchedPage result = fetched.get();
+    EXPECT_FALSE(result.ok());
     if (stall_after == 3) {
       EXPECT_EQ(result.body.bytes, "012");
     }
@@ -155,7 +155,7 @@ TEST(PageFetcher, StopsAStalledTransferAtOnce) {
 TEST(PageFetcher, FetchesOnManyThreadsAtOnce) {
   FixtureServer server(
       [](const HttpRequest& request) { return HttpReply{.body = request.target}; });
-  std::vector<std::future<FetchResult>> results;
+  std::vector<std::future<FetchedPage>> results;
   for (int i = 0; i < 8; ++i) {
     results.push_back(std::async(std::launch::async, [&server, i] {
       return PageFetcher::instance().fetch(server.base_url() + "/" + std::to_string(i));
@@ -169,14 +169,14 @@ TEST(PageFetcher, FetchesOnManyThreadsAtOnce) {
 TEST(PageFetcher, GoesThroughTheConfiguredProxyAndAsksItToClose) {
   FixtureServer proxy(
       [](const HttpRequest&) { return HttpReply{.body = "via proxy", .keep_open = true}; });
-  FetchResult result;
+  FetchedPage result;
   const auto start = std::chrono::steady_clock::now();
   {
     testing::ScopedHttpProxy scoped(proxy.base_url());
     result = PageFetcher::instance().fetch("http://www.baidu.com/s?wd=x#f");
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
-  EXPECT_TRUE(result.ok);
+  EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.body.bytes, "via proxy");
   ASSERT_EQ(proxy.request_count(), 1u);
   const HttpRequest request = proxy.requests()[0];
@@ -207,8 +207,8 @@ TEST(PageFetcher, EndsAKeptOpenBodyAfterItsAnnouncedLength) {
   };
   for (const Case& c : cases) {
     FixtureServer server = serving(c.reply);
-    const FetchResult result = PageFetcher::instance().fetch(server.base_url() + "/");
-    EXPECT_TRUE(result.ok) << c.what;
+    const FetchedPage result = PageFetcher::instance().fetch(server.base_url() + "/");
+    EXPECT_TRUE(result.ok()) << c.what;
     EXPECT_EQ(result.body.bytes, c.body) << c.what;
   }
 }
@@ -219,7 +219,7 @@ TEST(PageFetcher, AnswersThatAreNoPageFail) {
                                {.status = 301, .reason = "Moved", .omit_content_length = true}};
   for (const HttpReply& reply : replies) {
     FixtureServer server = serving(reply);
-    EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/").ok) << reply.status;
+    EXPECT_FALSE(PageFetcher::instance().fetch(server.base_url() + "/").ok()) << reply.status;
   }
 }
 
@@ -241,9 +241,9 @@ TEST(PageFetcher, DoesNotFollowPublicAnswersIntoPrivateNetworks) {
   for (const std::string& location :
        {inside, std::string("http://10.1.2.3/"), std::string("http://[::1]:1/"),
         std::string("http://2130706433/"), std::string("http://192.168.0.1/")}) {
-    const FetchResult result =
+    const FetchedPage result =
         PageFetcher::instance().fetch("http://public.example/to/" + location);
-    EXPECT_FALSE(result.ok) << location;
+    EXPECT_FALSE(result.ok()) << location;
   }
   EXPECT_EQ(proxy.request_count(), 5u) << "no redirect was followed";
   EXPECT_EQ(PageFetcher::instance().fetch("http://public.example/relative").body.bytes,

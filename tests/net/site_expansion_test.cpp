@@ -9,6 +9,7 @@
 
 #include "net/page_fetcher.h"
 #include "support/expansion_reference.h"
+#include "support/fake_pages.h"
 #include "support/fixture_server.h"
 #include "text/text_codec.h"
 
@@ -50,11 +51,11 @@ struct FakeSites {
   std::map<std::string, std::string, std::less<>> pages;
   std::vector<std::string> fetched;
 
-  HomePageFetch fetch() {
-    return [this](std::string_view url) {
+  PageSource fetch() {
+    return [this](std::string_view url, std::stop_token) {
       fetched.emplace_back(url);
       const auto it = pages.find(url);
-      return it == pages.end() ? ByteBuffer{} : ByteBuffer{it->second};
+      return it == pages.end() ? testing::unreachable() : testing::served(it->second);
     };
   }
 };
@@ -239,7 +240,7 @@ TEST(ExpandSiteEntries, KeepsAtMostSoManyWordsPerEntry) {
   sites.pages["http://fine.example"] = gbk_home("A-B", "C");
   std::vector<GbkText> cut;
   const GbkText box = expand_site_entries(
-      "[many.example]\r\n[long.example]\r\n[fine.example]", sites.fetch(), &cut);
+      "[many.example]\r\n[long.example]\r\n[fine.example]", sites.fetch(), {}, &cut);
   const std::vector<GbkText> lines = split_lines(box);
   EXPECT_EQ(lines.size(), kMaxSiteWords + 1 + 3);
   EXPECT_EQ(lines[0], "many.example|t");
@@ -256,14 +257,14 @@ TEST(ExpandSiteEntries, AgreesWithStepByStepExpansionOnRandomBoxes) {
     // Each URL gets its own random page, the same every time it is asked for.
     std::map<std::string, std::string, std::less<>> pages;
     const std::uint32_t seed = rng();
-    auto fetch = [&](std::string_view url) {
+    const PageSource fetch = [&](std::string_view url, std::stop_token) {
       auto [it, fresh] = pages.try_emplace(std::string(url));
       if (fresh) {
         std::mt19937 page_rng(seed ^
                               static_cast<std::uint32_t>(std::hash<std::string_view>{}(url)));
         it->second = reference::random_marker_text(page_rng, page_rng() % 40);
       }
-      return ByteBuffer{it->second};
+      return testing::served(it->second);
     };
     ASSERT_EQ(expand_site_entries(box, fetch), reference::expand_site_entries(box, fetch))
         << ::testing::PrintToString(box);
@@ -284,9 +285,7 @@ TEST(ExpandSiteEntries, ExpandsHomePagesFetchedOverHttp) {
   const std::string box = "[http://" + site + "/gbk]\r\n[http://" + site + "/utf8]\r\n[http://" +
                           site + "/plain]\r\n[http://" + site + "/missing]\r\n[http://" + down +
                           "/]\r\n[http://" + site + "/gbk]";
-  const HomePageFetch fetch = [](std::string_view url) {
-    return PageFetcher::instance().fetch_page(url);
-  };
+  const PageSource fetch = PageFetcher::source();
   const std::string g = site + "/gbk|";
   const std::string expected_gbk = g + gbk("甲乙\r\n") + g + gbk("丙丁\r\n") + g + gbk("戊己");
   EXPECT_EQ(expand_site_entries(box, fetch),

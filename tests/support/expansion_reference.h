@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engines/extract.h"
+#include "net/fetched_page.h"
 #include "text/gbk_text.h"
 #include "text/text_codec.h"
 
@@ -96,8 +97,7 @@ inline std::optional<GbkText> first_segment(std::string_view text, std::string_v
 }
 
 // Fetches once for every listed entry, repeats included.
-inline GbkText expand_site_entries(std::string_view box_text,
-                                   const std::function<ByteBuffer(std::string_view)>& fetch) {
+inline GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch) {
   GbkText box(box_text);
   for (const GbkText& entry : collect_segments(box_text, "[", "]")) {
     GbkText host = replace_text(entry, "http://", "", false);
@@ -107,7 +107,7 @@ inline GbkText expand_site_entries(std::string_view box_text,
       host = right_text(host, text_length(host) - 8);
       url = concat_text("https://", host);
     }
-    GbkText page = to_text(fetch(url));
+    GbkText page = to_text(fetch(url, {}).body);
     if (detect_page_charset(page) == "UTF8") page = utf8_to_gbk_text(page);
     const GbkText title = extract_between(page, "<title>", "</title>", false, false);
     GbkText lines;

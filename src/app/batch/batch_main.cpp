@@ -15,7 +15,6 @@
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
 #include "app/batch/output_file.h"
-#include "app/live_pages.h"
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
@@ -154,11 +153,9 @@ int run(const std::vector<std::string>& args) {
     table.set_observer([&](const TableChange& change) { progress.count(table, change); });
   }
   std::atomic<bool> finished{false};
-  RunControl control(host, table, live_result_pages(), [&interruption](std::string_view url) {
-    return PageFetcher::instance().fetch_page(url, interruption.token());
-  });
+  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
-  control.start_query();
+  control.start_query(interruption.token());
 
   while (!finished && !interruption.interrupted()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

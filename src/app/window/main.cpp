@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <exception>
 
-#include "app/live_pages.h"
+#include "net/page_fetcher.h"
 #include "app/window/desktop.h"
 #include "app/window/main_window.h"
 #include "app/window/startup.h"
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
   quillrank::QtDesktop desktop;
   std::unique_ptr<quillrank::MainWindow> window;
   try {
-    window = std::make_unique<quillrank::MainWindow>(desktop, quillrank::live_result_pages(),
-                                                     quillrank::live_home_pages());
+    window = std::make_unique<quillrank::MainWindow>(desktop, quillrank::PageFetcher::source(),
+                                                     quillrank::PageFetcher::source());
   } catch (const std::exception&) {
     QMessageBox::critical(nullptr, QStringLiteral("Quillrank"),
                           QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));

@@ -16,7 +16,7 @@
 
 namespace quillrank {
 
-MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, HomePageSource home_pages,
+MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource home_pages,
                        QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

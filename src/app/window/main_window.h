@@ -19,7 +19,7 @@ class MainWindow : public QWidget, public RunHost {
 
  public:
   // `desktop` answers the dialogs and opens addresses; it must outlive the window.
-  MainWindow(Desktop& desktop, PageSource result_pages, HomePageSource home_pages,
+  MainWindow(Desktop& desktop, PageSource result_pages, PageSource home_pages,
              QWidget* parent = nullptr);
   // Stops and joins a running run's workers before the table they write to goes.
   ~MainWindow() override;

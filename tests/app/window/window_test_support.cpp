@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/live_pages.h"
+#include "net/page_fetcher.h"
 #include "support/fixture_server.h"
 
 namespace quillrank::testing {
@@ -39,7 +39,7 @@ bool ScriptedDesktop::open_url(const QUrl& address) {
 }
 
 std::unique_ptr<MainWindow> make_window(Desktop& desktop) {
-  return std::make_unique<MainWindow>(desktop, live_result_pages(), live_home_pages());
+  return std::make_unique<MainWindow>(desktop, PageFetcher::source(), PageFetcher::source());
 }
 
 bool wait_until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }

@@ -1,0 +1,89 @@
+#include "engines/page_verdict.h"
+
+#include <string>
+
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
+
+// The first signature found in `text`, in its UTF-8 or its GBK form, ASCII case ignored.
+std::optional<std::string_view> first_found(std::string_view text,
+                                            std::span<const std::string_view> signatures) {
+  for (const std::string_view signature : signatures) {
+    if (find_text(text, signature, true) != -1 || find_text(text, gbk(signature), true) != -1) {
+      return signature;
+    }
+  }
+  return std::nullopt;
+}
+
+GbkText transport_reason(const FetchedPage& page) {
+  switch (page.transport) {
+    case Transport::not_sent:
+      return gbk("地址无效或过长，请求未发送");
+    case Transport::cut_off:
+      return gbk("页面在传输中途中断");
+    case Transport::too_long:
+      return gbk("页面过大，超过上限");
+    case Transport::refused_redirect:
+      return concat_text(gbk("未跟随指向本机或内网地址的重定向 "),
+                         page.redirects.empty() ? std::string() : page.redirects.back());
+    case Transport::stopped:
+      return gbk("已停止");
+    case Transport::failed:
+    case Transport::complete:
+      break;
+  }
+  return concat_text(gbk("连接失败"), page.error.empty() ? "" : " (" + page.error + ")");
+}
+
+std::string http(long status) { return "HTTP " + std::to_string(status); }
+
+}  // namespace
+
+PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signatures,
+                       const FetchedPage& page) {
+  for (const std::string& address : page.redirects) {
+    if (first_found(address, signatures.block_addresses)) {
+      return {Verdict::blocked, concat_text(gbk("被重定向到验证地址 "), address)};
+    }
+  }
+  if (first_found(page.final_url, signatures.block_addresses)) {
+    return {Verdict::blocked, concat_text(gbk("验证地址 "), page.final_url)};
+  }
+  if (page.transport != Transport::complete) return {Verdict::failed, transport_reason(page)};
+  if (page.status == 403 || page.status == 429) {
+    return {Verdict::blocked, concat_text(http(page.status), gbk("：引擎拒绝了请求"))};
+  }
+  if (page.status < 200 || page.status >= 300 || page.status == 204) {
+    const char* what = page.status == 204                          ? "：没有内容"
+                       : page.status >= 300 && page.status < 400 ? "：重定向没有目标地址"
+                                                                 : "";
+    return {Verdict::failed, concat_text(http(page.status), gbk(what))};
+  }
+  const std::string_view body = page.body.bytes;
+  if (find_text(body, concat_text(profile.link_prefix, "\""), true) != -1) {
+    return {Verdict::result, {}};
+  }
+  if (const auto signature = first_found(body, signatures.block_texts)) {
+    return {Verdict::blocked, concat_text(gbk("验证页面（含“"), gbk(*signature), gbk("”），"),
+                                          http(page.status))};
+  }
+  if (const auto signature = first_found(body, signatures.no_results_texts)) {
+    return {Verdict::no_results,
+            concat_text(gbk("引擎表示没有结果（“"), gbk(*signature), gbk("”）"))};
+  }
+  return {Verdict::unrecognised,
+          concat_text(gbk("页面中没有结果链接（"), http(page.status), gbk("，"),
+                      std::to_string(body.size()), gbk(" 字节）"))};
+}
+
+bool worth_retrying(const FetchedPage& page) {
+  return page.transport == Transport::failed || page.transport == Transport::cut_off ||
+         (page.transport == Transport::complete && page.status >= 500);
+}
+
+}  // namespace quillrank

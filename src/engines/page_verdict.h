@@ -1,0 +1,37 @@
+// The verdict on one fetched page: may the rank rules read it, or what else did the engine say?
+// A pure function of the profile and what the fetch brought back.
+#pragma once
+
+#include "engines/engine_profile.h"
+#include "engines/page_signatures.h"
+#include "net/fetched_page.h"
+#include "text/gbk_text.h"
+
+namespace quillrank {
+
+enum class Verdict {
+  result,        // holds at least one result link of the profile's shape
+  blocked,       // the engine refused the client (status, verification address or page)
+  no_results,    // the engine's own "nothing found" page
+  failed,        // no usable response
+  unrecognised,  // a response in a form this profile cannot read
+};
+
+struct PageVerdict {
+  Verdict verdict = Verdict::failed;
+  GbkText reason;  // what was seen, in Chinese (GBK); empty for a result page
+};
+
+// In this order: an address a redirect led to (or the final one) that is a verification
+// address: blocked; a transport that did not complete: failed; HTTP 403 or 429: blocked; any
+// other status that is not 2xx, or 204: failed; a result link (the profile's link prefix and a
+// double quote, case ignored): result; a block signature: blocked; a no-results signature:
+// no_results; else unrecognised.
+PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signatures,
+                       const FetchedPage& page);
+
+// True when the response may be worth asking for again: the transfer failed or broke off, or
+// the server answered 5xx.
+bool worth_retrying(const FetchedPage& page);
+
+}  // namespace quillrank

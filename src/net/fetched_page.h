@@ -1,0 +1,43 @@
+// FetchedPage: what one fetch of a page brought back, and PageSource, the one way the workers,
+// the site-entry expansion and both programs ask for a page (the live fetcher, or a test's fake).
+#pragma once
+
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/gbk_text.h"
+
+namespace quillrank {
+
+// How the transfer itself ended, whatever the HTTP status said.
+enum class Transport {
+  complete,          // the whole response arrived
+  not_sent,          // the address was unusable or over the limits: nothing was sent
+  failed,            // no response, or the connection failed in mid-response
+  cut_off,           // the body ended before its announced length
+  too_long,          // the body passed the size cap
+  refused_redirect,  // a redirect from a public address into a private network
+  stopped,           // a stop request ended it
+};
+
+struct FetchedPage {
+  ByteBuffer body;  // every body byte read, also when the transfer failed in mid-body
+  long status = 0;  // final HTTP status, 0 when no response arrived
+  Transport transport = Transport::failed;
+  std::string error;      // the transfer library's words for a failed transport, else empty
+  std::string final_url;  // the address the body came from, after redirects
+  std::vector<std::string> redirects;  // every address a redirect led to, in order
+
+  // A page to read: complete, with a 2xx status other than 204 (no content).
+  bool ok() const {
+    return transport == Transport::complete && status >= 200 && status < 300 && status != 204;
+  }
+};
+
+// Fetches one page; must return promptly once `stop` is requested.
+using PageSource = std::function<FetchedPage(std::string_view url, std::stop_token stop)>;
+
+}  // namespace quillrank
