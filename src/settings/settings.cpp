@@ -1,0 +1,155 @@
+#include "settings/settings.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <toml++/toml.h>
+
+namespace quillrank {
+namespace {
+
+constexpr double kMaxSeconds = 3600;
+constexpr int kMaxRetries = 10;
+
+struct Problem {
+  toml::source_region where;
+  std::string what;
+};
+
+std::string located(const std::string& path, const toml::source_region& where,
+                    const std::string& what) {
+  return path + ":" + std::to_string(where.begin.line) + ": " + what;
+}
+
+std::optional<double> seconds(const toml::node& node) {
+  if (const auto number = node.value<double>()) return *number;
+  return std::nullopt;
+}
+
+// Applies one key of a table to `pacing`; a problem when the key or its value is wrong.
+std::optional<Problem> apply(std::string_view key, const toml::node& value, EnginePacing& pacing) {
+  if (key == "delay") {
+    std::optional<std::pair<double, double>> range;
+    if (const auto text = value.value<std::string>()) {
+      range = parse_delay(*text);
+    } else if (const auto number = seconds(value)) {
+      if (*number >= 0 && *number <= kMaxSeconds) range = std::pair{*number, *number};
+    } else {
+      return Problem{value.source(), "delay must be a number or a \"MIN-MAX\" text"};
+    }
+    if (!range) return Problem{value.source(), "delay must be 0 to 3600 seconds, MIN <= MAX"};
+    pacing.delay_min = range->first;
+    pacing.delay_max = range->second;
+  } else if (key == "retries") {
+    const auto number = value.value_exact<std::int64_t>();
+    if (!number) return Problem{value.source(), "retries must be a whole number"};
+    if (*number < 0 || *number > kMaxRetries) {
+      return Problem{value.source(), "retries must be 0 to 10"};
+    }
+    pacing.retries = static_cast<int>(*number);
+  } else if (key == "block_pause") {
+    const auto number = seconds(value);
+    if (!number) return Problem{value.source(), "block_pause must be a number of seconds"};
+    if (*number < 0 || *number > kMaxSeconds) {
+      return Problem{value.source(), "block_pause must be 0 to 3600 seconds"};
+    }
+    pacing.block_pause = *number;
+  } else {
+    return Problem{value.source(), "unknown key '" + std::string(key) + "'"};
+  }
+  return std::nullopt;
+}
+
+std::optional<Problem> apply_table(const toml::table& table, EnginePacing& pacing,
+                                   bool engines_allowed) {
+  for (const auto& [key, value] : table) {
+    if (engines_allowed && key.str() == "engine") continue;
+    if (auto problem = apply(key.str(), value, pacing)) return problem;
+  }
+  return std::nullopt;
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
+  auto number = [](std::string_view part) -> std::optional<double> {
+    double value = 0;
+    const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+    if (part.empty() || error != std::errc() || end != part.data() + part.size()) {
+      return std::nullopt;
+    }
+    return value;
+  };
+  const std::size_t dash = text.find('-');
+  const auto low = number(text.substr(0, dash));
+  const auto high = dash == std::string_view::npos ? low : number(text.substr(dash + 1));
+  if (!low || !high || *low < 0 || *high > kMaxSeconds || *low > *high) return std::nullopt;
+  return std::pair{*low, *high};
+}
+
+std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path) {
+  toml::table root;
+  try {
+    root = toml::parse(text, path);
+  } catch (const toml::parse_error& error) {
+    return located(path, error.source(), std::string(error.description()));
+  }
+  Settings settings;
+  EnginePacing common;
+  if (auto problem = apply_table(root, common, true)) {
+    return located(path, problem->where, problem->what);
+  }
+  settings.pacing.fill(common);
+  const toml::node* engines = root.get("engine");
+  if (!engines) return settings;
+  const toml::table* tables = engines->as_table();
+  if (!tables) return located(path, engines->source(), "engine must be a table of engines");
+  for (const auto& [name, value] : *tables) {
+    std::size_t index = kEngines.size();
+    for (std::size_t e = 0; e < kEngines.size(); ++e) {
+      if (lower(kEngines[e]->name) == name.str()) index = e;
+    }
+    if (index == kEngines.size()) {
+      return located(path, value.source(),
+                     "unknown engine '" + std::string(name.str()) +
+                         "' (use baidu, google, sogou, soso)");
+    }
+    const toml::table* table = value.as_table();
+    if (!table) return located(path, value.source(), "engine." + std::string(name.str()) +
+                                                          " must be a table");
+    if (auto problem = apply_table(*table, settings.pacing[index], false)) {
+      return located(path, problem->where, problem->what);
+    }
+  }
+  return settings;
+}
+
+std::variant<Settings, std::string> read_settings_file(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error) && !error) return Settings{};
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  if (file) text << file.rdbuf();
+  if (!file || std::filesystem::is_directory(path, error) || file.bad()) {
+    return path + ":0: cannot be read";
+  }
+  return parse_settings(text.str(), path);
+}
+
+std::string default_settings_path() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config) return std::string(config) + "/quillrank/quillrank.toml";
+  const char* home = std::getenv("HOME");
+  if (home && *home) return std::string(home) + "/.config/quillrank/quillrank.toml";
+  return {};
+}
+
+}  // namespace quillrank

@@ -1,0 +1,40 @@
+// The settings file, quillrank.toml: how each engine's requests are paced. Read the same way by
+// the window and the batch command; nothing else parses it.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+#include "engines/engine_worker.h"
+
+namespace quillrank {
+
+struct Settings {
+  std::array<EnginePacing, 4> pacing{};  // Baidu, Google, Sogou, Soso
+};
+
+// Keys, each at the top level (every engine) or in a table [engine.baidu], [engine.google],
+// [engine.sogou] or [engine.soso] (that engine alone, over the top level):
+//   delay       seconds between two requests: a number, or "MIN-MAX" for a random pause
+//   retries     further tries of a failed fetch, 0 to 10
+//   block_pause seconds to wait after a block before asking once more; 0: stop the engine
+// The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
+// range, a file that is not TOML).
+std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path);
+
+// The file at `path` parsed; a missing file gives the defaults, one that cannot be read an error.
+std::variant<Settings, std::string> read_settings_file(const std::string& path);
+
+// $XDG_CONFIG_HOME/quillrank/quillrank.toml, else ~/.config/quillrank/quillrank.toml; empty when
+// neither variable is set.
+std::string default_settings_path();
+
+// "3" or "2-5" (fractions allowed) as {min, max} seconds; nullopt when malformed, negative,
+// over an hour or with min > max.
+std::optional<std::pair<double, double>> parse_delay(std::string_view text);
+
+}  // namespace quillrank

@@ -1,0 +1,90 @@
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/run_program.h"
+
+namespace quillrank {
+namespace {
+
+TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
+  const auto parsed = parse_settings(
+      "delay = \"2-5\"\nretries = 3\n\n[engine.google]\ndelay = 0.5\nblock_pause = 60\n"
+      "[engine.soso]\nretries = 0\n",
+      "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+  const Settings& settings = std::get<Settings>(parsed);
+  const EnginePacing& baidu = settings.pacing[0];
+  EXPECT_EQ(baidu.delay_min, 2);
+  EXPECT_EQ(baidu.delay_max, 5);
+  EXPECT_EQ(baidu.retries, 3);
+  EXPECT_EQ(baidu.block_pause, 0);
+  const EnginePacing& google = settings.pacing[1];
+  EXPECT_EQ(google.delay_min, 0.5);
+  EXPECT_EQ(google.delay_max, 0.5);
+  EXPECT_EQ(google.retries, 3);
+  EXPECT_EQ(google.block_pause, 60);
+  EXPECT_EQ(settings.pacing[3].retries, 0);
+}
+
+TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {
+  const auto parsed = parse_settings("# nothing\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed));
+  for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
+    EXPECT_EQ(pacing.delay_max, 0);
+    EXPECT_EQ(pacing.retries, 1);
+    EXPECT_EQ(pacing.block_pause, 0);
+  }
+}
+
+TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"delay = 1\nretrys = 2\n", "q.toml:2: unknown key 'retrys'"},
+      {"retries = \"two\"\n", "q.toml:1: retries must be a whole number"},
+      {"retries = 1.5\n", "q.toml:1: retries must be a whole number"},
+      {"\n\nretries = 11\n", "q.toml:3: retries must be 0 to 10"},
+      {"delay = \"5-2\"\n", "q.toml:1: delay must be 0 to 3600 seconds, MIN <= MAX"},
+      {"delay = -1\n", "q.toml:1: delay must be 0 to 3600 seconds, MIN <= MAX"},
+      {"delay = true\n", "q.toml:1: delay must be a number or a \"MIN-MAX\" text"},
+      {"block_pause = 4000\n", "q.toml:1: block_pause must be 0 to 3600 seconds"},
+      {"[engine.bing]\nretries = 1\n",
+       "q.toml:1: unknown engine 'bing' (use baidu, google, sogou, soso)"},
+      {"[engine]\nbaidu = 3\n", "q.toml:2: engine.baidu must be a table"},
+      {"[engine.baidu]\nengine = 1\n", "q.toml:2: unknown key 'engine'"},
+  };
+  for (const auto& [text, expected] : cases) {
+    const auto parsed = parse_settings(text, "q.toml");
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
+    EXPECT_EQ(std::get<std::string>(parsed), expected);
+  }
+  const auto broken = parse_settings("a = 1\nb = [\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<std::string>(broken));
+  EXPECT_TRUE(std::get<std::string>(broken).starts_with("q.toml:")) << std::get<std::string>(broken);
+}
+
+TEST(ReadSettingsFile, AMissingFileIsTheDefaultsAFolderAnError) {
+  const std::string folder = ::testing::TempDir() + "quillrank-settings";
+  std::filesystem::create_directories(folder);
+  EXPECT_TRUE(std::holds_alternative<Settings>(read_settings_file(folder + "/absent.toml")));
+  const auto unreadable = read_settings_file(folder);
+  ASSERT_TRUE(std::holds_alternative<std::string>(unreadable));
+  EXPECT_EQ(std::get<std::string>(unreadable), folder + ":0: cannot be read");
+  testing::write_file(folder + "/q.toml", "retries = 4\n");
+  const auto read = read_settings_file(folder + "/q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(read));
+  EXPECT_EQ(std::get<Settings>(read).pacing[2].retries, 4);
+}
+
+TEST(ParseDelay, ReadsOneNumberOrARange) {
+  EXPECT_EQ(parse_delay("3"), (std::pair<double, double>{3, 3}));
+  EXPECT_EQ(parse_delay("2-5"), (std::pair<double, double>{2, 5}));
+  EXPECT_EQ(parse_delay("0.5-1.25"), (std::pair<double, double>{0.5, 1.25}));
+  for (const char* bad : {"", "-", "5-2", "a", "2-", "-3", "1-4000", "1 - 2"}) {
+    EXPECT_EQ(parse_delay(bad), std::nullopt) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace quillrank
