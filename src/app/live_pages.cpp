@@ -12,7 +12,9 @@ PageSource live_result_pages() {
 }
 
 HomePageSource live_home_pages() {
-  return [](std::string_view url) { return PageFetcher::instance().fetch_page(url); };
+  return [](std::string_view url, std::stop_token stop) {
+    return PageFetcher::instance().fetch_page(url, stop);
+  };
 }
 
 }  // namespace quillrank

@@ -1,5 +1,6 @@
 #include "app/run_control.h"
 
+#include <set>
 #include <system_error>
 
 #include "keywords/keyword_list.h"
@@ -35,16 +36,38 @@ void RunControl::release_worker_handles() {
   }
 }
 
-void RunControl::start_query() {
+void RunControl::start_query(std::stop_token stop) {
+  clear_for_run();
+  const GbkText box = host_.box_text();
+  const GbkText expanded = expand_entries(box, stop);
+  if (stop.stop_requested()) return;
+  if (expanded != box) host_.set_box_text(expanded);
+  start_ranking(expanded);
+}
+
+void RunControl::clear_for_run() {
   // The table must not change under a running worker: a previous run stops first.
   release_worker_handles();
   table_.delete_all_rows();
+}
 
-  const GbkText box = host_.box_text();
-  const GbkText expanded = expand_site_entries(box, home_pages_);
-  if (expanded != box) host_.set_box_text(expanded);
+GbkText RunControl::expand_entries(std::string_view list, std::stop_token stop,
+                                   const ExpansionProgress& progress) const {
+  int entries = 0;
+  if (progress) {
+    const std::vector<GbkText> listed = collect_segments(list, '[', ']');
+    entries = static_cast<int>(std::set<GbkText>(listed.begin(), listed.end()).size());
+  }
+  int fetched = 0;
+  return expand_site_entries(list, [&](std::string_view url) {
+    if (stop.stop_requested()) return ByteBuffer();
+    if (progress) progress(++fetched, entries);
+    return home_pages_(url, stop);
+  });
+}
 
-  for (const QueryRow& pair : split_keyword_list(host_.box_text())) {
+void RunControl::start_ranking(std::string_view list) {
+  for (const QueryRow& pair : split_keyword_list(list)) {
     table_.insert_row(-1, concat_text("http://", pair.site));
     const int row = table_.row_count() - 1;
     table_.set_cell_text(row, 1, pair.keyword);

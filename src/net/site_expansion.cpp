@@ -1,5 +1,6 @@
 #include "net/site_expansion.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "engines/extract.h"
@@ -25,6 +26,14 @@ SiteAddress site_address(std::string_view entry) {
   return SiteAddress{host, concat_text("http://", host)};
 }
 
+// No box can show a line break inside a keyword: each CR, LF or tab of a word becomes a blank,
+// so the word stays one line, one pair and one row.
+GbkText one_line(GbkText word) {
+  std::replace_if(word.begin(), word.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; },
+                  ' ');
+  return word;
+}
+
 GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch) {
   const SiteAddress site = site_address(entry);
   GbkText page = to_text(fetch(site.url));
@@ -33,7 +42,7 @@ GbkText expansion_lines(std::string_view entry, const HomePageFetch& fetch) {
   for (const GbkText& word :
        site_words(read_page_title(page), read_meta_value(page, "keywords", "content=", 10))) {
     if (!lines.empty()) lines += "\r\n";
-    lines += concat_text(site.host, "|", word);
+    lines += concat_text(site.host, "|", one_line(word));
   }
   return lines;
 }
