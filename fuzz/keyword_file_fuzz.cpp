@@ -19,9 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) std::abort();
   }
   const bool gbk = decoded.encoding == KeywordFileEncoding::gbk;
-  const auto suspects = std::count_if(text.begin(), text.end(), [gbk](char c) {
-    return gbk ? (c & 0x80) != 0 : c == '?';
-  });
+  const auto suspects = std::count_if(text.begin(), text.end(),
+                                      [gbk](char c) { return gbk ? (c & 0x80) != 0 : c == '?'; });
   if (decoded.unreadable > static_cast<std::size_t>(suspects)) std::abort();
   if (gbk && bytes.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && text != bytes) {
     std::abort();

@@ -69,7 +69,7 @@ void BM_RunTrafficThroughTheModel(benchmark::State& state) {
   NoDesktop desktop;
   MainWindow window(
       desktop, [](std::string_view, std::stop_token) { return FetchedPage{}; },
-      [](std::string_view) { return ByteBuffer{}; });
+      [](std::string_view, std::stop_token) { return ByteBuffer{}; });
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) {
     state.SkipWithError("the window was never exposed");

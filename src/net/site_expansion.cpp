@@ -29,8 +29,8 @@ SiteAddress site_address(std::string_view entry) {
 // No box can show a line break inside a keyword: each CR, LF or tab of a word becomes a blank,
 // so the word stays one line, one pair and one row.
 GbkText one_line(GbkText word) {
-  std::replace_if(word.begin(), word.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; },
-                  ' ');
+  std::replace_if(
+      word.begin(), word.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
   return word;
 }
 

@@ -203,7 +203,8 @@ TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
     });
     control.start_query();
     std::vector<std::pair<std::string, std::string>> rows;
-    for (int row = 0; row < table.row_count(); ++row) rows.emplace_back(cell(table, row, 0), cell(table, row, 1));
+    for (int row = 0; row < table.row_count(); ++row)
+      rows.emplace_back(cell(table, row, 0), cell(table, row, 1));
     std::vector<std::pair<std::string, std::string>> expected;
     std::string box;
     for (const auto& [site, keyword] : c.rows) {
@@ -247,7 +248,8 @@ TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
       "[a.example]|x\r\n[b.example]\r\n[a.example]", {}, [&](int entry, int entries) {
         events.push_back(std::to_string(entry) + "/" + std::to_string(entries));
       });
-  EXPECT_EQ(events, (std::vector<std::string>{"1/2", "http://a.example", "2/2", "http://b.example"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"1/2", "http://a.example", "2/2", "http://b.example"}));
   EXPECT_EQ(expanded, "a.example||x\r\nb.example|\r\na.example|");
   EXPECT_EQ(table.row_count(), 0) << "the expansion touches no table";
 }

@@ -12,7 +12,9 @@ namespace {
 
 using Encoding = KeywordFileEncoding;
 
-DecodedKeywordFile decode(const std::string& bytes) { return decode_keyword_file(ByteBuffer{bytes}); }
+DecodedKeywordFile decode(const std::string& bytes) {
+  return decode_keyword_file(ByteBuffer{bytes});
+}
 
 TEST(DecodeKeywordFile, ChoosesTheEncodingByMarkOrByUtf8ThatReadsAsChinese) {
   struct Case {
@@ -33,14 +35,23 @@ TEST(DecodeKeywordFile, ChoosesTheEncodingByMarkOrByUtf8ThatReadsAsChinese) {
        "a|\xE9\xA9\xAC\xE5\x85\x8B\xC2\xB7\xE5\x90\x90\xE6\xB8\xA9\xEF\xBC\x81",
        "a|\xC2\xED\xBF\xCB\xA1\xA4\xCD\xC2\xCE\xC2\xA3\xA1", Encoding::utf8},
       {"UTF-8 without Chinese stays GBK", "caf\xC3\xA9", "caf\xC3\xA9", Encoding::gbk},
-      {"UTF-8 with a mark", "\xEF\xBB\xBF" "a|b", "a|b", Encoding::utf8},
+      {"UTF-8 with a mark",
+       "\xEF\xBB\xBF"
+       "a|b",
+       "a|b", Encoding::utf8},
       {"marked UTF-8 with a bad byte", "\xEF\xBB\xBF\xE4\xB8\xAD\xFF", "\xD6\xD0?", Encoding::utf8},
-      {"UTF-16 LE", std::string("\xFF\xFE" "a\0|\0\x2D\x4E\x87\x65", 10), "a|\xD6\xD0\xCE\xC4",
-       Encoding::utf16le},
+      {"UTF-16 LE",
+       std::string("\xFF\xFE"
+                   "a\0|\0\x2D\x4E\x87\x65",
+                   10),
+       "a|\xD6\xD0\xCE\xC4", Encoding::utf16le},
       {"UTF-16 BE", std::string("\xFE\xFF\0a\0|\x4E\x2D\x65\x87", 10), "a|\xD6\xD0\xCE\xC4",
        Encoding::utf16be},
-      {"UTF-16 LE with CR LF", std::string("\xFF\xFE" "a\0\r\0\n\0b\0", 10), "a\r\nb",
-       Encoding::utf16le},
+      {"UTF-16 LE with CR LF",
+       std::string("\xFF\xFE"
+                   "a\0\r\0\n\0b\0",
+                   10),
+       "a\r\nb", Encoding::utf16le},
   };
   for (const Case& c : cases) {
     const DecodedKeywordFile decoded = decode(c.file);
@@ -69,8 +80,14 @@ TEST(DecodeKeywordFile, EndsAtTheFirstZeroCharacterAndSaysSo) {
   const Case cases[] = {
       {std::string("a|b\0c", 5), "a|b", true},
       {std::string("\xE4\xB8\xAD\0\xFF", 5), "\xD6\xD0", true},
-      {std::string("\xFF\xFE" "a\0\0\0b\0", 8), "a", true},
-      {std::string("\xFF\xFE" "a\0b\0", 6), "ab", false},  // zero bytes, no zero unit
+      {std::string("\xFF\xFE"
+                   "a\0\0\0b\0",
+                   8),
+       "a", true},
+      {std::string("\xFF\xFE"
+                   "a\0b\0",
+                   6),
+       "ab", false},  // zero bytes, no zero unit
       {"a|b", "a|b", false},
   };
   for (const Case& c : cases) {
@@ -84,9 +101,9 @@ TEST(DecodeKeywordFile, CountsWhatBecameAQuestionMarkButNotTheMarksWritten) {
   const std::pair<std::string, std::size_t> cases[] = {
       {"a?|b", 0},
       {"a|\xFF\x81 ?\xD6\xD0", 2},                           // neither UTF-8 nor GBK
-      {"\xEF\xBB\xBF?\xE4\xB8\xAD\xFF\xF0\x9F\x98\x80", 2},   // a bad byte, an emoji GBK lacks
-      {std::string("\xFF\xFE?\0\x00\xD8?\0", 8), 1},          // an unpaired surrogate
-      {std::string("\xFE\xFF\0?\0", 5), 1},                   // an odd last byte
+      {"\xEF\xBB\xBF?\xE4\xB8\xAD\xFF\xF0\x9F\x98\x80", 2},  // a bad byte, an emoji GBK lacks
+      {std::string("\xFF\xFE?\0\x00\xD8?\0", 8), 1},         // an unpaired surrogate
+      {std::string("\xFE\xFF\0?\0", 5), 1},                  // an odd last byte
   };
   for (const auto& [file, unreadable] : cases) {
     EXPECT_EQ(decode(file).unreadable, unreadable) << file;

@@ -140,8 +140,8 @@ int run(const std::vector<std::string>& args) {
     case InputRead::ok:
       break;
     case InputRead::failed:
-      std::cerr << "quillrank-batch: cannot read " << options.input << ": "
-                << std::strerror(errno) << "\n";
+      std::cerr << "quillrank-batch: cannot read " << options.input << ": " << std::strerror(errno)
+                << "\n";
       return kExitUsage;
     case InputRead::too_large:
       std::cerr << "quillrank-batch: " << options.input << " is larger than "

@@ -1,11 +1,10 @@
 #include "app/window/keyword_file_io.h"
 
-#include <cerrno>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace quillrank {
 namespace {

@@ -126,7 +126,8 @@ void MainWindow::set_expanding(bool expanding) {
 
 void MainWindow::show_ranking_progress() {
   bool running = false;
-  for (int engine = 0; engine < 4; ++engine) running = running || run_control_.worker_active(engine);
+  for (int engine = 0; engine < 4; ++engine)
+    running = running || run_control_.worker_active(engine);
   if (!running) {
     ranking_progress_.stop();
     show_status(QStringLiteral("查询完成"));
@@ -167,8 +168,9 @@ void MainWindow::import_keyword_list() {
   QString error;
   const std::optional<DecodedKeywordFile> file = load_keyword_file(*path, error);
   if (!file) {
-    desktop_.warn(this, QStringLiteral("导入关键词"),
-                  QStringLiteral("无法读取文件“%1”：%2。输入框中的关键词没有改变。").arg(shown, error));
+    desktop_.warn(
+        this, QStringLiteral("导入关键词"),
+        QStringLiteral("无法读取文件“%1”：%2。输入框中的关键词没有改变。").arg(shown, error));
     return;
   }
   set_box_text(file->text);
@@ -178,8 +180,9 @@ void MainWindow::import_keyword_list() {
     notes << QStringLiteral("文件中有一个零字节，关键词列表在那里结束，其后的内容没有导入。");
   }
   if (file->unreadable > 0) {
-    notes << QStringLiteral("有 %1 个字符既不是有效的 UTF-8 也不是有效的 GBK（或 GBK 中没有），"
-                            "已显示为“?”。")
+    notes << QStringLiteral(
+                 "有 %1 个字符既不是有效的 UTF-8 也不是有效的 GBK（或 GBK 中没有），"
+                 "已显示为“?”。")
                  .arg(file->unreadable);
   }
   if (!notes.isEmpty()) {

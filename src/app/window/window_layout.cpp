@@ -1,5 +1,7 @@
 #include "app/window/window_layout.h"
 
+#include <qdrawutil.h>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -10,7 +12,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QWebEngineView>
-#include <qdrawutil.h>
 
 #include "app/window/box_text.h"
 #include "app/window/product_pages.h"

@@ -113,7 +113,8 @@ TEST_F(KeywordTransfer, AFailedExportWarnsInChineseWithTheFileName) {
     export_to(target);
     ASSERT_EQ(desktop_.warnings.size(), 1u);
     EXPECT_TRUE(desktop_.warnings[0].text.contains(QDir::toNativeSeparators(target)));
-    EXPECT_TRUE(desktop_.warnings[0].text.contains(cause)) << desktop_.warnings[0].text.toStdString();
+    EXPECT_TRUE(desktop_.warnings[0].text.contains(cause))
+        << desktop_.warnings[0].text.toStdString();
     EXPECT_EQ(window_->box_text(), kList);
   }
 }
@@ -138,7 +139,8 @@ TEST_F(KeywordTransfer, AnImportThatCannotReadKeepsTheBoxAndWarnsInChinese) {
     EXPECT_EQ(window_->box_text(), kList);
     ASSERT_EQ(desktop_.warnings.size(), 1u);
     EXPECT_TRUE(desktop_.warnings[0].text.contains(unreadable));
-    EXPECT_TRUE(desktop_.warnings[0].text.contains(cause)) << desktop_.warnings[0].text.toStdString();
+    EXPECT_TRUE(desktop_.warnings[0].text.contains(cause))
+        << desktop_.warnings[0].text.toStdString();
   }
 }
 
@@ -175,7 +177,9 @@ TEST_F(KeywordTransfer, DecodesUtf8AndUtf16FilesAndTakesLfAndCrAsLineEnds) {
   import_from(path("lf.txt"));
   EXPECT_EQ(window_->box_text(), "a.com|k1\r\nb.com|k2\r\nc.com|k3");
   EXPECT_EQ(window_->controls().box->blockCount(), 3);
-  write(path("utf16.txt"), QByteArray("\xFF\xFE" "a\0|\0\x7E\x76\xA6\x5E", 10));
+  write(path("utf16.txt"), QByteArray("\xFF\xFE"
+                                      "a\0|\0\x7E\x76\xA6\x5E",
+                                      10));
   import_from(path("utf16.txt"));
   EXPECT_EQ(window_->box_text(), "a|\xB0\xD9\xB6\xC8");
   EXPECT_TRUE(desktop_.warnings.empty());
@@ -187,7 +191,8 @@ TEST_F(KeywordTransfer, ImportsUpToAZeroByteOrPastUnreadableBytesAndSaysSo) {
   EXPECT_EQ(window_->box_text(), "a|\xB0\xD9");
   ASSERT_EQ(desktop_.warnings.size(), 1u);
   EXPECT_TRUE(desktop_.warnings[0].text.contains(QStringLiteral("零字节")));
-  write(path("bad.txt"), QByteArray("a|\xFF\xFF" "b"));
+  write(path("bad.txt"), QByteArray("a|\xFF\xFF"
+                                    "b"));
   import_from(path("bad.txt"));
   EXPECT_EQ(window_->box_text(), "a|??b");
   ASSERT_EQ(desktop_.warnings.size(), 2u);

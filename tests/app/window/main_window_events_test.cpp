@@ -1,7 +1,6 @@
 // What keys and clicks do: Esc closes, Enter presses nothing, a press into the box clears the
 // untouched sample and still reaches the box, and the credit link opens its page.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <QFile>

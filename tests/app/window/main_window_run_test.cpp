@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <atomic>
 
@@ -141,8 +141,9 @@ TEST_F(WindowRun, ClosingDuringARunEndsAtOnceWithoutWaitingForTheNetwork) {
 TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnLines) {
   server_.set_handler([](const HttpRequest& request) {
     if (request.target.find("home.example") != std::string::npos) {
-      return HttpReply{.body = "<html><head><meta charset=gb2312><title>seo</title>"
-                               "</head></html>"};
+      return HttpReply{.body =
+                           "<html><head><meta charset=gb2312><title>seo</title>"
+                           "</head></html>"};
     }
     if (request.target.find("lf.example") != std::string::npos) {
       return HttpReply{.body = "<meta charset=gb2312><title>\r\n  Foo-Bar\r\n</title>"};
@@ -154,16 +155,17 @@ TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnL
   press_start();
   ASSERT_TRUE(wait_until([&] { return !window_->expanding(); }));
   // A title over several lines stays one line per word, in the box and in the table.
-  EXPECT_EQ(window_->box_text(),
-            "home.example|seo\r\nlf.example|    Foo\r\nlf.example|Bar  ");
+  EXPECT_EQ(window_->box_text(), "home.example|seo\r\nlf.example|    Foo\r\nlf.example|Bar  ");
   ASSERT_EQ(window_->model().rowCount(), 3);
-  const QString expected[3][2] = {
-      {"http://home.example", "seo"}, {"http://lf.example", "    Foo"}, {"http://lf.example", "Bar  "}};
+  const QString expected[3][2] = {{"http://home.example", "seo"},
+                                  {"http://lf.example", "    Foo"},
+                                  {"http://lf.example", "Bar  "}};
   for (int row = 0; row < 3; ++row) {
     EXPECT_EQ(cell(row, 0), expected[row][0]);
     EXPECT_EQ(cell(row, 1), expected[row][1]);
   }
-  ASSERT_TRUE(wait_until([&] { return window_->windowTitle().endsWith(QStringLiteral("查询完成")); }));
+  ASSERT_TRUE(
+      wait_until([&] { return window_->windowTitle().endsWith(QStringLiteral("查询完成")); }));
   EXPECT_EQ(cell(0, 2), QStringLiteral("排在300后"));  // the engines list a.example only
 }
 
@@ -174,7 +176,8 @@ class StalledExpansion : public WindowRun {
   void SetUp() override {
     WindowRun::SetUp();
     server_.set_handler([](const HttpRequest&) {
-      return HttpReply{.body = "<title>late</title>", .stall_before_reply = std::chrono::seconds(60)};
+      return HttpReply{.body = "<title>late</title>",
+                       .stall_before_reply = std::chrono::seconds(60)};
     });
     window_->set_box_text("[a.example]\r\n[b.example]|k");
     press_start();
@@ -184,7 +187,8 @@ class StalledExpansion : public WindowRun {
 
 TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
   ASSERT_TRUE(wait_until([&] {
-    return window_->windowTitle() == QStringLiteral("Quillrank_V1.1 - 正在展开站点条目：第 1 个，共 2 个");
+    return window_->windowTitle() ==
+           QStringLiteral("Quillrank_V1.1 - 正在展开站点条目：第 1 个，共 2 个");
   }));
   EXPECT_TRUE(window_->expanding());
   EXPECT_TRUE(window_->controls().box->isReadOnly());
