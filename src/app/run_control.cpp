@@ -1,5 +1,6 @@
 #include "app/run_control.h"
 
+#include <set>
 #include <system_error>
 
 #include "keywords/keyword_list.h"
@@ -36,15 +37,38 @@ void RunControl::release_worker_handles() {
 }
 
 void RunControl::start_query(std::stop_token stop) {
+  clear_for_run();
+  const GbkText box = host_.box_text();
+  const GbkText expanded = expand_entries(box, stop);
+  if (stop.stop_requested()) return;
+  if (expanded != box) host_.set_box_text(expanded);
+  start_ranking(expanded);
+}
+
+void RunControl::clear_for_run() {
   // The table must not change under a running worker: a previous run stops first.
   release_worker_handles();
   table_.delete_all_rows();
+}
 
-  const GbkText box = host_.box_text();
-  const GbkText expanded = expand_site_entries(box, home_pages_, stop);
-  if (expanded != box) host_.set_box_text(expanded);
+GbkText RunControl::expand_entries(std::string_view list, std::stop_token stop,
+                                   const ExpansionProgress& progress,
+                                   std::vector<GbkText>* cut_entries) const {
+  int entries = 0;
+  if (progress) {
+    const std::vector<GbkText> listed = collect_segments(list, '[', ']');
+    entries = static_cast<int>(std::set<GbkText>(listed.begin(), listed.end()).size());
+  }
+  int fetched = 0;
+  const PageSource counted = [&](std::string_view url, std::stop_token token) {
+    if (progress) progress(++fetched, entries);
+    return home_pages_(url, token);
+  };
+  return expand_site_entries(list, counted, stop, cut_entries);
+}
 
-  for (const QueryRow& pair : split_keyword_list(host_.box_text())) {
+void RunControl::start_ranking(std::string_view list) {
+  for (const QueryRow& pair : split_keyword_list(list)) {
     table_.insert_row(-1, concat_text("http://", pair.site));
     const int row = table_.row_count() - 1;
     table_.set_cell_text(row, 1, pair.keyword);
@@ -73,13 +97,12 @@ void RunControl::start_query(std::stop_token stop) {
     Slot& slot = worker_handle_[engine];
     slot.finished = std::make_shared<std::atomic<bool>>(false);
     try {
-      slot.thread =
-          std::jthread([this, engine, one_done, pacing = pacing_[engine],
-                        finished = slot.finished](std::stop_token worker_stop) {
-            run_engine_worker(*kEngines[engine], table_, result_pages_, pacing, worker_stop);
-            finished->store(true);
-            one_done(worker_stop.stop_requested());
-          });
+      slot.thread = std::jthread([this, engine, one_done, pacing = pacing_[engine],
+                                  finished = slot.finished](std::stop_token stop) {
+        run_engine_worker(*kEngines[engine], table_, result_pages_, pacing, stop);
+        finished->store(true);
+        one_done(stop.stop_requested());
+      });
     } catch (const std::system_error&) {
       // No thread, no ranks: the column says so instead of reading "querying" for ever.
       for (int row = 0; row < table_.row_count(); ++row) {

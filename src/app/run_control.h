@@ -23,10 +23,13 @@ class RunHost {
   virtual bool engine_ticked(int engine) = 0;            // 0 Baidu, 1 Google, 2 Sogou, 3 Soso
 };
 
+// Hears which site entry the expansion fetches next: (entry, 1-based; distinct entries).
+using ExpansionProgress = std::function<void(int entry, int entries)>;
+
 class RunControl {
  public:
-  // `result_pages` serves the workers; `home_pages` the site-entry expansion, on the caller's
-  // thread.
+  // `result_pages` serves the workers; `home_pages` the site-entry expansion, on the thread
+  // that expands.
   RunControl(RunHost& host, ResultTable& table, PageSource result_pages, PageSource home_pages);
   ~RunControl();  // releases every worker slot
   RunControl(const RunControl&) = delete;
@@ -36,9 +39,24 @@ class RunControl {
   void set_pacing(const std::array<EnginePacing, 4>& pacing) { pacing_ = pacing; }
 
   // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
-  // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso.
-  // `stop` ends the site-entry expansion's fetches; the run then starts from the box as it was.
+  // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso: the
+  // three steps below in one go, on the host's thread. Once `stop` is requested during the
+  // expansion, the box and the (empty) table stay as they are and no worker starts.
   void start_query(std::stop_token stop = {});
+
+  // The steps of start_query, for a host that expands off its own thread (the window).
+  // 1. Stops and joins a previous run's workers and empties the table. Host's thread.
+  void clear_for_run();
+  // 2. `list` with every site entry expanded, one home-page fetch per distinct entry. Any
+  //    thread: touches neither the host nor the table. Once `stop` is requested no further
+  //    page is fetched and the result is to be dropped.
+  //    The entries whose words were cut at the expansion's limits are added to `cut_entries`.
+  GbkText expand_entries(std::string_view list, std::stop_token stop,
+                         const ExpansionProgress& progress = {},
+                         std::vector<GbkText>* cut_entries = nullptr) const;
+  // 3. One row per pair of exactly `list` (the expansion's text, not the box's rendering of
+  //    it) and one worker per ticked engine. Host's thread.
+  void start_ranking(std::string_view list);
 
   // Stops and joins every worker; each slot is released once and reads empty afterwards.
   void release_worker_handles();

@@ -1,5 +1,6 @@
 #include "net/site_expansion.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "engines/extract.h"
@@ -34,6 +35,14 @@ std::string_view within(std::string_view text, std::size_t max, bool& cut) {
   return text.substr(0, end > max ? max - 1 : end);
 }
 
+// No box can show a line break inside a keyword: each CR, LF or tab of a word becomes a blank,
+// so the word stays one line, one pair and one row.
+GbkText one_line(GbkText word) {
+  std::replace_if(
+      word.begin(), word.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+  return word;
+}
+
 GbkText expansion_lines(std::string_view entry, const PageSource& fetch, std::stop_token stop,
                         bool& cut) {
   const SiteAddress site = site_address(entry);
@@ -51,7 +60,7 @@ GbkText expansion_lines(std::string_view entry, const PageSource& fetch, std::st
   GbkText lines;
   for (const GbkText& word : words) {
     if (!lines.empty()) lines += "\r\n";
-    lines += concat_text(site.host, "|", word);
+    lines += concat_text(site.host, "|", one_line(word));
   }
   return lines;
 }

@@ -120,6 +120,15 @@ std::string gbk_to_utf8(std::string_view gbk) {
   return converter.convert(gbk, 2, gbk_sequence);
 }
 
+std::string utf16_to_utf8(std::string_view utf16, bool big_endian) {
+  thread_local Converter little("UTF-8", "UTF-16LE");
+  thread_local Converter big("UTF-8", "UTF-16BE");
+  // A refused unit is an unpaired surrogate (two bytes) or the odd last byte.
+  return (big_endian ? big : little).convert(utf16, 2, [](const unsigned char*, std::size_t n) {
+    return std::min<std::size_t>(n, 2);
+  });
+}
+
 bool is_valid_utf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t i = 0; i < bytes.size();) {
@@ -128,6 +137,18 @@ bool is_valid_utf8(std::string_view bytes) {
     if (!valid) return false;
   }
   return true;
+}
+
+Utf8Step next_utf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  bool valid;
+  const std::size_t length = utf8_sequence(p, bytes.size(), valid);
+  if (!valid) return {kNoCodePoint, length};
+  // The lead byte keeps 7, 5, 4 or 3 payload bits; each trail byte 6.
+  static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t code_point = p[0] & kLeadMask[length];
+  for (std::size_t k = 1; k < length; ++k) code_point = (code_point << 6) | (p[k] & 0x3F);
+  return {code_point, length};
 }
 
 }  // namespace quillrank

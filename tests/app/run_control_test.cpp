@@ -171,5 +171,89 @@ TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
   EXPECT_EQ(cell(table, 1, 1), "Shop");
 }
 
+// A host whose box shows the text in its own way, as a widget does: every line break it is
+// given becomes a line of its own.
+class RenderingHost : public FakeHost {
+ public:
+  using FakeHost::FakeHost;
+  void set_box_text(std::string_view text) override {
+    box_ = GbkText(text);
+    for (std::size_t at = 0; (at = box_.find_first_of("\r\n", at)) != GbkText::npos;) {
+      box_.replace(at, box_[at] == '\r' && box_[at + 1] == '\n' ? 2 : 1, "\r\n");
+      at += 2;
+    }
+  }
+};
+
+TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
+  struct Case {
+    const char* title;
+    std::vector<std::pair<std::string, std::string>> rows;
+  };
+  const Case cases[] = {
+      {"<title>\r\n  Foo-Bar\r\n</title>", {{"lf.example", "    Foo"}, {"lf.example", "Bar  "}}},
+      {"<title>\n  Foo-Bar\n</title>", {{"lf.example", "   Foo"}, {"lf.example", "Bar "}}},
+      {"<title>a\rb\tc</title>", {{"lf.example", "a b c"}}},
+  };
+  for (const Case& c : cases) {
+    RenderingHost host("[lf.example]", {false, false, false, false});
+    ResultTable table;
+    Pages pages;
+    RunControl control(host, table, pages.source(), [&](std::string_view, std::stop_token) {
+      return testing::served(std::string("<meta charset=gb2312>") + c.title);
+    });
+    control.start_query();
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (int row = 0; row < table.row_count(); ++row)
+      rows.emplace_back(cell(table, row, 0), cell(table, row, 1));
+    std::vector<std::pair<std::string, std::string>> expected;
+    std::string box;
+    for (const auto& [site, keyword] : c.rows) {
+      expected.emplace_back("http://" + site, keyword);
+      box += (box.empty() ? "" : "\r\n") + site + "|" + keyword;
+    }
+    EXPECT_EQ(rows, expected) << c.title;
+    EXPECT_EQ(host.box_, box) << "each word one line in the box";
+  }
+}
+
+TEST(StartQuery, AStopDuringTheExpansionLeavesBoxAndTableAndStartsNoWorker) {
+  FakeHost host("[a.example]\r\n[b.example]", {true, true, false, false});
+  ResultTable table;
+  Pages pages;
+  std::stop_source stop;
+  std::vector<std::string> fetched;
+  RunControl control(host, table, pages.source(), [&](std::string_view url, std::stop_token) {
+    fetched.emplace_back(url);
+    stop.request_stop();  // as Ctrl-C or a second press would, while the page loads
+    return testing::unreachable();
+  });
+  control.start_query(stop.get_token());
+  EXPECT_EQ(fetched, std::vector<std::string>{"http://a.example"}) << "no further fetch";
+  EXPECT_EQ(host.box_, "[a.example]\r\n[b.example]");
+  EXPECT_EQ(table.row_count(), 0);
+  EXPECT_FALSE(control.worker_active(0));
+  EXPECT_EQ(pages.fetches(), 0);
+}
+
+TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
+  FakeHost host("");
+  ResultTable table;
+  Pages pages;
+  std::vector<std::string> events;
+  RunControl control(host, table, pages.source(), [&](std::string_view url, std::stop_token) {
+    events.emplace_back(url);
+    return testing::unreachable();
+  });
+  const GbkText expanded = control.expand_entries(
+      "[a.example]|x\r\n[b.example]\r\n[a.example]", {}, [&](int entry, int entries) {
+        events.push_back(std::to_string(entry) + "/" + std::to_string(entries));
+      });
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"1/2", "http://a.example", "2/2", "http://b.example"}));
+  EXPECT_EQ(expanded, "a.example||x\r\nb.example|\r\na.example|");
+  EXPECT_EQ(table.row_count(), 0) << "the expansion touches no table";
+}
+
 }  // namespace
 }  // namespace quillrank

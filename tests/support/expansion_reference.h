@@ -113,7 +113,10 @@ inline GbkText expand_site_entries(std::string_view box_text, const PageSource& 
     GbkText lines;
     for (const GbkText& word :
          site_words(title, read_meta_value(page, "keywords", "content=", 10))) {
-      lines += concat_text(host, "|", word, "\r\n");
+      // A line break or tab inside a word is one blank each, so the word stays one line.
+      const GbkText blanked = replace_text(
+          replace_text(replace_text(word, "\r", " ", true), "\n", " ", true), "\t", " ", true);
+      lines += concat_text(host, "|", blanked, "\r\n");
     }
     lines = left_text(lines, text_length(lines) - 2);
     box = replace_text(box, entry, lines, true);

@@ -18,6 +18,8 @@
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
+#include "net/site_expansion.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
@@ -39,17 +41,38 @@ class BatchHost : public RunHost {
   std::array<bool, 4> engines_;
 };
 
-// The whole input; false when it could not be opened or a read failed (a folder, an I/O error).
-bool read_input(const std::string& path, ByteBuffer& bytes) {
+enum class InputRead { ok, failed, too_large };
+
+// The whole input, up to the keyword list's size cap; failed when it could not be opened or a
+// read failed (a folder, an I/O error). Never reads more than one byte past the cap, so an
+// endless input (/dev/zero) is refused, not held.
+InputRead read_input(const std::string& path, ByteBuffer& bytes) {
   std::ifstream file;
   if (path != "-") {
     file.open(path, std::ios::binary);
-    if (!file) return false;
+    if (!file) return InputRead::failed;
   }
   std::istream& in = path == "-" ? std::cin : file;
   char chunk[65536];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.bytes.append(chunk, in.gcount());
-  return !in.bad() && !(path == "-" && std::ferror(stdin));
+  while (bytes.size() <= kMaxKeywordFileBytes &&
+         (in.read(chunk, sizeof chunk) || in.gcount() > 0)) {
+    bytes.bytes.append(chunk, in.gcount());
+  }
+  if (in.bad() || (path == "-" && std::ferror(stdin))) return InputRead::failed;
+  return bytes.size() > kMaxKeywordFileBytes ? InputRead::too_large : InputRead::ok;
+}
+
+// What the decoding had to leave out or guess, so that no mojibake is ranked in silence.
+void report_decoding(const DecodedKeywordFile& decoded) {
+  if (decoded.ended_at_zero) {
+    std::cerr << "quillrank-batch: warning: the keyword list ends at its first zero byte; "
+                 "the rest of the input is ignored\n";
+  }
+  if (decoded.unreadable > 0) {
+    std::cerr << "quillrank-batch: warning: " << decoded.unreadable
+              << " character(s) of the keyword list are neither valid UTF-8 nor valid GBK "
+                 "(or have no GBK form) and read as \"?\"\n";
+  }
 }
 
 // Ctrl-C and SIGTERM, taken on a thread of their own from the moment the run starts: they stop
@@ -138,14 +161,24 @@ int run(const std::vector<std::string>& args) {
     output_file.emplace(std::move(std::get<OutputFile>(opened)));
   }
   ByteBuffer input;
-  if (!read_input(options.input, input)) {
-    std::cerr << "quillrank-batch: cannot read " << options.input << ": " << std::strerror(errno)
-              << "\n";
-    return kExitUsage;
+  switch (read_input(options.input, input)) {
+    case InputRead::ok:
+      break;
+    case InputRead::failed:
+      std::cerr << "quillrank-batch: cannot read " << options.input << ": " << std::strerror(errno)
+                << "\n";
+      return kExitUsage;
+    case InputRead::too_large:
+      std::cerr << "quillrank-batch: " << options.input << " is larger than "
+                << (kMaxKeywordFileBytes >> 20) << " MiB; no keyword list is that long\n";
+      return kExitUsage;
   }
+  DecodedKeywordFile decoded = decode_keyword_file(input);
+  input = ByteBuffer();
+  report_decoding(decoded);
 
   Interruption interruption;
-  BatchHost host(decode_keyword_file(input), options.engines);
+  BatchHost host(std::move(decoded.text), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
   Progress progress(options.engines);
@@ -155,7 +188,16 @@ int run(const std::vector<std::string>& args) {
   std::atomic<bool> finished{false};
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
-  control.start_query(interruption.token());
+  control.clear_for_run();
+  std::vector<GbkText> cut_entries;
+  const GbkText list =
+      control.expand_entries(host.box_text(), interruption.token(), {}, &cut_entries);
+  for (const GbkText& entry : cut_entries) {
+    std::cerr << "quillrank-batch: site entry " << gbk_to_utf8(entry) << ": only the first "
+              << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
+              << " KiB of title and keywords) are used\n";
+  }
+  if (!interruption.interrupted()) control.start_ranking(list);
 
   while (!finished && !interruption.interrupted()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

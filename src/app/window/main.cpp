@@ -2,8 +2,6 @@
 // centred on the screen and runs until it is closed.
 #include <QApplication>
 #include <QMessageBox>
-#include <QScreen>
-#include <QStyle>
 #include <exception>
 
 #include "net/page_fetcher.h"
@@ -15,6 +13,7 @@ int main(int argc, char** argv) {
   quillrank::prepare_qt_application();
   QApplication app(argc, argv);
   quillrank::enter_program_folder();
+  quillrank::keep_no_settings();
 
   quillrank::QtDesktop desktop;
   std::unique_ptr<quillrank::MainWindow> window;
@@ -26,9 +25,8 @@ int main(int argc, char** argv) {
                           QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));
     return -1;
   }
-  window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
-                                          window->screen()->availableGeometry()));
   window->show();
+  quillrank::centre_on_screen(*window);
   // Closing the window ends the loop; destroying it stops any run's workers before exit.
   return app.exec();
 }

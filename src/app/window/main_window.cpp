@@ -13,6 +13,7 @@
 #include "app/window/keyword_file_io.h"
 #include "app/window/product_pages.h"
 #include "keywords/keyword_list.h"
+#include "net/site_expansion.h"
 
 namespace quillrank {
 
@@ -28,7 +29,7 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
           *this, model_,
           [this](const QUrl& address) { return open_with_desktop(desktop_, address); })),
       file_dialog_(*this, desktop) {
-  setWindowTitle(QStringLiteral("Quillrank_V1.1"));
+  show_status({});
   setWindowIcon(QIcon(QStringLiteral(":/quillrank/quillrank.png")));
   setFixedSize(kClientSize);
 
@@ -42,9 +43,18 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
   connect(controls_.import_button, &QPushButton::clicked, this, &MainWindow::import_keyword_list);
   // Presses land on the box's viewport; the filter looks and lets them through.
   controls_.box->viewport()->installEventFilter(this);
+
+  ranking_progress_.setInterval(200);
+  connect(&ranking_progress_, &QTimer::timeout, this, &MainWindow::show_ranking_progress);
 }
 
-MainWindow::~MainWindow() { run_control_.release_worker_handles(); }
+MainWindow::~MainWindow() {
+  // The fetch in flight watches the stop token and ends within milliseconds; the result it
+  // posts dies with this object.
+  expansion_.request_stop();
+  if (expansion_.joinable()) expansion_.join();
+  run_control_.release_worker_handles();
+}
 
 GbkText MainWindow::box_text() { return box_to_gbk(controls_.box->toPlainText()); }
 
@@ -57,9 +67,87 @@ bool MainWindow::engine_ticked(int engine) {
 }
 
 void MainWindow::start_query() {
-  run_control_.start_query();
+  if (expanding_) {
+    expansion_.request_stop();
+    return;
+  }
+  ranking_progress_.stop();
+  run_control_.clear_for_run();
+  model_.flush();
+  const GbkText box = box_text();
+  if (collect_segments(box, '[', ']').empty()) {
+    start_ranking(box);
+    return;
+  }
+  set_expanding(true);
+  expansion_ = std::jthread([this, box](std::stop_token stop) {
+    GbkText expanded = run_control_.expand_entries(box, stop, [this](int entry, int entries) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, entry, entries] {
+            show_status(
+                QStringLiteral("正在展开站点条目：第 %1 个，共 %2 个").arg(entry).arg(entries));
+          },
+          Qt::QueuedConnection);
+    });
+    QMetaObject::invokeMethod(
+        this, [this, box, expanded = std::move(expanded)] { finish_expansion(box, expanded); },
+        Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded) {
+  const bool stopped = expansion_.get_stop_token().stop_requested();
+  expansion_.join();
+  set_expanding(false);
+  if (stopped) {
+    show_status(QStringLiteral("站点条目展开已停止"));
+    return;
+  }
+  if (expanded != box) set_box_text(expanded);
+  start_ranking(expanded);
+}
+
+void MainWindow::start_ranking(const GbkText& list) {
+  run_control_.start_ranking(list);
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
+  show_ranking_progress();
+  ranking_progress_.start();
+}
+
+void MainWindow::set_expanding(bool expanding) {
+  expanding_ = expanding;
+  // The expansion rewrites the box when it is done: nothing may change it meanwhile.
+  controls_.box->setReadOnly(expanding);
+  controls_.import_button->setEnabled(!expanding);
+  if (expanding) show_status(QStringLiteral("正在展开站点条目"));
+}
+
+void MainWindow::show_ranking_progress() {
+  bool running = false;
+  for (int engine = 0; engine < 4; ++engine)
+    running = running || run_control_.worker_active(engine);
+  if (!running) {
+    ranking_progress_.stop();
+    show_status(QStringLiteral("查询完成"));
+    return;
+  }
+  const int rows = table_.row_count();
+  int done = 0;
+  for (int row = 0; row < rows; ++row) {
+    bool querying = false;
+    for (const EngineProfile* engine : kEngines) {
+      querying = querying || table_.get_cell_text(row, engine->column) == kQueryingText;
+    }
+    done += !querying;
+  }
+  show_status(QStringLiteral("正在查询 %1/%2 行").arg(done).arg(rows));
+}
+
+void MainWindow::show_status(const QString& status) {
+  const QString title = QStringLiteral("Quillrank_V1.1");
+  setWindowTitle(status.isEmpty() ? title : title + QStringLiteral(" - ") + status);
 }
 
 void MainWindow::export_keyword_list() {
@@ -76,19 +164,35 @@ void MainWindow::export_keyword_list() {
 void MainWindow::import_keyword_list() {
   const std::optional<QString> path = file_dialog_.choose_import_path();
   if (!path) return;
+  const QString shown = QDir::toNativeSeparators(*path);
   QString error;
-  const std::optional<GbkText> text = load_keyword_file(*path, error);
-  if (!text) {
-    desktop_.warn(this, QStringLiteral("导入关键词"),
-                  QStringLiteral("无法读取文件“%1”：%2。输入框中的关键词没有改变。")
-                      .arg(QDir::toNativeSeparators(*path), error));
+  const std::optional<DecodedKeywordFile> file = load_keyword_file(*path, error);
+  if (!file) {
+    desktop_.warn(
+        this, QStringLiteral("导入关键词"),
+        QStringLiteral("无法读取文件“%1”：%2。输入框中的关键词没有改变。").arg(shown, error));
     return;
   }
-  set_box_text(*text);
+  set_box_text(file->text);
+  // The list is in the box either way; what was left out or guessed is said, not hidden.
+  QStringList notes;
+  if (file->ended_at_zero) {
+    notes << QStringLiteral("文件中有一个零字节，关键词列表在那里结束，其后的内容没有导入。");
+  }
+  if (file->unreadable > 0) {
+    notes << QStringLiteral(
+                 "有 %1 个字符既不是有效的 UTF-8 也不是有效的 GBK（或 GBK 中没有），"
+                 "已显示为“?”。")
+                 .arg(file->unreadable);
+  }
+  if (!notes.isEmpty()) {
+    desktop_.warn(this, QStringLiteral("导入关键词"),
+                  QStringLiteral("文件“%1”已导入。").arg(shown) + notes.join(QString()));
+  }
 }
 
 void MainWindow::clear_sample_text() {
-  if (is_sample_text(box_text())) set_box_text("");
+  if (!expanding_ && is_sample_text(box_text())) set_box_text("");
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

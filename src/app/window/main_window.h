@@ -2,8 +2,10 @@
 // hosts the run, and binds the five events. Window thread only.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <thread>
 
 #include "app/run_control.h"
 #include "app/window/desktop.h"
@@ -21,7 +23,8 @@ class MainWindow : public QWidget, public RunHost {
   // `desktop` answers the dialogs and opens addresses; it must outlive the window.
   MainWindow(Desktop& desktop, PageSource result_pages, PageSource home_pages,
              QWidget* parent = nullptr);
-  // Stops and joins a running run's workers before the table they write to goes.
+  // Stops and joins a running expansion and a running run's workers before the table they
+  // write to goes.
   ~MainWindow() override;
 
   // RunHost: the keyword list is the box text, through box_text.h's conversion.
@@ -29,7 +32,10 @@ class MainWindow : public QWidget, public RunHost {
   void set_box_text(std::string_view text) override;
   bool engine_ticked(int engine) override;
 
+  // Starts a run. Site entries are expanded on a thread of their own, so the window keeps
+  // answering while home pages load; a press during that expansion stops it instead.
   void start_query();
+  bool expanding() const { return expanding_; }
   void export_keyword_list();
   void import_keyword_list();
   void clear_sample_text();
@@ -44,6 +50,12 @@ class MainWindow : public QWidget, public RunHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void finish_expansion(const GbkText& box, const GbkText& expanded);
+  void start_ranking(const GbkText& list);
+  void set_expanding(bool expanding);
+  void show_ranking_progress();
+  void show_status(const QString& status);  // the title's tail; empty: the bare title
+
   Desktop& desktop_;
   // Destroyed in reverse: the run control joins its workers, then the model leaves the table.
   ResultTable table_;
@@ -51,6 +63,9 @@ class MainWindow : public QWidget, public RunHost {
   RunControl run_control_;
   WindowControls controls_;
   KeywordFileDialog file_dialog_;
+  QTimer ranking_progress_;
+  bool expanding_ = false;
+  std::jthread expansion_;  // joined first on destruction: it reads run_control_
 };
 
 }  // namespace quillrank

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include "app/window/desktop.h"
 
@@ -22,7 +23,11 @@ bool open_with_desktop(Desktop& desktop, const QUrl& address) {
 
   QFile page(QLatin1Char(':') + address.path());
   if (!page.open(QIODevice::ReadOnly)) return false;
-  const QString folder = QDir::temp().filePath(QStringLiteral("quillrank"));
+  // The user's runtime folder belongs to the user alone (Qt checks its owner and mode 0700), so
+  // no other user can plant a file where the copy goes, as one could in a shared /tmp.
+  const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (runtime.isEmpty()) return false;
+  const QString folder = QDir(runtime).filePath(QStringLiteral("quillrank"));
   if (!QDir().mkpath(folder)) return false;
   QSaveFile copy(QDir(folder).filePath(QFileInfo(address.path()).fileName()));
   if (!copy.open(QIODevice::WriteOnly) || copy.write(page.readAll()) < 0 || !copy.commit()) {

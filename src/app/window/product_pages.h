@@ -18,8 +18,8 @@ inline constexpr char kProductPageAddress[] = "qrc:/quillrank/product.html";
 void load_window_resources();
 
 // Opens `address` with the desktop's default handler. A page shipped inside the program is
-// first copied to the temporary folder, since no other program can read the program's
-// resources. False when the page could not be copied or the desktop could not open it.
+// first copied to the user's private runtime folder, since no other program can read the
+// program's resources. False when the page could not be copied or the desktop could not open it.
 bool open_with_desktop(Desktop& desktop, const QUrl& address);
 
 }  // namespace quillrank

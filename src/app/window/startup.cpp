@@ -2,6 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWidget>
 
 namespace quillrank {
 
@@ -10,5 +14,19 @@ QString program_folder() { return QCoreApplication::applicationDirPath(); }
 bool enter_program_folder() { return QDir::setCurrent(program_folder()); }
 
 void prepare_qt_application() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
+void keep_no_settings() {
+  // Created owner-only by mkdtemp; removed with its content when the program exits.
+  static QTemporaryDir folder;
+  if (!folder.isValid()) return;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+}
+
+void centre_on_screen(QWidget& window) {
+  QRect frame = window.frameGeometry();
+  frame.moveCenter(window.screen()->availableGeometry().center());
+  window.move(frame.topLeft());  // a top-level window's position is its frame's
+}
 
 }  // namespace quillrank

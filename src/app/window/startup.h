@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace quillrank {
 
 // The folder that holds the running executable. Needs a QCoreApplication.
@@ -15,5 +17,15 @@ bool enter_program_folder();
 // Settings Qt reads only before the QApplication exists: the web view shares OpenGL contexts
 // with the widgets.
 void prepare_qt_application();
+
+// Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
+// program keeps no state besides what the user saves, so settings of user scope go to a private
+// temporary folder that goes when the program ends. Needs a QCoreApplication; call it before
+// the first dialog exists.
+void keep_no_settings();
+
+// Moves a shown top-level window so that its whole frame, caption and borders included, is
+// centred on the screen's available area.
+void centre_on_screen(QWidget& window);
 
 }  // namespace quillrank

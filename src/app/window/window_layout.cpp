@@ -1,10 +1,13 @@
 #include "app/window/window_layout.h"
 
+#include <qdrawutil.h>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -19,6 +22,28 @@ namespace quillrank {
 namespace {
 
 constexpr int kColumnWidths[] = {60, 70, 70, 70, 70, 70};
+
+// A group box drawn as the layout has it: the frame's top line runs through the middle of the
+// caption, which sits centred in the top edge. Qt's styles put the line below the caption, where
+// the box's first control, placed 12 pixels down, covers it.
+class EdgeCaptionGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    // An etched line, as a classic group box has (styles offset their own frame by the caption).
+    qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(),
+                   /*sunken=*/true);
+    const int width = metrics.horizontalAdvance(title()) + 6;
+    const QRect caption((this->width() - width) / 2, 0, width, metrics.height());
+    painter.fillRect(caption, palette().window());
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter, title());
+  }
+};
 
 // SimSun, or the Song face Debian ships where it is missing.
 QFont song_font(int pixels) {
@@ -38,8 +63,8 @@ Control* place(Control* control, const char* name, int left, int top, int width,
 }
 
 QGroupBox* group_box(QWidget* parent, const char* name, const char* caption, QRect where) {
-  auto* box = place(new QGroupBox(QString::fromUtf8(caption), parent), name, where.x(), where.y(),
-                    where.width(), where.height());
+  auto* box = place(new EdgeCaptionGroupBox(QString::fromUtf8(caption), parent), name, where.x(),
+                    where.y(), where.width(), where.height());
   box->setAlignment(Qt::AlignHCenter);
   return box;
 }

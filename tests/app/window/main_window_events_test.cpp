@@ -1,12 +1,15 @@
 // What keys and clicks do: Esc closes, Enter presses nothing, a press into the box clears the
 // untouched sample and still reaches the box, and the credit link opens its page.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "app/window/hyperlink_label.h"
@@ -126,6 +129,16 @@ TEST_F(WindowEvents, TheCreditLinkOpensACopyOfTheShippedPageAndTurnsDarkRed) {
   QFile copy(opened.toLocalFile()), shipped(QStringLiteral(":/quillrank/product.html"));
   ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && shipped.open(QIODevice::ReadOnly));
   EXPECT_EQ(copy.readAll(), shipped.readAll());
+  // Inside a folder no other user can enter, so nobody else can plant the file it opens.
+  const QFileInfo folder(QFileInfo(opened.toLocalFile()).absolutePath());
+  EXPECT_EQ(folder.absolutePath(),
+            QFileInfo(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
+                .absoluteFilePath());
+  EXPECT_EQ(QFileInfo(folder.absolutePath()).permissions() &
+                (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                 QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
+            QFileDevice::Permissions());
+  EXPECT_EQ(QFileInfo(folder.absolutePath()).ownerId(), ::getuid());
 }
 
 }  // namespace

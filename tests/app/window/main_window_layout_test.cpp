@@ -109,6 +109,41 @@ TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
   EXPECT_LE(control<QLabel>("联系作者")->sizeHint().width(), control("联系作者")->width());
 }
 
+// Each group box's top line runs through the middle of its caption, which is centred on the
+// box and not covered by the box's first control.
+TEST_F(WindowLayout, DrawsEachGroupCaptionCentredInTheVisibleTopEdge) {
+  window_->show();
+  const QImage image = window_->grab().toImage();
+  const QColor background = window_->palette().color(QPalette::Window);
+  for (const char* name : {"分组框1", "分组框2", "分组框3"}) {
+    auto* box = control<QGroupBox>(name);
+    const QRect where = box->geometry();
+    // The top line, left of the caption, within the caption's height and above the first
+    // control (12 pixels down).
+    int line_row = -1;
+    for (int y = where.top(); y < where.top() + 12 && line_row < 0; ++y) {
+      int drawn = 0;
+      for (int x = where.left() + 4; x < where.left() + 40; ++x) {
+        drawn += image.pixelColor(x, y) != background;
+      }
+      if (drawn >= 30) line_row = y;
+    }
+    EXPECT_GE(line_row, where.top() + 2) << name;
+    EXPECT_LE(line_row, where.top() + box->fontMetrics().height() - 2) << name;
+    // Caption ink sits symmetrically about the box's centre.
+    int left = where.right(), right = where.left();
+    for (int y = where.top(); y < where.top() + box->fontMetrics().height(); ++y) {
+      for (int x = where.left() + 40; x < where.right() - 40; ++x) {
+        if (image.pixelColor(x, y).lightness() < 100) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+        }
+      }
+    }
+    EXPECT_LE(std::abs((left + right) / 2 - where.center().x()), 3) << name;
+  }
+}
+
 TEST_F(WindowLayout, OpensWithTheSampleTextAndBaiduAndGoogleTicked) {
   EXPECT_EQ(window_->box_text(), sample_text());
   const bool ticked[] = {true, true, false, false};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
@@ -138,21 +139,85 @@ TEST_F(WindowRun, ClosingDuringARunEndsAtOnceWithoutWaitingForTheNetwork) {
   EXPECT_EQ(server_.request_count(), 2u);
 }
 
-TEST_F(WindowRun, ExpandsSiteEntriesInTheBoxBeforeFillingTheTable) {
+TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnLines) {
   server_.set_handler([](const HttpRequest& request) {
     if (request.target.find("home.example") != std::string::npos) {
       return HttpReply{.body =
                            "<html><head><meta charset=gb2312><title>seo</title>"
                            "</head></html>"};
     }
+    if (request.target.find("lf.example") != std::string::npos) {
+      return HttpReply{.body = "<meta charset=gb2312><title>\r\n  Foo-Bar\r\n</title>"};
+    }
     return engine_reply(request);
   });
   window_->controls().engines[1]->setChecked(false);
-  window_->set_box_text("[home.example]");
+  window_->set_box_text("[home.example]\r\n[lf.example]");
   press_start();
-  EXPECT_EQ(window_->box_text().find('['), GbkText::npos) << window_->box_text();
-  ASSERT_GE(window_->model().rowCount(), 1);
-  EXPECT_EQ(cell(0, 0), QStringLiteral("http://home.example"));
+  ASSERT_TRUE(wait_until([&] { return !window_->expanding(); }));
+  // A title over several lines stays one line per word, in the box and in the table.
+  EXPECT_EQ(window_->box_text(), "home.example|seo\r\nlf.example|    Foo\r\nlf.example|Bar  ");
+  ASSERT_EQ(window_->model().rowCount(), 3);
+  const QString expected[3][2] = {{"http://home.example", "seo"},
+                                  {"http://lf.example", "    Foo"},
+                                  {"http://lf.example", "Bar  "}};
+  for (int row = 0; row < 3; ++row) {
+    EXPECT_EQ(cell(row, 0), expected[row][0]);
+    EXPECT_EQ(cell(row, 1), expected[row][1]);
+  }
+  ASSERT_TRUE(
+      wait_until([&] { return window_->windowTitle().endsWith(QStringLiteral("查询完成")); }));
+  EXPECT_EQ(cell(0, 2), QStringLiteral("排在300后"));  // the engines list a.example only
+}
+
+// A home page that never answers: the window goes on answering, says what it waits for, keeps
+// the box as it is, and a second press stops the expansion.
+class StalledExpansion : public WindowRun {
+ protected:
+  void SetUp() override {
+    WindowRun::SetUp();
+    server_.set_handler([](const HttpRequest&) {
+      return HttpReply{.body = "<title>late</title>",
+                       .stall_before_reply = std::chrono::seconds(60)};
+    });
+    window_->set_box_text("[a.example]\r\n[b.example]|k");
+    press_start();
+    ASSERT_TRUE(wait_until([&] { return server_.request_count() >= 1; }));
+  }
+};
+
+TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
+  ASSERT_TRUE(wait_until([&] {
+    return window_->windowTitle() ==
+           QStringLiteral("Quillrank_V1.1 - 正在展开站点条目：第 1 个，共 2 个");
+  }));
+  EXPECT_TRUE(window_->expanding());
+  EXPECT_TRUE(window_->controls().box->isReadOnly());
+  EXPECT_FALSE(window_->controls().import_button->isEnabled());
+  EXPECT_FALSE(window_->controls().start_button->isDown()) << "the press has ended";
+  // The box takes no typing meanwhile.
+  QTest::keyClicks(window_->controls().box, "xyz");
+  EXPECT_EQ(window_->box_text(), "[a.example]\r\n[b.example]|k");
+
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return !window_->expanding(); }));
+  EXPECT_EQ(window_->box_text(), "[a.example]\r\n[b.example]|k");
+  EXPECT_FALSE(window_->controls().box->isReadOnly());
+  EXPECT_TRUE(window_->controls().import_button->isEnabled());
+  EXPECT_EQ(window_->model().rowCount(), 0);
+  EXPECT_EQ(server_.request_count(), 1u) << "the second entry was not fetched";
+  for (int engine = 0; engine < 4; ++engine) {
+    EXPECT_FALSE(window_->run_control().worker_active(engine));
+  }
+}
+
+TEST_F(StalledExpansion, ClosesAtOnce) {
+  Watchdog watchdog(std::chrono::seconds(30), "closing the window during an expansion");
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window_->isVisible());
+  const auto start = std::chrono::steady_clock::now();
+  window_.reset();  // stops the fetch in flight and joins the expansion
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace

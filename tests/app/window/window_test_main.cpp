@@ -20,5 +20,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   quillrank::prepare_qt_application();
   QApplication app(argc, argv);
+  quillrank::keep_no_settings();
   return RUN_ALL_TESTS();
 }
