@@ -37,6 +37,7 @@ class RunControl {
 
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
   void set_pacing(const std::array<EnginePacing, 4>& pacing) { pacing_ = pacing; }
+  const std::array<EnginePacing, 4>& pacing() const { return pacing_; }
 
   // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
   // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso: the

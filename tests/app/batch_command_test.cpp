@@ -177,7 +177,7 @@ TEST(BatchCommand, KeepsThePreviousOutputWhenWritingFails) {
   // The file size limit stands in for a full disk: writes past 512 bytes fail with EFBIG.
   const testing::ProgramRun run = testing::run_program(
       "/bin/sh", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", kProgram, "-e", "baidu",
-                  "-o", output},
+                  "--retries", "0", "-o", output},
       {{"http_proxy", offline}}, many_rows(40));
   EXPECT_EQ(run.exit_code, 1) << run.err;
   EXPECT_NE(run.err.find("cannot write " + output), std::string::npos) << run.err;
@@ -185,7 +185,8 @@ TEST(BatchCommand, KeepsThePreviousOutputWhenWritingFails) {
   EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});
 
   const testing::ProgramRun written = testing::run_program(
-      kProgram, {"-e", "baidu", "-o", output}, {{"http_proxy", offline}}, many_rows(40));
+      kProgram, {"-e", "baidu", "--retries", "0", "-o", output}, {{"http_proxy", offline}},
+      many_rows(40));
   EXPECT_EQ(written.exit_code, 0) << written.err;
   EXPECT_TRUE(testing::read_file(output).starts_with("网站域名\t"));
   EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});

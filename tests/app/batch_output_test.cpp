@@ -44,23 +44,58 @@ TEST(FormatResultTable, ShowsControlCharactersAsReplacementCharacters) {
             "http://a\uFFFD]0;pwned\uFFFD,\uFFFD[2J\uFFFD,'\tk,\"'\r=1\",\uFFFD\uFFFD,ok\r\n");
 }
 
-TEST(ParseBatchOptions, ReadsEnginesOutputFormAndInput) {
+TEST(FormatResultTable, AddsADetailColumnPerChosenEngine) {
+  ResultTable table;
+  fill_one_row(table, {"http://a", "k", "\xB1\xBB\xC0\xB9\xBD\xD8", "", "", "x"});
+  table.set_cell_text(0, 2, "\xB1\xBB\xC0\xB9\xBD\xD8", "HTTP 403");
+  table.set_cell_text(0, 5, "x", "p,3");
+  EXPECT_EQ(format_result_table(table, false, {true, false, false, true}),
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\tBaidu说明\tSoso说明\n"
+            "http://a\tk\t被拦截\t\t\tx\tHTTP 403\tp,3\n");
+  EXPECT_EQ(format_result_table(table, true, {false, false, false, true}),
+            "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso,Soso说明\r\n"
+            "http://a,k,被拦截,,,x,\"p,3\"\r\n");
+}
+
+TEST(ParseBatchOptions, ReadsEnginesOutputFormPacingAndInput) {
   const auto defaults = std::get<BatchOptions>(parse_batch_options({}));
   EXPECT_EQ(defaults.engines, (std::array<bool, 4>{true, true, false, false}));
   EXPECT_EQ(defaults.input, "-");
   EXPECT_FALSE(defaults.csv);
+  EXPECT_FALSE(defaults.delay);
+  EXPECT_FALSE(defaults.retries);
 
-  const auto chosen = std::get<BatchOptions>(
-      parse_batch_options({"-e", "SOSO,sogou", "--csv", "-o", "r.csv", "in"}));
+  const auto chosen = std::get<BatchOptions>(parse_batch_options(
+      {"-e", "SOSO,sogou", "--csv", "-o", "r.csv", "--delay", "2-5", "--retries", "0",
+       "--block-pause", "30", "--details", "--config", "c.toml", "in"}));
   EXPECT_EQ(chosen.engines, (std::array<bool, 4>{false, false, true, true}));
   EXPECT_TRUE(chosen.csv);
+  EXPECT_TRUE(chosen.details);
   EXPECT_EQ(chosen.output, "r.csv");
   EXPECT_EQ(chosen.input, "in");
+  EXPECT_EQ(chosen.config, "c.toml");
+  EXPECT_EQ(chosen.delay, (std::pair<double, double>{2, 5}));
+  EXPECT_EQ(chosen.retries, 0);
+  EXPECT_EQ(chosen.block_pause, 30);
+  EXPECT_EQ(std::get<BatchOptions>(parse_batch_options({"-"})).input, "-");
 
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"-e", "baidu,"}, {"-e", ""}, {"-o"}, {"-x"}, {"a", "b"}}) {
-    EXPECT_TRUE(std::holds_alternative<std::string>(parse_batch_options(bad))) << bad[0];
+           {"-e", "baidu,"}, {"-e", ""}, {"-o"}, {"-x"}, {"a", "b"}, {"--delay", "5-1"},
+           {"--retries", "11"}, {"--retries", "x"}, {"--block-pause", "-1"}}) {
+    EXPECT_TRUE(std::holds_alternative<UsageError>(parse_batch_options(bad))) << bad[0];
   }
+}
+
+TEST(ParseBatchOptions, HelpListsEveryOptionAndVersionNamesTheProgram) {
+  const auto help = parse_batch_options({"--help"});
+  ASSERT_TRUE(std::holds_alternative<PrintAndExit>(help));
+  for (const char* option : {"--engines", "--output", "--csv", "--details", "--config", "--delay",
+                             "--retries", "--block-pause", "--version", "baidu,google"}) {
+    EXPECT_NE(std::get<PrintAndExit>(help).text.find(option), std::string::npos) << option;
+  }
+  const auto version = parse_batch_options({"--version"});
+  ASSERT_TRUE(std::holds_alternative<PrintAndExit>(version));
+  EXPECT_EQ(std::get<PrintAndExit>(version).text, std::string("quillrank-batch ") + kBatchVersion + "\n");
 }
 
 }  // namespace

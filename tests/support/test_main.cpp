@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   quillrank::testing::lead_proxies_nowhere();
+  quillrank::testing::use_no_user_settings();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <iostream>
 #include <thread>
 
@@ -19,6 +21,7 @@
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
+#include "settings/settings.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -144,13 +147,42 @@ class Progress {
   std::array<std::atomic<int>, 4> done_{};
 };
 
+// The settings file (--config, else the user's own; a named file must exist) with the command
+// line's pacing over it; or "file:line: what is wrong".
+std::variant<Settings, std::string> batch_settings(const BatchOptions& options) {
+  std::string path = options.config;
+  std::error_code error;
+  if (!path.empty() && !std::filesystem::exists(path, error)) {
+    return "cannot read " + path + ": no such file";
+  }
+  if (path.empty()) path = default_settings_path();
+  std::variant<Settings, std::string> loaded = path.empty() ? Settings{} : read_settings_file(path);
+  if (auto* settings = std::get_if<Settings>(&loaded)) {
+    for (EnginePacing& pacing : settings->pacing) {
+      if (options.delay) std::tie(pacing.delay_min, pacing.delay_max) = *options.delay;
+      if (options.retries) pacing.retries = *options.retries;
+      if (options.block_pause) pacing.block_pause = *options.block_pause;
+    }
+  }
+  return loaded;
+}
+
 int run(const std::vector<std::string>& args) {
-  auto parsed = parse_batch_options(args);
-  if (auto* error = std::get_if<std::string>(&parsed)) {
-    std::cerr << "quillrank-batch: " << *error << "\n" << kBatchUsage << "\n";
+  const BatchCommand command = parse_batch_options(args);
+  if (const auto* print = std::get_if<PrintAndExit>(&command)) {
+    std::cout << print->text << std::flush;
+    return 0;
+  }
+  if (const auto* error = std::get_if<UsageError>(&command)) {
+    std::cerr << "quillrank-batch: " << error->message << "\n" << batch_usage() << "\n";
     return kExitUsage;
   }
-  const BatchOptions& options = std::get<BatchOptions>(parsed);
+  const BatchOptions& options = std::get<BatchOptions>(command);
+  const std::variant<Settings, std::string> settings = batch_settings(options);
+  if (const auto* error = std::get_if<std::string>(&settings)) {
+    std::cerr << "quillrank-batch: " << *error << "\n";
+    return kExitUsage;
+  }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {
     auto opened = OutputFile::open(options.output, options.input);
@@ -188,6 +220,7 @@ int run(const std::vector<std::string>& args) {
   std::atomic<bool> finished{false};
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
+  control.set_pacing(std::get<Settings>(settings).pacing);
   control.clear_for_run();
   std::vector<GbkText> cut_entries;
   const GbkText list =
@@ -210,7 +243,8 @@ int run(const std::vector<std::string>& args) {
   }
   if (show_progress) Progress::clear();
 
-  const std::string output = format_result_table(table, options.csv);
+  const std::string output =
+      format_result_table(table, options.csv, options.details ? options.engines : NoDetails());
   interruption.exit_at_once(output_file ? output_file->temp_path() : std::string());
   if (interruption.interrupted()) return kExitInterrupted;
   if (!output_file) {

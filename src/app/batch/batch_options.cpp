@@ -1,12 +1,19 @@
 #include "app/batch/batch_options.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 
 #include "engines/engine_profile.h"
+#include "settings/settings.h"
 
 namespace quillrank {
 namespace {
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
 
 // "baidu,Google" to ticks; an unknown or empty name is an error.
 std::variant<std::array<bool, 4>, std::string> parse_engines(const std::string& list) {
@@ -14,15 +21,10 @@ std::variant<std::array<bool, 4>, std::string> parse_engines(const std::string& 
   std::size_t begin = 0;
   while (begin <= list.size()) {
     const std::size_t comma = std::min(list.find(',', begin), list.size());
-    std::string name = list.substr(begin, comma - begin);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = lower(list.substr(begin, comma - begin));
     bool known = false;
-    for (int engine = 0; engine < 4; ++engine) {
-      std::string engine_name(kEngines[engine]->name);
-      std::transform(engine_name.begin(), engine_name.end(), engine_name.begin(),
-                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      if (name == engine_name) ticked[engine] = known = true;
+    for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
+      if (name == lower(std::string(kEngines[engine]->name))) ticked[engine] = known = true;
     }
     if (!known) return "unknown engine '" + name + "' (use baidu, google, sogou, soso)";
     begin = comma + 1;
@@ -30,32 +32,65 @@ std::variant<std::array<bool, 4>, std::string> parse_engines(const std::string& 
   return ticked;
 }
 
+void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::string& delay) {
+  app.description(
+      "Ranks a keyword list (site|keyword lines, [site] entries expanded) on the chosen search "
+      "engines, as the window's start button does, and writes the final table as UTF-8.");
+  app.set_version_flag("--version", std::string("quillrank-batch ") + kBatchVersion);
+  app.add_option("-e,--engines", engines, "engines to ask: baidu,google,sogou,soso (any case)")
+      ->capture_default_str();
+  app.add_option("-o,--output", options.output,
+                 "write the table to this file (whole, or not at all) instead of standard output");
+  app.add_flag("--csv", options.csv,
+               "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
+  app.add_flag("--details", options.details,
+               "add a column per chosen engine saying why its cell reads as it does");
+  app.add_option("--config", options.config,
+                 "settings file (default: $XDG_CONFIG_HOME/quillrank/quillrank.toml)");
+  app.add_option("--delay", delay,
+                 "seconds between two requests of one engine: N, or MIN-MAX for a random pause "
+                 "(default: the settings file's, else 0)");
+  app.add_option("--retries", options.retries,
+                 "further tries of a failed fetch, with backoff (default: the settings file's, "
+                 "else 1)")
+      ->check(CLI::Range(0, 10));
+  app.add_option("--block-pause", options.block_pause,
+                 "after a block, wait this many seconds and ask once more (default: the "
+                 "settings file's, else 0: the engine stops)")
+      ->check(CLI::Range(0.0, 3600.0));
+  app.add_option("input", options.input, "the keyword list; - for standard input")
+      ->capture_default_str();
+}
+
 }  // namespace
 
-std::variant<BatchOptions, std::string> parse_batch_options(const std::vector<std::string>& args) {
+std::string batch_usage() {
+  return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
+         "[--delay N|MIN-MAX] [--retries N] [--block-pause S] [FILE|-]  (--help for more)";
+}
+
+BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   BatchOptions options;
-  bool have_input = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-e" || arg == "-o") {
-      if (i + 1 == args.size()) return arg + " needs a value";
-      const std::string& value = args[++i];
-      if (arg == "-o") {
-        options.output = value;
-        continue;
-      }
-      auto engines = parse_engines(value);
-      if (auto* error = std::get_if<std::string>(&engines)) return *error;
-      options.engines = std::get<std::array<bool, 4>>(engines);
-    } else if (arg == "--csv") {
-      options.csv = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return "unknown option '" + arg + "'";
-    } else {
-      if (have_input) return "only one input file may be given";
-      options.input = arg;
-      have_input = true;
-    }
+  std::string engines = "baidu,google";
+  std::string delay;
+  CLI::App app("", "quillrank-batch");
+  describe(app, options, engines, delay);
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    return PrintAndExit{app.help()};
+  } catch (const CLI::CallForVersion&) {
+    return PrintAndExit{std::string("quillrank-batch ") + kBatchVersion + "\n"};
+  } catch (const CLI::ParseError& error) {
+    return UsageError{error.what()};
+  }
+  auto ticked = parse_engines(engines);
+  if (auto* error = std::get_if<std::string>(&ticked)) return UsageError{*error};
+  options.engines = std::get<std::array<bool, 4>>(ticked);
+  if (!delay.empty()) {
+    options.delay = parse_delay(delay);
+    if (!options.delay) return UsageError{"--delay: use N or MIN-MAX seconds, 0 to 3600"};
   }
   return options;
 }

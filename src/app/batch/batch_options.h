@@ -1,24 +1,43 @@
-// The command line of quillrank-batch: [-e ENGINES] [-o FILE] [--csv] [FILE|-].
+// The command line of quillrank-batch.
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 namespace quillrank {
+
+inline constexpr const char* kBatchVersion = "1.1";
 
 struct BatchOptions {
   std::array<bool, 4> engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
   std::string output;                                     // empty: standard output
   std::string input = "-";                                // "-": standard input
   bool csv = false;
+  bool details = false;  // one column per chosen engine saying why its cell reads as it does
+  std::string config;    // the settings file; empty: the user's own
+  // Over the settings file, for every engine:
+  std::optional<std::pair<double, double>> delay;
+  std::optional<int> retries;
+  std::optional<double> block_pause;
 };
 
-inline constexpr const char* kBatchUsage =
-    "usage: quillrank-batch [-e baidu,google,sogou,soso] [-o FILE] [--csv] [FILE|-]";
+// What the command line asks for: a run, a text to print before exiting 0 (--help,
+// --version), or a one-line message saying what is wrong (exit 2, with the usage).
+struct PrintAndExit {
+  std::string text;
+};
+struct UsageError {
+  std::string message;
+};
+using BatchCommand = std::variant<BatchOptions, PrintAndExit, UsageError>;
 
-// The options, or a one-line message saying what is wrong with the arguments.
-std::variant<BatchOptions, std::string> parse_batch_options(const std::vector<std::string>& args);
+BatchCommand parse_batch_options(const std::vector<std::string>& args);
+
+// One line of usage, for errors.
+std::string batch_usage();
 
 }  // namespace quillrank

@@ -1,6 +1,9 @@
 #include "app/batch/batch_output.h"
 
 #include <array>
+#include <vector>
+
+#include "engines/engine_profile.h"
 
 #include "text/text_codec.h"
 
@@ -43,8 +46,8 @@ std::string csv_cell(std::string cell) {
   return quoted + '"';
 }
 
-void append_line(std::string& out, const std::array<std::string, kTableColumns>& cells, bool csv) {
-  for (int column = 0; column < kTableColumns; ++column) {
+void append_line(std::string& out, const std::vector<std::string>& cells, bool csv) {
+  for (std::size_t column = 0; column < cells.size(); ++column) {
     if (column > 0) out += csv ? ',' : '\t';
     out += csv ? csv_cell(cells[column]) : tsv_cell(cells[column]);
   }
@@ -53,15 +56,23 @@ void append_line(std::string& out, const std::array<std::string, kTableColumns>&
 
 }  // namespace
 
-std::string format_result_table(const ResultTable& table, bool csv) {
+std::string format_result_table(const ResultTable& table, bool csv,
+                                const std::array<bool, 4>& details) {
   std::string out = csv ? "\xEF\xBB\xBF" : "";
-  std::array<std::string, kTableColumns> cells;
-  for (int column = 0; column < kTableColumns; ++column) cells[column] = kCaptions[column];
+  std::vector<std::string> cells(kCaptions.begin(), kCaptions.end());
+  for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
+    if (details[engine]) cells.push_back(std::string(kEngines[engine]->name) + "说明");
+  }
   append_line(out, cells, csv);
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
+    cells.clear();
     for (int column = 0; column < kTableColumns; ++column) {
-      cells[column] = visible(gbk_to_utf8(table.get_cell_text(row, column)));
+      cells.push_back(visible(gbk_to_utf8(table.get_cell_text(row, column))));
+    }
+    for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
+      if (!details[engine]) continue;
+      cells.push_back(visible(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine]->column))));
     }
     append_line(out, cells, csv);
   }

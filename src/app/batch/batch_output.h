@@ -1,6 +1,7 @@
 // The final result table of a batch run as UTF-8 text: tab-separated, or CSV for spreadsheets.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "text/result_table.h"
@@ -12,6 +13,9 @@ namespace quillrank {
 // Tab-separated: a tab, CR or LF inside a cell becomes one blank. CSV (RFC 4180, with a UTF-8
 // byte order mark): cells quoted where needed, and a cell that starts with =, +, -, @, a tab or
 // a CR is prefixed with ' so a spreadsheet does not run it as a formula.
-std::string format_result_table(const ResultTable& table, bool csv);
+// With `details`, one more column per engine ticked there: "<name>说明", each cell's detail.
+using NoDetails = std::array<bool, 4>;
+std::string format_result_table(const ResultTable& table, bool csv,
+                                const std::array<bool, 4>& details = NoDetails());
 
 }  // namespace quillrank

@@ -4,10 +4,12 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "net/page_fetcher.h"
 #include "app/window/desktop.h"
 #include "app/window/main_window.h"
 #include "app/window/startup.h"
+#include "app/window/window_settings.h"
+#include "net/page_fetcher.h"
+#include "settings/settings.h"
 
 int main(int argc, char** argv) {
   quillrank::prepare_qt_application();
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
   }
   window->show();
   quillrank::centre_on_screen(*window);
+  quillrank::apply_settings_file(*window, desktop, quillrank::default_settings_path());
   // Closing the window ends the loop; destroying it stops any run's workers before exit.
   return app.exec();
 }

@@ -81,22 +81,30 @@ void MainWindow::start_query() {
   }
   set_expanding(true);
   expansion_ = std::jthread([this, box](std::stop_token stop) {
-    GbkText expanded = run_control_.expand_entries(box, stop, [this](int entry, int entries) {
-      QMetaObject::invokeMethod(
-          this,
-          [this, entry, entries] {
-            show_status(
-                QStringLiteral("正在展开站点条目：第 %1 个，共 %2 个").arg(entry).arg(entries));
-          },
-          Qt::QueuedConnection);
-    });
+    std::vector<GbkText> cut;
+    GbkText expanded = run_control_.expand_entries(
+        box, stop,
+        [this](int entry, int entries) {
+          QMetaObject::invokeMethod(
+              this,
+              [this, entry, entries] {
+                show_status(
+                    QStringLiteral("正在展开站点条目：第 %1 个，共 %2 个").arg(entry).arg(entries));
+              },
+              Qt::QueuedConnection);
+        },
+        &cut);
     QMetaObject::invokeMethod(
-        this, [this, box, expanded = std::move(expanded)] { finish_expansion(box, expanded); },
+        this,
+        [this, box, expanded = std::move(expanded), cut = std::move(cut)] {
+          finish_expansion(box, expanded, cut);
+        },
         Qt::QueuedConnection);
   });
 }
 
-void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded) {
+void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
+                                  const std::vector<GbkText>& cut) {
   const bool stopped = expansion_.get_stop_token().stop_requested();
   expansion_.join();
   set_expanding(false);
@@ -106,6 +114,14 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded) {
   }
   if (expanded != box) set_box_text(expanded);
   start_ranking(expanded);
+  if (!cut.empty()) {
+    QString entries;
+    for (const GbkText& entry : cut) entries += QStringLiteral("\n") + gbk_to_box(entry);
+    desktop_.warn(this, QStringLiteral("站点条目"),
+                  QStringLiteral("以下站点首页的标题和关键词过长，只取了前 %1 个词：")
+                          .arg(kMaxSiteWords) +
+                      entries);
+  }
 }
 
 void MainWindow::start_ranking(const GbkText& list) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/run_control.h"
 #include "app/window/desktop.h"
@@ -50,7 +51,8 @@ class MainWindow : public QWidget, public RunHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void finish_expansion(const GbkText& box, const GbkText& expanded);
+  void finish_expansion(const GbkText& box, const GbkText& expanded,
+                        const std::vector<GbkText>& cut);
   void start_ranking(const GbkText& list);
   void set_expanding(bool expanding);
   void show_ranking_progress();

@@ -37,6 +37,12 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
       const std::string utf8 = gbk_to_utf8(table_.get_cell_text(index.row(), index.column()));
       return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     }
+    case Qt::ToolTipRole: {
+      // What lies behind an engine cell's text: the page, the status, what the engine showed.
+      const std::string utf8 = gbk_to_utf8(table_.get_cell_detail(index.row(), index.column()));
+      if (utf8.empty()) return {};
+      return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
     case Qt::ForegroundRole:
       return QColor(Qt::black);
     case Qt::BackgroundRole:

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   }
   quillrank::testing::lead_proxies_nowhere();
+  quillrank::testing::use_no_user_settings();
 
   ::testing::InitGoogleTest(&argc, argv);
   quillrank::prepare_qt_application();

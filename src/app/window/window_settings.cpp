@@ -1,0 +1,22 @@
+#include "app/window/window_settings.h"
+
+#include "app/window/desktop.h"
+#include "app/window/main_window.h"
+#include "settings/settings.h"
+
+namespace quillrank {
+
+void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string& path) {
+  if (path.empty()) return;
+  const auto loaded = read_settings_file(path);
+  if (const auto* settings = std::get_if<Settings>(&loaded)) {
+    window.run_control().set_pacing(settings->pacing);
+    return;
+  }
+  window.run_control().set_pacing(Settings{}.pacing);
+  desktop.warn(&window, QStringLiteral("设置文件"),
+               QStringLiteral("设置文件有误，本次使用默认设置。\n\n%1")
+                   .arg(QString::fromStdString(std::get<std::string>(loaded))));
+}
+
+}  // namespace quillrank
