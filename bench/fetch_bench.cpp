@@ -10,6 +10,7 @@
 
 #include "app/run_control.h"
 #include "engines/engine_worker.h"
+#include "engines/page_verdict.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
 #include "support/fake_run_host.h"
@@ -55,12 +56,20 @@ void BM_BareCurlGet300K(benchmark::State& state) {
 }
 BENCHMARK(BM_BareCurlGet300K)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-// A 500 KB Baidu page with the site's link near its end: presence test and both extractions.
+// A 500 KB Baidu page with the site's link near its end.
+const std::string& big_result_page() {
+  static const std::string page = [] {
+    std::string text;
+    while (text.size() < 500 * 1024)
+      text += testing::engine_result_page(kBaidu, "http://x.example/", -1);
+    return text + testing::engine_result_page(kBaidu, "http://shop.example/", 7);
+  }();
+  return page;
+}
+
+// Ranking the big page: presence test and both extractions.
 void BM_RankOneResultPage(benchmark::State& state) {
-  std::string page;
-  while (page.size() < 500 * 1024)
-    page += testing::engine_result_page(kBaidu, "http://x.example/", -1);
-  page += testing::engine_result_page(kBaidu, "http://shop.example/", 7);
+  const std::string& page = big_result_page();
   const std::string marker = std::string(kBaidu.link_prefix) + "\"http://shop.example";
   for (auto _ : state) {
     const int found = find_text(page, marker, true);
@@ -69,6 +78,50 @@ void BM_RankOneResultPage(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * page.size());
 }
 BENCHMARK(BM_RankOneResultPage)->Unit(benchmark::kMicrosecond);
+
+// The verdict on the big page (a result page), and on a 500 KB page of the same size that holds
+// no result link, where every signature is sought in vain.
+void BM_JudgePage(benchmark::State& state) {
+  FetchedPage page;
+  page.transport = Transport::complete;
+  page.status = 200;
+  page.final_url = "http://www.baidu.com/s?wd=seo&pn=0&rn=100";
+  page.body.bytes = big_result_page();
+  if (state.range(0) == 0) {
+    page.body.bytes = replace_text(page.body.bytes, kBaidu.link_prefix, "}) data=", true);
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(judge_page(kBaidu, signatures_for(kBaidu), page));
+  state.SetBytesProcessed(state.iterations() * page.body.size());
+}
+BENCHMARK(BM_JudgePage)->ArgName("result")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// A stop request to a worker in the middle of a 30 s pause between two requests, until the
+// worker has returned (aim: 100 ms).
+void BM_StopAWorkerInAPause(benchmark::State& state) {
+  for (auto _ : state) {
+    ResultTable table;
+    for (int row = 0; row < 2; ++row) table.insert_row(-1, "http://shop.example");
+    std::atomic<int> fetches{0};
+    const PageSource fetch = [&](std::string_view, std::stop_token) {
+      ++fetches;
+      FetchedPage page;
+      page.transport = Transport::complete;
+      page.status = 200;
+      page.body.bytes = testing::engine_result_page(kBaidu, "http://shop.example/", 0);
+      return page;
+    };
+    std::jthread worker([&](std::stop_token stop) {
+      run_engine_worker(kBaidu, table, fetch, {.delay_min = 30, .delay_max = 30}, stop);
+    });
+    while (fetches == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto start = std::chrono::steady_clock::now();
+    worker.request_stop();
+    worker.join();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+}
+BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // 1,000 rows on all four engines, every site found on its first page: 4,000 fetches. Compare
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.

@@ -1,5 +1,6 @@
 #include "engines/page_verdict.h"
 
+#include <algorithm>
 #include <string>
 
 #include "text/text_codec.h"
@@ -13,9 +14,10 @@ GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 std::optional<std::string_view> first_found(std::string_view text,
                                             std::span<const std::string_view> signatures) {
   for (const std::string_view signature : signatures) {
-    if (find_text(text, signature, true) != -1 || find_text(text, gbk(signature), true) != -1) {
-      return signature;
-    }
+    if (find_text(text, signature, true) != -1) return signature;
+    const bool ascii = std::all_of(signature.begin(), signature.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && find_text(text, gbk(signature), true) != -1) return signature;
   }
   return std::nullopt;
 }

@@ -75,11 +75,13 @@ std::size_t find_at_char_start(std::string_view text, std::string_view sought, s
 std::size_t find_folded_at_char_start(std::string_view text, std::string_view folded_sought,
                                       std::size_t from) {
   // Windows overlap by the sought length less one, so an occurrence across two windows is seen
-  // whole in the first; a window always begins at a character start.
-  constexpr std::size_t kWindow = 64 * 1024;
+  // whole in the first; a window always begins at a character start. They start small, for the
+  // many searches that find early, and grow to a size that keeps the copying cheap.
+  std::size_t window = 2 * 1024;
   std::size_t pos = from;
   while (pos < text.size()) {
-    const std::size_t end = std::min(text.size(), pos + kWindow);
+    const std::size_t end = std::min(text.size(), pos + window);
+    window = std::min<std::size_t>(window * 2, 64 * 1024);
     const std::string window =
         fold_ascii_case(text.substr(pos, end - pos + folded_sought.size() - 1));
     const std::size_t hit = find_at_char_start(window, folded_sought, 0);

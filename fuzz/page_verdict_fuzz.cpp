@@ -1,0 +1,29 @@
+// The page verdict on arbitrary pages, statuses and addresses: never a crash; a page with a
+// result link of the profile's shape and a complete 2xx answer (not 204) is a result unless an
+// address was a verification address; a blocked, failed or unreadable page always says why.
+#include <cstdlib>
+
+#include "engines/page_verdict.h"
+#include "fuzz_input.h"
+
+using namespace quillrank;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzzing::FuzzInput input(data, size);
+  const EngineProfile& profile = *kEngines[input.byte() % kEngines.size()];
+  FetchedPage page;
+  page.status = static_cast<long>(input.byte()) * 3;
+  page.transport = static_cast<Transport>(input.byte() % 7);
+  page.final_url = input.text(40);
+  for (int n = input.byte() % 3; n > 0; --n) page.redirects.push_back(input.text(40));
+  page.body.bytes = input.remaining();
+  if (input.byte() % 2) page.body.bytes.insert(0, std::string(profile.link_prefix) + "\"");
+
+  const PageVerdict verdict = judge_page(profile, signatures_for(profile), page);
+  if (verdict.verdict != Verdict::result && verdict.reason.empty()) std::abort();
+  if (verdict.verdict == Verdict::result &&
+      (!page.ok() || find_text(page.body.bytes, std::string(profile.link_prefix) + "\"", true) == -1)) {
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,29 @@
+// The settings file parser on arbitrary text: a settings value or a "path:line: ..." message,
+// never a crash or an exception; parsed values always within their ranges.
+#include <cstdlib>
+#include <string_view>
+
+#include "settings/settings.h"
+
+using namespace quillrank;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const auto parsed = parse_settings(text, "f.toml");
+  if (const auto* error = std::get_if<std::string>(&parsed)) {
+    if (!error->starts_with("f.toml:")) std::abort();
+    return 0;
+  }
+  for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
+    if (!(pacing.delay_min >= 0 && pacing.delay_min <= pacing.delay_max &&
+          pacing.delay_max <= 3600 && pacing.retries >= 0 && pacing.retries <= 10 &&
+          pacing.block_pause >= 0 && pacing.block_pause <= 3600)) {
+      std::abort();
+    }
+  }
+  if (parse_delay(text)) {
+    const auto [low, high] = *parse_delay(text);
+    if (!(low >= 0 && low <= high && high <= 3600)) std::abort();
+  }
+  return 0;
+}
