@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engines/engines.h"
 #include "app/run_control.h"
 #include "engines/engine_worker.h"
 #include "engines/page_verdict.h"
@@ -127,9 +128,10 @@ BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.
 void BM_RunThousandRows(benchmark::State& state) {
   FixtureServer server([](const HttpRequest& request) {
-    for (const EngineProfile* engine : kEngines) {
-      if (request.header("Host") == engine->host) {
-        return HttpReply{.body = testing::engine_result_page(*engine, "http://shop.example/", 5)};
+    for (const EngineSlot& engine : kEngines) {
+      if (request.header("Host") == engine.profile->host) {
+        return HttpReply{
+            .body = testing::engine_result_page(*engine.profile, "http://shop.example/", 5)};
       }
     }
     return HttpReply{.status = 404};

@@ -2,7 +2,7 @@
 // left + that piece + right (or the one-marker forms).
 #include <cstdlib>
 
-#include "engines/extract.h"
+#include "text/extract.h"
 #include "fuzz_input.h"
 
 using namespace quillrank;

@@ -3,6 +3,7 @@
 // address was a verification address; a blocked, failed or unreadable page always says why.
 #include <cstdlib>
 
+#include "engines/engines.h"
 #include "engines/page_verdict.h"
 #include "fuzz_input.h"
 
@@ -10,7 +11,7 @@ using namespace quillrank;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
-  const EngineProfile& profile = *kEngines[input.byte() % kEngines.size()];
+  const EngineProfile& profile = *kEngines[input.byte() % kEngineCount].profile;
   FetchedPage page;
   page.status = static_cast<long>(input.byte()) * 3;
   page.transport = static_cast<Transport>(input.byte() % 7);

@@ -1,5 +1,6 @@
 #include "app/run_control.h"
 
+#include <algorithm>
 #include <set>
 #include <system_error>
 
@@ -21,6 +22,19 @@ void RunControl::set_run_finished(std::function<void()> callback) {
   run_finished_ = std::move(callback);
 }
 
+int RunControl::rows_done(int engine) const {
+  const Slot& slot = worker_handle_[engine];
+  return slot.rows_done ? slot.rows_done->load() : 0;
+}
+
+int RunControl::rows_ranked() const {
+  int ranked = table_.row_count();
+  for (const Slot& slot : worker_handle_) {
+    if (slot.rows_done) ranked = std::min(ranked, slot.rows_done->load());
+  }
+  return ranked;
+}
+
 bool RunControl::worker_active(int engine) const {
   const Slot& slot = worker_handle_[engine];
   return slot.thread.joinable() && !slot.finished->load();
@@ -33,6 +47,7 @@ void RunControl::release_worker_handles() {
     if (slot.thread.joinable()) slot.thread.join();
     slot.thread = std::jthread();
     slot.finished.reset();
+    slot.rows_done.reset();
   }
 }
 
@@ -72,41 +87,41 @@ void RunControl::start_ranking(std::string_view list) {
     table_.insert_row(-1, concat_text("http://", pair.site));
     const int row = table_.row_count() - 1;
     table_.set_cell_text(row, 1, pair.keyword);
-    for (const EngineProfile* engine : kEngines) {
-      table_.set_cell_text(row, engine->column, kNotStartedText);
-    }
-    for (int engine = 0; engine < 4; ++engine) {
-      if (host_.engine_ticked(engine)) {
-        table_.set_cell_text(row, kEngines[engine]->column, kQueryingText);
-      }
-    }
   }
-
-  std::array<bool, 4> ticked{};
+  EngineTicks ticked{};
   int workers = 0;
-  for (int engine = 0; engine < 4; ++engine) {
-    ticked[engine] = host_.engine_ticked(engine);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    ticked[engine] = host_.engine_ticked(static_cast<int>(engine));
     workers += ticked[engine];
+  }
+  for (int row = 0; row < table_.row_count(); ++row) {
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      table_.set_cell_text(row, kEngines[engine].column,
+                           ticked[engine] ? kQueryingText : kNotStartedText);
+    }
   }
   auto remaining = std::make_shared<std::atomic<int>>(workers);
   auto one_done = [this, remaining](bool stopped) {
     if (remaining->fetch_sub(1) == 1 && !stopped && run_finished_) run_finished_();
   };
-  for (int engine = 0; engine < 4; ++engine) {
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     if (!ticked[engine]) continue;
     Slot& slot = worker_handle_[engine];
     slot.finished = std::make_shared<std::atomic<bool>>(false);
+    slot.rows_done = std::make_shared<std::atomic<int>>(0);
     try {
       slot.thread = std::jthread([this, engine, one_done, pacing = pacing_[engine],
-                                  finished = slot.finished](std::stop_token stop) {
-        run_engine_worker(*kEngines[engine], table_, result_pages_, pacing, stop);
+                                  finished = slot.finished,
+                                  rows_done = slot.rows_done](std::stop_token stop) {
+        run_engine_worker(*kEngines[engine].profile, table_, result_pages_, pacing, stop,
+                          rows_done.get());
         finished->store(true);
         one_done(stop.stop_requested());
       });
     } catch (const std::system_error&) {
       // No thread, no ranks: the column says so instead of reading "querying" for ever.
       for (int row = 0; row < table_.row_count(); ++row) {
-        table_.set_cell_text(row, kEngines[engine]->column, kQueryFailedText);
+        table_.set_cell_text(row, kEngines[engine].column, kQueryFailedText);
       }
       slot.finished->store(true);
       one_done(false);

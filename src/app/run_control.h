@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engines/engine_worker.h"
+#include "engines/engines.h"
 #include "text/result_table.h"
 
 namespace quillrank {
@@ -36,8 +37,8 @@ class RunControl {
   RunControl& operator=(const RunControl&) = delete;
 
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
-  void set_pacing(const std::array<EnginePacing, 4>& pacing) { pacing_ = pacing; }
-  const std::array<EnginePacing, 4>& pacing() const { return pacing_; }
+  void set_pacing(const std::array<EnginePacing, kEngineCount>& pacing) { pacing_ = pacing; }
+  const std::array<EnginePacing, kEngineCount>& pacing() const { return pacing_; }
 
   // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
   // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso: the
@@ -65,6 +66,11 @@ class RunControl {
   // True while engine `engine`'s slot holds a worker that has not finished.
   bool worker_active(int engine) const;
 
+  // How many rows engine `engine`'s worker of the current run has written a final cell for.
+  int rows_done(int engine) const;
+  // How many rows every engine of the current run has written (the table's rows when none).
+  int rows_ranked() const;
+
   // Called once per run, on the thread of the worker that finished last, when every worker of
   // that run has ranked its last row. Not called for a run that was stopped. Set before a run.
   void set_run_finished(std::function<void()> callback);
@@ -73,15 +79,16 @@ class RunControl {
   struct Slot {
     std::jthread thread;
     std::shared_ptr<std::atomic<bool>> finished;
+    std::shared_ptr<std::atomic<int>> rows_done;
   };
 
   RunHost& host_;
   ResultTable& table_;
   PageSource result_pages_;
   PageSource home_pages_;
-  std::array<EnginePacing, 4> pacing_{};
+  std::array<EnginePacing, kEngineCount> pacing_{};
   std::function<void()> run_finished_;
-  std::array<Slot, 4> worker_handle_;
+  std::array<Slot, kEngineCount> worker_handle_;
 };
 
 }  // namespace quillrank

@@ -2,7 +2,6 @@
 // and paging, the markers around a result link and its rank, the rank rule). Four constants.
 #pragma once
 
-#include <array>
 #include <string_view>
 
 #include "text/gbk_text.h"
@@ -93,9 +92,6 @@ inline constexpr EngineProfile kSoso{
     .rank_right = "\"",
     .rank_rule = RankRule::page_offset_plus_index,
 };
-
-// In the order the run control handles them: Baidu, Google, Sogou, Soso.
-inline constexpr std::array<const EngineProfile*, 4> kEngines{&kBaidu, &kGoogle, &kSogou, &kSoso};
 
 // Every byte other than A-Z a-z 0-9 - . _ ~ as %XX (upper-case hex), so a blank, "&" or "#" in a
 // keyword, and its GBK bytes, reach the engine as the keyword.

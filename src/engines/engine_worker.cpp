@@ -8,7 +8,7 @@
 #include <optional>
 #include <random>
 
-#include "engines/extract.h"
+#include "text/extract.h"
 #include "engines/page_verdict.h"
 #include "text/text_codec.h"
 
@@ -99,7 +99,11 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 }
 
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       const EnginePacing& pacing, std::stop_token stop) {
+                       const EnginePacing& pacing, std::stop_token stop,
+                       std::atomic<int>* rows_done) {
+  auto row_written = [rows_done] {
+    if (rows_done) ++*rows_done;
+  };
   const PageSignatures& signatures = signatures_for(profile);
   PacedRequests requests(fetch, pacing, stop);
   GbkText blocked_at;  // where the engine blocked this run; empty while it has not
@@ -108,6 +112,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
     if (!blocked_at.empty()) {
       table.set_cell_text(row, profile.column, kBlockedText,
                           concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行")));
+      row_written();
       continue;
     }
     GbkText cell, detail;
@@ -155,6 +160,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       break;
     }
     table.set_cell_text(row, profile.column, cell, detail);
+    row_written();
   }
 }
 

@@ -3,28 +3,16 @@
 // column. Runs on its own thread; stops early only when its stop token is triggered.
 #pragma once
 
+#include <atomic>
 #include <stop_token>
 #include <string_view>
 
+#include "engines/cell_texts.h"
 #include "engines/engine_profile.h"
 #include "net/fetched_page.h"
 #include "text/result_table.h"
 
 namespace quillrank {
-
-// Cell texts (GBK).
-inline constexpr std::string_view kNotStartedText = "\xCE\xB4\xC6\xF4\xB6\xAF";        // 未启动
-inline constexpr std::string_view kQueryingText = "\xB2\xE9\xD1\xAF\xD6\xD0\xA1\xAD";  // 查询中…
-inline constexpr std::string_view kNotFoundText =
-    "\xC5\xC5\xD4\xDA"
-    "300"
-    "\xBA\xF3";  // 排在300后
-inline constexpr std::string_view kQueryFailedText =
-    "\xB2\xE9\xD1\xAF\xCA\xA7\xB0\xDC";  // 查询失败
-
-inline constexpr std::string_view kBlockedText = "\xB1\xBB\xC0\xB9\xBD\xD8";  // 被拦截
-inline constexpr std::string_view kUnrecognisedText =
-    "\xD2\xB3\xC3\xE6\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0";  // 页面无法识别
 
 // How one engine's requests are paced, from the settings file and the batch command's flags.
 struct EnginePacing {
@@ -48,7 +36,9 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 // nothing more in this run (after one more try, when a block pause is set): the rows left read
 // kBlockedText. Every wait ends at once when `stop` is requested, and the worker then returns,
 // writing nothing more.
+// `rows_done`, when given, counts the rows whose cell is written.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       const EnginePacing& pacing, std::stop_token stop);
+                       const EnginePacing& pacing, std::stop_token stop,
+                       std::atomic<int>* rows_done = nullptr);
 
 }  // namespace quillrank

@@ -1,6 +1,6 @@
 #include "net/page_charset.h"
 
-#include "engines/extract.h"
+#include "text/extract.h"
 #include "text/segment_text.h"
 #include "text/text_codec.h"
 

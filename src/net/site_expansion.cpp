@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "engines/extract.h"
+#include "text/extract.h"
 #include "net/page_charset.h"
 #include "text/char_scan.h"
 #include "text/segment_text.h"

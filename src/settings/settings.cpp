@@ -71,12 +71,6 @@ std::optional<Problem> apply_table(const toml::table& table, EnginePacing& pacin
   return std::nullopt;
 }
 
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-  return out;
-}
-
 }  // namespace
 
 std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
@@ -113,11 +107,11 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
   const toml::table* tables = engines->as_table();
   if (!tables) return located(path, engines->source(), "engine must be a table of engines");
   for (const auto& [name, value] : *tables) {
-    std::size_t index = kEngines.size();
-    for (std::size_t e = 0; e < kEngines.size(); ++e) {
-      if (lower(kEngines[e]->name) == name.str()) index = e;
+    std::size_t index = kEngineCount;
+    for (std::size_t e = 0; e < kEngineCount; ++e) {
+      if (kEngines[e].key == name.str()) index = e;
     }
-    if (index == kEngines.size()) {
+    if (index == kEngineCount) {
       return located(path, value.source(),
                      "unknown engine '" + std::string(name.str()) +
                          "' (use baidu, google, sogou, soso)");

@@ -10,11 +10,12 @@
 #include <variant>
 
 #include "engines/engine_worker.h"
+#include "engines/engines.h"
 
 namespace quillrank {
 
 struct Settings {
-  std::array<EnginePacing, 4> pacing{};  // Baidu, Google, Sogou, Soso
+  std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
 };
 
 // Keys, each at the top level (every engine) or in a table [engine.baidu], [engine.google],

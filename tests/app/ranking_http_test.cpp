@@ -6,6 +6,7 @@
 #include <map>
 #include <thread>
 
+#include "engines/engines.h"
 #include "app/run_control.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
@@ -31,7 +32,8 @@ testing::FakeRunHost all_engines(std::string box) {
 // no page at all for the keyword "absent".
 FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
   return FixtureServer([page_of](const HttpRequest& request) {
-    for (const EngineProfile* engine : kEngines) {
+    for (const EngineSlot& slot : kEngines) {
+      const EngineProfile* engine = slot.profile;
       for (int page = 1; page <= engine->page_count; ++page) {
         for (const char* keyword : {"seo", "absent"}) {
           if (request.target != query_url(*engine, keyword, page)) continue;

@@ -1,3 +1,4 @@
+#include "engines/engines.h"
 #include "engines/engine_profile.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,10 @@ TEST(EngineProfiles, HoldTheMarkersOfEachEngine) {
   EXPECT_EQ(kSogou.rank_left.size(), 18u);
   EXPECT_EQ(kSoso.rank_left.size(), 7u);
   int column = 2;
-  for (const EngineProfile* engine : kEngines) EXPECT_EQ(engine->column, column++);
+  for (const EngineSlot& engine : kEngines) {
+    EXPECT_EQ(engine.column, column);
+    EXPECT_EQ(engine.profile->column, column++);
+  }
   EXPECT_EQ(kSoso.page_count * kSoso.page_size, 300);
   EXPECT_EQ(kBaidu.page_count * kBaidu.page_size, 300);
 }

@@ -1,3 +1,4 @@
+#include "engines/engines.h"
 #include "engines/engine_worker.h"
 
 #include <gtest/gtest.h>
@@ -113,7 +114,8 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
 }
 
 TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
-  for (const EngineProfile* profile : kEngines) {
+  for (const EngineSlot& slot : kEngines) {
+    const EngineProfile* profile = slot.profile;
     FakeEngine engine(*profile);
     EXPECT_EQ(rank_one(*profile, engine, "shop.example"), "排在300后") << profile->name;
     EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile->page_count));

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engines/extract.h"
+#include "text/extract.h"
 #include "net/fetched_page.h"
 #include "text/gbk_text.h"
 #include "text/text_codec.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engines/engine_profile.h"
+#include "engines/engines.h"
 #include "net/fetched_page.h"
 
 namespace quillrank::testing {
@@ -20,8 +20,8 @@ inline FetchedPage served(std::string body, long status = 200) {
 // results is the site a test ranks.
 inline FetchedPage results_elsewhere() {
   std::string body;
-  for (const EngineProfile* engine : kEngines) {
-    body += std::string(engine->link_prefix) + "\"http://elsewhere.example/\" ";
+  for (const EngineSlot& engine : kEngines) {
+    body += std::string(engine.profile->link_prefix) + "\"http://elsewhere.example/\" ";
   }
   return served(body);
 }

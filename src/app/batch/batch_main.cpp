@@ -33,7 +33,7 @@ constexpr int kExitInterrupted = 130;
 
 class BatchHost : public RunHost {
  public:
-  BatchHost(GbkText text, std::array<bool, 4> engines)
+  BatchHost(GbkText text, EngineTicks engines)
       : text_(std::move(text)), engines_(engines) {}
   GbkText box_text() override { return text_; }
   void set_box_text(std::string_view text) override { text_ = GbkText(text); }
@@ -41,7 +41,7 @@ class BatchHost : public RunHost {
 
  private:
   GbkText text_;
-  std::array<bool, 4> engines_;
+  EngineTicks engines_;
 };
 
 enum class InputRead { ok, failed, too_large };
@@ -119,33 +119,19 @@ class Interruption {
   std::jthread watcher_;
 };
 
-// Rows done per engine, counted from the workers' writes of a final cell text.
-class Progress {
- public:
-  explicit Progress(const std::array<bool, 4>& engines) : engines_(engines) {}
-
-  void count(const ResultTable& table, const TableChange& change) {
-    if (change.kind != TableChange::Kind::cell_changed || change.column < 2) return;
-    const GbkText text = table.get_cell_text(change.row, change.column);
-    if (text != kQueryingText && text != kNotStartedText) ++done_[change.column - 2];
+// The rows done per chosen engine, on one line of a terminal.
+void print_progress(const RunControl& control, const EngineTicks& engines, int rows) {
+  std::string line = "\r";
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (!engines[engine]) continue;
+    line += std::string(kEngines[engine].profile->name) + " " +
+            std::to_string(control.rows_done(static_cast<int>(engine))) + "/" +
+            std::to_string(rows) + "  ";
   }
+  std::cerr << line << std::flush;
+}
 
-  void print(int rows) const {
-    std::string line = "\r";
-    for (int engine = 0; engine < 4; ++engine) {
-      if (!engines_[engine]) continue;
-      line += std::string(kEngines[engine]->name) + " " + std::to_string(done_[engine].load()) +
-              "/" + std::to_string(rows) + "  ";
-    }
-    std::cerr << line << std::flush;
-  }
-
-  static void clear() { std::cerr << "\r\033[K" << std::flush; }
-
- private:
-  std::array<bool, 4> engines_;
-  std::array<std::atomic<int>, 4> done_{};
-};
+void clear_progress() { std::cerr << "\r\033[K" << std::flush; }
 
 // The settings file (--config, else the user's own; a named file must exist) with the command
 // line's pacing over it; or "file:line: what is wrong".
@@ -213,10 +199,6 @@ int run(const std::vector<std::string>& args) {
   BatchHost host(std::move(decoded.text), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
-  Progress progress(options.engines);
-  if (show_progress) {
-    table.set_observer([&](const TableChange& change) { progress.count(table, change); });
-  }
   std::atomic<bool> finished{false};
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
@@ -234,14 +216,14 @@ int run(const std::vector<std::string>& args) {
 
   while (!finished && !interruption.interrupted()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (show_progress) progress.print(table.row_count());
+    if (show_progress) print_progress(control, options.engines, table.row_count());
   }
   if (interruption.interrupted()) {
     control.release_worker_handles();
-    if (show_progress) Progress::clear();
+    if (show_progress) clear_progress();
     return kExitInterrupted;
   }
-  if (show_progress) Progress::clear();
+  if (show_progress) clear_progress();
 
   const std::string output =
       format_result_table(table, options.csv, options.details ? options.engines : NoDetails());

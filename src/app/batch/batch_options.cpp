@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
-#include "engines/engine_profile.h"
+#include "engines/engines.h"
 #include "settings/settings.h"
 
 namespace quillrank {
@@ -16,15 +16,15 @@ std::string lower(std::string text) {
 }
 
 // "baidu,Google" to ticks; an unknown or empty name is an error.
-std::variant<std::array<bool, 4>, std::string> parse_engines(const std::string& list) {
-  std::array<bool, 4> ticked{};
+std::variant<EngineTicks, std::string> parse_engines(const std::string& list) {
+  EngineTicks ticked{};
   std::size_t begin = 0;
   while (begin <= list.size()) {
     const std::size_t comma = std::min(list.find(',', begin), list.size());
     const std::string name = lower(list.substr(begin, comma - begin));
     bool known = false;
-    for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
-      if (name == lower(std::string(kEngines[engine]->name))) ticked[engine] = known = true;
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      if (name == kEngines[engine].key) ticked[engine] = known = true;
     }
     if (!known) return "unknown engine '" + name + "' (use baidu, google, sogou, soso)";
     begin = comma + 1;
@@ -87,7 +87,7 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   }
   auto ticked = parse_engines(engines);
   if (auto* error = std::get_if<std::string>(&ticked)) return UsageError{*error};
-  options.engines = std::get<std::array<bool, 4>>(ticked);
+  options.engines = std::get<EngineTicks>(ticked);
   if (!delay.empty()) {
     options.delay = parse_delay(delay);
     if (!options.delay) return UsageError{"--delay: use N or MIN-MAX seconds, 0 to 3600"};

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+
+#include "engines/engines.h"
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,7 +15,7 @@ namespace quillrank {
 inline constexpr const char* kBatchVersion = "1.1";
 
 struct BatchOptions {
-  std::array<bool, 4> engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
+  EngineTicks engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
   std::string output;                                     // empty: standard output
   std::string input = "-";                                // "-": standard input
   bool csv = false;

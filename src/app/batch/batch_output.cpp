@@ -3,15 +3,12 @@
 #include <array>
 #include <vector>
 
-#include "engines/engine_profile.h"
+#include "engines/engines.h"
 
 #include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
-
-constexpr std::array<std::string_view, kTableColumns> kCaptions{"网站域名", "关键词", "Baidu",
-                                                                "Google",   "Sogou",  "Soso"};
 
 // Cells come from web pages: a control character (other than tab, CR and LF, which each form
 // handles) would reach a terminal as an escape sequence, so it is shown as U+FFFD instead. GBK
@@ -57,11 +54,14 @@ void append_line(std::string& out, const std::vector<std::string>& cells, bool c
 }  // namespace
 
 std::string format_result_table(const ResultTable& table, bool csv,
-                                const std::array<bool, 4>& details) {
+                                const EngineTicks& details) {
   std::string out = csv ? "\xEF\xBB\xBF" : "";
-  std::vector<std::string> cells(kCaptions.begin(), kCaptions.end());
-  for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
-    if (details[engine]) cells.push_back(std::string(kEngines[engine]->name) + "说明");
+  std::vector<std::string> cells;
+  for (int column = 0; column < kTableColumns; ++column) {
+    cells.emplace_back(column_caption(column));
+  }
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (details[engine]) cells.push_back(std::string(kEngines[engine].profile->name) + "说明");
   }
   append_line(out, cells, csv);
   const int rows = table.row_count();
@@ -70,9 +70,9 @@ std::string format_result_table(const ResultTable& table, bool csv,
     for (int column = 0; column < kTableColumns; ++column) {
       cells.push_back(visible(gbk_to_utf8(table.get_cell_text(row, column))));
     }
-    for (std::size_t engine = 0; engine < kEngines.size(); ++engine) {
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
       if (!details[engine]) continue;
-      cells.push_back(visible(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine]->column))));
+      cells.push_back(visible(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine].column))));
     }
     append_line(out, cells, csv);
   }

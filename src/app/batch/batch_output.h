@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "engines/engines.h"
 #include "text/result_table.h"
 
 namespace quillrank {
@@ -14,8 +15,8 @@ namespace quillrank {
 // byte order mark): cells quoted where needed, and a cell that starts with =, +, -, @, a tab or
 // a CR is prefixed with ' so a spreadsheet does not run it as a formula.
 // With `details`, one more column per engine ticked there: "<name>说明", each cell's detail.
-using NoDetails = std::array<bool, 4>;
+using NoDetails = EngineTicks;
 std::string format_result_table(const ResultTable& table, bool csv,
-                                const std::array<bool, 4>& details = NoDetails());
+                                const EngineTicks& details = NoDetails());
 
 }  // namespace quillrank

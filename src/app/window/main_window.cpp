@@ -63,7 +63,8 @@ void MainWindow::set_box_text(std::string_view text) {
 }
 
 bool MainWindow::engine_ticked(int engine) {
-  return engine >= 0 && engine < 4 && controls_.engines[engine]->isChecked();
+  return engine >= 0 && engine < static_cast<int>(kEngineCount) &&
+         controls_.engines[engine]->isChecked();
 }
 
 void MainWindow::start_query() {
@@ -142,23 +143,17 @@ void MainWindow::set_expanding(bool expanding) {
 
 void MainWindow::show_ranking_progress() {
   bool running = false;
-  for (int engine = 0; engine < 4; ++engine)
-    running = running || run_control_.worker_active(engine);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    running = running || run_control_.worker_active(static_cast<int>(engine));
+  }
   if (!running) {
     ranking_progress_.stop();
     show_status(QStringLiteral("查询完成"));
     return;
   }
-  const int rows = table_.row_count();
-  int done = 0;
-  for (int row = 0; row < rows; ++row) {
-    bool querying = false;
-    for (const EngineProfile* engine : kEngines) {
-      querying = querying || table_.get_cell_text(row, engine->column) == kQueryingText;
-    }
-    done += !querying;
-  }
-  show_status(QStringLiteral("正在查询 %1/%2 行").arg(done).arg(rows));
+  show_status(QStringLiteral("正在查询 %1/%2 行")
+                  .arg(run_control_.rows_ranked())
+                  .arg(table_.row_count()));
 }
 
 void MainWindow::show_status(const QString& status) {

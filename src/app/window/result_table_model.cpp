@@ -4,16 +4,10 @@
 #include <QMetaObject>
 #include <algorithm>
 
+#include "engines/engines.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
-namespace {
-
-const char* const kCaptions[kTableColumns] = {"网站域名", "关键词", "Baidu",
-                                              "Google",   "Sogou",  "Soso"};
-
-}  // namespace
-
 ResultTableModel::ResultTableModel(ResultTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table), rows_shown_(table.row_count()) {
   table_.set_observer([this](const TableChange& change) { note(change); });
@@ -54,7 +48,10 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= kTableColumns) return {};
-  if (role == Qt::DisplayRole) return QString::fromUtf8(kCaptions[section]);
+  if (role == Qt::DisplayRole) {
+    const std::string_view caption = column_caption(section);
+    return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  }
   if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
   return {};
 }

@@ -78,9 +78,13 @@ QPushButton* push_button(QWidget* parent, const char* name, const char* caption,
   return button;
 }
 
-QCheckBox* check_box(QWidget* parent, const char* name, const char* caption, QRect where,
-                     bool ticked) {
-  auto* box = place(new QCheckBox(QString::fromUtf8(caption), parent), name, where.x(), where.y(),
+// An engine's check box: named as its slot says, captioned "<name>查询".
+QCheckBox* check_box(QWidget* parent, const EngineSlot& engine, QRect where, bool ticked) {
+  const std::string name(engine.check_box);
+  const QString caption = QString::fromUtf8(engine.profile->name.data(),
+                                            static_cast<qsizetype>(engine.profile->name.size())) +
+                          QStringLiteral("查询");
+  auto* box = place(new QCheckBox(caption, parent), name.c_str(), where.x(), where.y(),
                     where.width(), where.height());
   box->setChecked(ticked);
   return box;
@@ -188,10 +192,10 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
 
   c.engine_group = group_box(&window, "分组框2", "查询选择", {8, 280, 360, 46});
   c.engines = {
-      check_box(c.engine_group, "选中百度", "Baidu查询", {8, 14, 80, 24}, true),
-      check_box(c.engine_group, "选中GG", "Google查询", {99, 14, 80, 24}, true),
-      check_box(c.engine_group, "选中搜狗", "Sogou查询", {195, 14, 77, 24}, false),
-      check_box(c.engine_group, "选中搜搜", "Soso查询", {285, 14, 73, 24}, false),
+      check_box(c.engine_group, kEngines[0], {8, 14, 80, 24}, true),
+      check_box(c.engine_group, kEngines[1], {99, 14, 80, 24}, true),
+      check_box(c.engine_group, kEngines[2], {195, 14, 77, 24}, false),
+      check_box(c.engine_group, kEngines[3], {285, 14, 73, 24}, false),
   };
 
   c.credit = place(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "app/window/hyperlink_label.h"
+#include "engines/engines.h"
 
 class QCheckBox;
 class QFrame;
@@ -31,7 +32,7 @@ struct WindowControls {
   QPushButton* import_button;
   QPushButton* export_button;
   QGroupBox* engine_group;            // 分组框2
-  std::array<QCheckBox*, 4> engines;  // Baidu, Google, Sogou, Soso
+  std::array<QCheckBox*, kEngineCount> engines;  // by slot: Baidu, Google, Sogou, Soso
   HyperlinkLabel* credit;             // 联系作者
   QPushButton* start_button;          // 按钮1
   QFrame* web_frame;                  // 外形框1, clips the web view's edges

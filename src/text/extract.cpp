@@ -1,4 +1,4 @@
-#include "engines/extract.h"
+#include "text/extract.h"
 
 namespace quillrank {
 
