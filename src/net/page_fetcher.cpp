@@ -214,11 +214,14 @@ PageFetcher& PageFetcher::instance() {
   return fetcher;
 }
 
-PageSource PageFetcher::source() {
-  return [](std::string_view url, std::stop_token stop) { return instance().fetch(url, stop); };
+PageSource PageFetcher::source(std::string connect_to) {
+  return [connect_to = std::move(connect_to)](std::string_view url, std::stop_token stop) {
+    return instance().fetch(url, stop, connect_to);
+  };
 }
 
-FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop) const {
+FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
+                               const std::string& connect_to) const {
   FetchedPage result;
   result.final_url = std::string(url);
   if (stop.stop_requested()) {
@@ -239,7 +242,15 @@ FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop) const
   if (headers) headers.reset(curl_slist_append(headers.release(), "Connection: close"));
   std::unique_ptr<curl_slist, SlistDeleter> proxy_headers(
       curl_slist_append(nullptr, "Proxy-Connection: close"));
-  if (!easy || !multi || !headers || !proxy_headers) return result;
+  std::unique_ptr<curl_slist, SlistDeleter> route(
+      connect_to.empty() ? nullptr : curl_slist_append(nullptr, ("::" + connect_to).c_str()));
+  if (!easy || !multi || !headers || !proxy_headers || (!connect_to.empty() && !route)) {
+    return result;
+  }
+  if (route) {
+    curl_easy_setopt(easy.get(), CURLOPT_CONNECT_TO, route.get());
+    curl_easy_setopt(easy.get(), CURLOPT_NOPROXY, "*");
+  }
 
   Transfer transfer;
   transfer.easy = easy.get();

@@ -31,10 +31,15 @@ class PageFetcher {
   // not from a public address to a loopback or private IP literal), the system proxy
   // (http_proxy, https_proxy, no_proxy) honoured, the fragment never sent. A URL that is empty,
   // unparseable or over the part limits sends nothing and fails.
-  FetchedPage fetch(std::string_view url, std::stop_token stop = {}) const;
+  //
+  // `connect_to`, when not empty, is "HOST:PORT": every connection of the fetch goes there,
+  // whatever host and port the URLs name and whatever the proxy settings say, while the
+  // requests stay as the URLs make them. Tests use it to play the engines on 127.0.0.1.
+  FetchedPage fetch(std::string_view url, std::stop_token stop = {},
+                    const std::string& connect_to = {}) const;
 
-  // The fetcher as a PageSource.
-  static PageSource source();
+  // The fetcher as a PageSource, with `connect_to` as above.
+  static PageSource source(std::string connect_to = {});
 
  private:
   PageFetcher();

@@ -1,18 +1,17 @@
-// Whole runs over real HTTP: the engines' host names reach a fixture server on 127.0.0.1
-// through http_proxy, as they would reach a proxy.
+// Whole runs over real HTTP: every connection of the fetches goes to a fixture server on
+// 127.0.0.1 (the fetcher's route), while the requests name the engines' own hosts.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <map>
 #include <thread>
 
-#include "engines/engines.h"
 #include "app/run_control.h"
+#include "engines/engines.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
 #include "support/fake_run_host.h"
 #include "support/fixture_server.h"
-#include "support/proxy_env.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -36,7 +35,7 @@ FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
       const EngineProfile* engine = slot.profile;
       for (int page = 1; page <= engine->page_count; ++page) {
         for (const char* keyword : {"seo", "absent"}) {
-          if (request.target != query_url(*engine, keyword, page)) continue;
+          if (request.url() != query_url(*engine, keyword, page)) continue;
           const bool here = keyword == std::string("seo") && page_of.at(engine) == page;
           return HttpReply{.body = testing::engine_result_page(*engine, "http://shop.example/",
                                                                here ? 3 : -1, page)};
@@ -45,6 +44,12 @@ FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
     }
     return HttpReply{.status = 404, .reason = "Not Found", .body = "no such page"};
   });
+}
+
+std::array<EnginePacing, kEngineCount> no_retries() {
+  std::array<EnginePacing, kEngineCount> pacing;
+  pacing.fill(EnginePacing{.retries = 0});
+  return pacing;
 }
 
 void run_to_the_end(RunControl& control) {
@@ -58,10 +63,9 @@ void run_to_the_end(RunControl& control) {
 
 TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   FixtureServer server = engine_server({{&kBaidu, 1}, {&kGoogle, 3}, {&kSogou, 2}, {&kSoso, 7}});
-  testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo\r\nshop.example|absent");
   ResultTable table;
-  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
   run_to_the_end(control);
 
   ASSERT_EQ(table.row_count(), 2);
@@ -87,10 +91,12 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
 }
 
 TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
-  testing::ScopedHttpProxy proxy("http://127.0.0.1:" + std::to_string(testing::refused_port()));
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+  RunControl control(host, table,
+                     PageFetcher::source("127.0.0.1:" + std::to_string(testing::refused_port())),
+                     PageFetcher::source());
+  control.set_pacing(no_retries());
   run_to_the_end(control);
   for (int column = 2; column < 6; ++column) {
     EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, column)), "查询失败");
@@ -101,10 +107,10 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
   FixtureServer server([](const HttpRequest&) {
     return HttpReply{.status = 503, .reason = "Busy", .body = "try later"};
   });
-  testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
+  control.set_pacing(no_retries());
   run_to_the_end(control);
   EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "查询失败");
 }
@@ -113,10 +119,9 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
 TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   FixtureServer server(
       [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });
-  testing::ScopedHttpProxy proxy(server.base_url());
   testing::FakeRunHost host = all_engines("shop.example|seo");
   ResultTable table;
-  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
   control.start_query();
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (server.request_count() < 4 && std::chrono::steady_clock::now() < deadline) {

@@ -23,23 +23,43 @@ FixtureServer serving(HttpReply reply) {
   return FixtureServer([reply](const HttpRequest&) { return reply; });
 }
 
-TEST(PageFetcher, SendsTheProgramsRequestShape) {
-  FixtureServer server([](const HttpRequest&) { return HttpReply{.body = "ok"}; });
-  const FetchedPage result =
-      PageFetcher::instance().fetch(server.base_url() + "/a/../s?wd=a b\xD6\xD0&x=%41#fragment");
-  EXPECT_TRUE(result.ok());
-  EXPECT_EQ(result.body.bytes, "ok");
-  ASSERT_EQ(server.request_count(), 1u);
-  const HttpRequest request = server.requests()[0];
-  EXPECT_EQ(request.method, "GET");
-  EXPECT_EQ(request.target, "/s?wd=a%20b%D6%D0&x=%41");
-  EXPECT_EQ(request.version, "HTTP/1.0");
-  EXPECT_EQ(request.header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
-  EXPECT_EQ(request.header_count("Accept"), 1u);
-  EXPECT_EQ(request.header("Accept"), "*/*");
-  EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
-  EXPECT_EQ(request.header("Pragma"), "no-cache");
-  EXPECT_EQ(request.header("Connection"), "close");
+// The request head, byte for byte: an extra or reordered header fails here.
+std::string expected_head(const std::string& target, const std::string& host) {
+  return "GET " + target + " HTTP/1.0\r\n"
+         "Host: " + host + "\r\n"
+         "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+         "Accept: */*\r\n"
+         "Pragma: no-cache\r\n"
+         "Connection: close\r\n"
+         "\r\n";
+}
+
+TEST(PageFetcher, SendsExactlyTheProgramsRequestHead) {
+  FixtureServer server([](const HttpRequest& request) {
+    if (request.target == "/moved") return HttpReply{.status = 302, .headers = {{"Location", "/s?q=1"}}};
+    return HttpReply{.body = "ok"};
+  });
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  struct Case {
+    std::string url;
+    std::vector<std::string> targets;
+  };
+  const Case cases[] = {
+      {server.base_url() + "/s?wd=seo", {"/s?wd=seo"}},
+      {server.base_url() + "/a/../s?wd=a b\xD6\xD0&x=%41#fragment", {"/s?wd=a%20b%D6%D0&x=%41"}},
+      {server.base_url() + "/moved", {"/moved", "/s?q=1"}},
+  };
+  for (const Case& c : cases) {
+    const std::size_t before = server.request_count();
+    const FetchedPage result = PageFetcher::instance().fetch(c.url);
+    EXPECT_TRUE(result.ok()) << c.url;
+    EXPECT_EQ(result.body.bytes, "ok");
+    const std::vector<HttpRequest> requests = server.requests();
+    ASSERT_EQ(requests.size() - before, c.targets.size()) << c.url;
+    for (std::size_t i = 0; i < c.targets.size(); ++i) {
+      EXPECT_EQ(requests[before + i].raw_head, expected_head(c.targets[i], host)) << c.url;
+    }
+  }
 }
 
 TEST(PageFetcher, ReadsTheWholeBodyWhateverContentLengthSays) {
@@ -228,26 +248,31 @@ TEST(PageFetcher, AnswersThatAreNoPageFail) {
 TEST(PageFetcher, DoesNotFollowPublicAnswersIntoPrivateNetworks) {
   FixtureServer target([](const HttpRequest&) { return HttpReply{.body = "inside"}; });
   const std::string inside = "http://127.0.0.1:" + std::to_string(target.port()) + "/x";
-  FixtureServer proxy([&inside](const HttpRequest& request) {
-    if (request.target.starts_with("http://public.example/to/")) {
-      return HttpReply{.status = 302, .headers = {{"Location", request.target.substr(25)}}};
+  FixtureServer public_site([&inside](const HttpRequest& request) {
+    const std::string url = request.url();
+    if (url.starts_with("http://public.example/to/")) {
+      return HttpReply{.status = 302, .headers = {{"Location", url.substr(25)}}};
     }
-    if (request.target == "http://public.example/relative") {
+    if (url == "http://public.example/relative") {
       return HttpReply{.status = 302, .headers = {{"Location", "/landed"}}};
     }
-    return HttpReply{.body = "public " + request.target};
+    return HttpReply{.body = "public " + url};
   });
-  testing::ScopedHttpProxy scoped(proxy.base_url());
+  const std::string route = public_site.route();
   for (const std::string& location :
        {inside, std::string("http://10.1.2.3/"), std::string("http://[::1]:1/"),
         std::string("http://2130706433/"), std::string("http://192.168.0.1/")}) {
     const FetchedPage result =
-        PageFetcher::instance().fetch("http://public.example/to/" + location);
+        PageFetcher::instance().fetch("http://public.example/to/" + location, {}, route);
     EXPECT_FALSE(result.ok()) << location;
+    EXPECT_EQ(result.transport, Transport::refused_redirect) << location;
   }
-  EXPECT_EQ(proxy.request_count(), 5u) << "no redirect was followed";
-  EXPECT_EQ(PageFetcher::instance().fetch("http://public.example/relative").body.bytes,
-            "public http://public.example/landed");
+  EXPECT_EQ(public_site.request_count(), 5u) << "no redirect was followed";
+  const FetchedPage relative =
+      PageFetcher::instance().fetch("http://public.example/relative", {}, route);
+  EXPECT_EQ(relative.body.bytes, "public http://public.example/landed");
+  EXPECT_EQ(relative.redirects, std::vector<std::string>{"http://public.example/landed"});
+  EXPECT_EQ(relative.final_url, "http://public.example/landed");
   EXPECT_EQ(target.request_count(), 0u);
 }
 

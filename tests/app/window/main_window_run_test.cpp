@@ -1,5 +1,5 @@
 // Runs started from the window against a fixture server that stands in for the engines
-// (reached through http_proxy): the rows and status texts, the ranks as they arrive, a second
+// (every fetch routed to it): the rows and status texts, the ranks as they arrive, a second
 // start during a run, and closing the window while workers wait on the network.
 #include <gtest/gtest.h>
 
@@ -18,13 +18,13 @@ namespace quillrank::testing {
 namespace {
 
 bool is_host(const HttpRequest& request, const EngineProfile& engine) {
-  return request.target.rfind("http://" + std::string(engine.host) + "/", 0) == 0;
+  return request.url().rfind("http://" + std::string(engine.host) + "/", 0) == 0;
 }
 
 // Baidu ranks a.example 3rd and b.example 8th; Google 12th and 27th. Each page carries one
 // site's link, chosen by the keyword in the query ("seo" for a, "web" for b).
 HttpReply engine_reply(const HttpRequest& request) {
-  const bool for_a = request.target.find("=seo") != std::string::npos;
+  const bool for_a = request.url().find("=seo") != std::string::npos;
   const std::string site = for_a ? "http://a.example/" : "http://b.example/";
   if (is_host(request, kBaidu)) return {.body = engine_result_page(kBaidu, site, for_a ? 2 : 7)};
   if (is_host(request, kGoogle)) {
@@ -51,9 +51,8 @@ class WindowRun : public ::testing::Test {
     return engine_reply(request);
   }};
   ReplyGate gate_;  // destroyed before the server, so no reply waits on it then
-  EnginesBehind proxy_{server_.base_url()};
   ScriptedDesktop desktop_;
-  std::unique_ptr<MainWindow> window_ = make_window(desktop_);
+  std::unique_ptr<MainWindow> window_ = make_window(desktop_, server_.route());
 };
 
 TEST_F(WindowRun, FillsTheRowsThenTheRanksOfTheTickedEngines) {
@@ -141,12 +140,12 @@ TEST_F(WindowRun, ClosingDuringARunEndsAtOnceWithoutWaitingForTheNetwork) {
 
 TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnLines) {
   server_.set_handler([](const HttpRequest& request) {
-    if (request.target.find("home.example") != std::string::npos) {
+    if (request.url().find("home.example") != std::string::npos) {
       return HttpReply{.body =
                            "<html><head><meta charset=gb2312><title>seo</title>"
                            "</head></html>"};
     }
-    if (request.target.find("lf.example") != std::string::npos) {
+    if (request.url().find("lf.example") != std::string::npos) {
       return HttpReply{.body = "<meta charset=gb2312><title>\r\n  Foo-Bar\r\n</title>"};
     }
     return engine_reply(request);

@@ -33,11 +33,11 @@ HttpReply example_engines(const HttpRequest& request) {
       {"%B9%C8%B8%E8", "http://www.google.com/", 14, 3},
   };
   for (const Site& site : sites) {
-    if (request.target.find(std::string("=") + site.keyword + "&") == std::string::npos) continue;
-    if (request.target.find(kBaidu.host) != std::string::npos) {
+    if (request.url().find(std::string("=") + site.keyword + "&") == std::string::npos) continue;
+    if (request.url().find(kBaidu.host) != std::string::npos) {
       return {.body = engine_result_page(kBaidu, site.address, site.baidu, 1, 20)};
     }
-    if (request.target.find(kGoogle.host) != std::string::npos) {
+    if (request.url().find(kGoogle.host) != std::string::npos) {
       return {.body = engine_result_page(kGoogle, site.address, site.google, 1, 20)};
     }
   }
@@ -56,7 +56,8 @@ bool save(QWidget& window, const QDir& folder, const char* name) {
 
 int draw(const QDir& folder) {
   ScriptedDesktop desktop;
-  std::unique_ptr<MainWindow> window = make_window(desktop);
+  FixtureServer engines(example_engines);
+  std::unique_ptr<MainWindow> window = make_window(desktop, engines.route());
   bool loaded = false;
   QObject::connect(window->controls().web_view, &QWebEngineView::loadFinished,
                    [&](bool) { loaded = true; });
@@ -65,8 +66,6 @@ int draw(const QDir& folder) {
   QTest::qWait(500);  // the page's first frame
   if (!save(*window, folder, "window-start.png")) return 1;
 
-  FixtureServer engines(example_engines);
-  EnginesBehind proxy(engines.base_url());
   // The example lines of the sample text, as a user would keep them.
   window->set_box_text(
       "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");

@@ -18,7 +18,6 @@
 
 #include "app/window/desktop.h"
 #include "app/window/main_window.h"
-#include "support/proxy_env.h"
 
 namespace quillrank::testing {
 
@@ -55,8 +54,9 @@ class ScriptedDesktop : public Desktop {
   bool open_url(const QUrl& address) override;
 };
 
-// A window on the real page sources (fetches go wherever http_proxy points).
-std::unique_ptr<MainWindow> make_window(Desktop& desktop);
+// A window on the real page sources; with a `route` ("127.0.0.1:PORT") every fetch connects
+// there, so a fixture server plays the engines and the home pages.
+std::unique_ptr<MainWindow> make_window(Desktop& desktop, const std::string& route = {});
 
 // Runs the event loop until `done` holds or 20 s have passed; returns `done()`.
 bool wait_until(const std::function<bool()>& done);
@@ -76,9 +76,6 @@ class ReplyGate {
   std::condition_variable opened_;
   bool open_ = false;
 };
-
-// Points http_proxy at a fixture server for one scope, so the engines' real host names reach it.
-using EnginesBehind = ScopedHttpProxy;
 
 // Aborts the test program when it is still alive after `limit`: for steps that must not hang.
 class Watchdog {
