@@ -17,14 +17,14 @@ auto* cell_at(Rows& rows, int row, int column) {
 
 void ResultTable::set_observer(Observer observer) {
   auto shared = observer ? std::make_shared<const Observer>(std::move(observer)) : nullptr;
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   observer_ = std::move(shared);
 }
 
 void ResultTable::notify(const TableChange& change) const {
   std::shared_ptr<const Observer> observer;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     observer = observer_;
   }
   if (observer) (*observer)(change);
@@ -32,7 +32,7 @@ void ResultTable::notify(const TableChange& change) const {
 
 void ResultTable::delete_all_rows() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     rows_.clear();
   }
   notify({TableChange::Kind::rows_reset});
@@ -41,7 +41,7 @@ void ResultTable::delete_all_rows() {
 int ResultTable::insert_row(int index, std::string_view caption) {
   int position;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (rows_.size() >= static_cast<std::size_t>(INT_MAX)) return -1;
     const int count = static_cast<int>(rows_.size());
     position = index < 0 || index > count ? count : index;
@@ -54,14 +54,14 @@ int ResultTable::insert_row(int index, std::string_view caption) {
 }
 
 int ResultTable::row_count() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return static_cast<int>(rows_.size());
 }
 
 bool ResultTable::set_cell_text(int row, int column, std::string_view text,
                                 std::string_view detail) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     Cell* target = cell_at(rows_, row, column);
     if (!target) return false;
     target->text.assign(text);
@@ -72,13 +72,13 @@ bool ResultTable::set_cell_text(int row, int column, std::string_view text,
 }
 
 GbkText ResultTable::get_cell_text(int row, int column) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const Cell* found = cell_at(rows_, row, column);
   return found ? found->text : GbkText();
 }
 
 GbkText ResultTable::get_cell_detail(int row, int column) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const Cell* found = cell_at(rows_, row, column);
   return found ? found->detail : GbkText();
 }

@@ -7,10 +7,10 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "text/gbk_text.h"
+#include "text/mutex.h"
 
 namespace quillrank {
 
@@ -51,9 +51,9 @@ class ResultTable {
   using Row = std::array<Cell, kTableColumns>;
   void notify(const TableChange& change) const;
 
-  mutable std::mutex mutex_;
-  std::vector<Row> rows_;                     // guarded by mutex_
-  std::shared_ptr<const Observer> observer_;  // guarded by mutex_
+  mutable Mutex mutex_;
+  std::vector<Row> rows_ GUARDED_BY(mutex_);
+  std::shared_ptr<const Observer> observer_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quillrank

@@ -32,7 +32,7 @@ std::string tsv_cell(std::string cell) {
 
 std::string csv_cell(std::string cell) {
   if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos) {
-    cell.insert(0, "'");
+    cell = "'" + cell;
   }
   if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
   std::string quoted = "\"";

@@ -63,7 +63,7 @@ Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const {
 
 void ResultTableModel::note(const TableChange& change) {
   {
-    std::lock_guard lock(pending_mutex_);
+    MutexLock lock(pending_mutex_);
     switch (change.kind) {
       case TableChange::Kind::rows_reset:
         pending_ = Pending{.rows_reset = true};
@@ -95,7 +95,7 @@ void ResultTableModel::note(const TableChange& change) {
 void ResultTableModel::flush() {
   Pending pending;
   {
-    std::lock_guard lock(pending_mutex_);
+    MutexLock lock(pending_mutex_);
     pending = pending_;
     pending_ = Pending{};
     flush_posted_ = false;

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <mutex>
 
+#include "text/mutex.h"
 #include "text/result_table.h"
 
 namespace quillrank {
@@ -48,9 +48,9 @@ class ResultTableModel : public QAbstractTableModel {
   ResultTable& table_;
   int rows_shown_ = 0;  // the row count the views were told; model thread only
 
-  std::mutex pending_mutex_;
-  Pending pending_;            // guarded by pending_mutex_
-  bool flush_posted_ = false;  // guarded by pending_mutex_
+  Mutex pending_mutex_;
+  Pending pending_ GUARDED_BY(pending_mutex_);
+  bool flush_posted_ GUARDED_BY(pending_mutex_) = false;
 };
 
 }  // namespace quillrank
