@@ -8,9 +8,9 @@
 #include <chrono>
 #include <thread>
 
-#include "engines/engines.h"
 #include "app/run_control.h"
 #include "engines/engine_worker.h"
+#include "engines/engines.h"
 #include "engines/page_verdict.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
@@ -119,7 +119,8 @@ void BM_StopAWorkerInAPause(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     worker.request_stop();
     worker.join();
-    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
 }
 BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);

@@ -7,8 +7,8 @@
 
 #include "fuzz_input.h"
 #include "net/site_expansion.h"
-#include "text/segment_text.h"
 #include "support/expansion_reference.h"
+#include "text/segment_text.h"
 
 using namespace quillrank;
 
@@ -29,7 +29,8 @@ void check_expansion(fuzzing::FuzzInput& input) {
   const int expansion_calls = calls;
   if (expanded != reference::expand_site_entries(box, fetch)) std::abort();
   const std::vector<GbkText> entries = collect_segments(box, '[', ']');
-  if (expansion_calls != static_cast<int>(std::set<GbkText>(entries.begin(), entries.end()).size())) {
+  if (expansion_calls !=
+      static_cast<int>(std::set<GbkText>(entries.begin(), entries.end()).size())) {
     std::abort();
   }
 }

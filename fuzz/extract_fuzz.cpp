@@ -2,8 +2,8 @@
 // left + that piece + right (or the one-marker forms).
 #include <cstdlib>
 
-#include "text/extract.h"
 #include "fuzz_input.h"
+#include "text/extract.h"
 
 using namespace quillrank;
 

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const PageVerdict verdict = judge_page(profile, signatures_for(profile), page);
   if (verdict.verdict != Verdict::result && verdict.reason.empty()) std::abort();
   if (verdict.verdict == Verdict::result &&
-      (!page.ok() || find_text(page.body.bytes, std::string(profile.link_prefix) + "\"", true) == -1)) {
+      (!page.ok() ||
+       find_text(page.body.bytes, std::string(profile.link_prefix) + "\"", true) == -1)) {
     std::abort();
   }
   return 0;

@@ -8,8 +8,8 @@
 #include <optional>
 #include <random>
 
-#include "text/extract.h"
 #include "engines/page_verdict.h"
+#include "text/extract.h"
 #include "text/text_codec.h"
 
 namespace quillrank {

@@ -61,7 +61,7 @@ PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signa
     return {Verdict::blocked, concat_text(http(page.status), gbk("：引擎拒绝了请求"))};
   }
   if (page.status < 200 || page.status >= 300 || page.status == 204) {
-    const char* what = page.status == 204                          ? "：没有内容"
+    const char* what = page.status == 204                        ? "：没有内容"
                        : page.status >= 300 && page.status < 400 ? "：重定向没有目标地址"
                                                                  : "";
     return {Verdict::failed, concat_text(http(page.status), gbk(what))};
@@ -71,8 +71,8 @@ PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signa
     return {Verdict::result, {}};
   }
   if (const auto signature = first_found(body, signatures.block_texts)) {
-    return {Verdict::blocked, concat_text(gbk("验证页面（含“"), gbk(*signature), gbk("”），"),
-                                          http(page.status))};
+    return {Verdict::blocked,
+            concat_text(gbk("验证页面（含“"), gbk(*signature), gbk("”），"), http(page.status))};
   }
   if (const auto signature = first_found(body, signatures.no_results_texts)) {
     return {Verdict::no_results,

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <vector>
 #include <optional>
+#include <vector>
 
 #include "net/url_parts.h"
 
@@ -25,7 +25,7 @@ struct Transfer {
   bool private_origin = false;  // the URL given names a loopback or private address
   std::string body;
   std::optional<std::string> content_length;  // of the response being read
-  bool head_done = false;                      // the response being read has all its header lines
+  bool head_done = false;                     // the response being read has all its header lines
   Clock::time_point last_byte = Clock::now();
   bool too_long = false;
   bool refused_redirect = false;
@@ -55,10 +55,10 @@ bool redirect_allowed(CURL* easy, std::string_view location) {
   }
   CURLU* url = curl_url();
   char* host = nullptr;
-  const bool parsed = url && curl_url_set(url, CURLUPART_URL, current, 0) == CURLUE_OK &&
-                      curl_url_set(url, CURLUPART_URL, std::string(location).c_str(), 0) ==
-                          CURLUE_OK &&
-                      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+  const bool parsed =
+      url && curl_url_set(url, CURLUPART_URL, current, 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, std::string(location).c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK;
   const bool allowed = parsed && !is_private_address(host);
   curl_free(host);
   curl_url_cleanup(url);
@@ -108,10 +108,10 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
   if (transfer->body.capacity() < needed) {
     constexpr std::size_t kLongBody = std::size_t{1} << 20;
     transfer->body.reserve(
-        needed > kLongBody
-            ? kMaxBodyBytes
-            : std::max(transfer->body.size() + std::max(n, read_chunk_size(transfer->content_length)),
-                       2 * transfer->body.capacity()));
+        needed > kLongBody ? kMaxBodyBytes
+                           : std::max(transfer->body.size() +
+                                          std::max(n, read_chunk_size(transfer->content_length)),
+                                      2 * transfer->body.capacity()));
   }
   transfer->body.append(data, n);
   transfer->last_byte = Clock::now();
@@ -278,8 +278,7 @@ FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
     result.transport = Transport::failed;
     result.error = curl_easy_strerror(code);
   } else {
-    result.transport =
-        transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
+    result.transport = transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
   }
   if (!transfer.addresses.empty()) {
     result.redirects.assign(transfer.addresses.begin() + 1, transfer.addresses.end());

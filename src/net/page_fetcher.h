@@ -14,7 +14,7 @@ namespace quillrank {
 
 inline constexpr long kConnectTimeoutSeconds = 30;
 inline constexpr long kTransferTimeoutSeconds = 300;  // a whole fetch, redirects included
-inline constexpr long kStallTimeoutSeconds = 60;         // no byte received for this long fails
+inline constexpr long kStallTimeoutSeconds = 60;      // no byte received for this long fails
 // A longer body fails at this size. Result pages and home pages weigh well under a few MB; the
 // cap bounds what one fetch holds (with the buffer's growth, about 1.5 times this at most).
 inline constexpr std::size_t kMaxBodyBytes = 16u << 20;

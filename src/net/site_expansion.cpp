@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "text/extract.h"
 #include "net/page_charset.h"
 #include "text/char_scan.h"
+#include "text/extract.h"
 #include "text/segment_text.h"
 
 namespace quillrank {

@@ -23,8 +23,7 @@ inline constexpr std::size_t kMaxSiteWordBytes = 64 * 1024;
 // added to `cut_entries` when given. Once `stop` is requested nothing more is fetched and the
 // text comes back unchanged.
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
-                            std::stop_token stop = {},
-                            std::vector<GbkText>* cut_entries = nullptr);
+                            std::stop_token stop = {}, std::vector<GbkText>* cut_entries = nullptr);
 
 // The segments of `text` from a `left` character to the first `right` character after it,
 // markers included, in order of first occurrence. Once a segment is listed every copy of it is

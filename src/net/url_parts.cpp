@@ -79,7 +79,8 @@ bool is_private_address(std::string_view host) {
                            std::uint32_t{b[14]} << 8 | b[15]);
   }
   const bool zero_prefix = std::all_of(b, b + 15, [](std::uint8_t x) { return x == 0; });
-  return (zero_prefix && b[15] <= 1) || (b[0] & 0xFE) == 0xFC || (b[0] == 0xFE && (b[1] & 0xC0) == 0x80);
+  return (zero_prefix && b[15] <= 1) || (b[0] & 0xFE) == 0xFC ||
+         (b[0] == 0xFE && (b[1] & 0xC0) == 0x80);
 }
 
 }  // namespace quillrank

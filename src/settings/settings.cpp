@@ -1,11 +1,12 @@
 #include "settings/settings.h"
 
+#include <toml++/toml.h>
+
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <toml++/toml.h>
 
 namespace quillrank {
 namespace {
@@ -112,13 +113,14 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
       if (kEngines[e].key == name.str()) index = e;
     }
     if (index == kEngineCount) {
-      return located(path, value.source(),
-                     "unknown engine '" + std::string(name.str()) +
-                         "' (use baidu, google, sogou, soso)");
+      return located(
+          path, value.source(),
+          "unknown engine '" + std::string(name.str()) + "' (use baidu, google, sogou, soso)");
     }
     const toml::table* table = value.as_table();
-    if (!table) return located(path, value.source(), "engine." + std::string(name.str()) +
-                                                          " must be a table");
+    if (!table)
+      return located(path, value.source(),
+                     "engine." + std::string(name.str()) + " must be a table");
     if (auto problem = apply_table(*table, settings.pacing[index], false)) {
       return located(path, problem->where, problem->what);
     }

@@ -99,9 +99,8 @@ TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
   for (const Case& c : cases) {
     FixtureServer server([&c](const HttpRequest& request) {
       const auto title = c.titles.find(request.header("Host"));
-      return HttpReply{.body = title == c.titles.end()
-                                   ? testing::engine_result_page(kBaidu, "", -1)
-                                   : "<title>" + title->second + "</title>"};
+      return HttpReply{.body = title == c.titles.end() ? testing::engine_result_page(kBaidu, "", -1)
+                                                       : "<title>" + title->second + "</title>"};
     });
     const testing::ProgramRun run =
         testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, c.box);
@@ -114,8 +113,8 @@ TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
                              : host == "x" ? "<title>a]]</title>"
                                            : testing::engine_result_page(kBaidu, "", -1)};
   });
-  const testing::ProgramRun run =
-      testing::run_program(kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, "[y][x]");
+  const testing::ProgramRun run = testing::run_program(
+      kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, "[y][x]");
   EXPECT_EQ(run.out,
             "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
             "http://y\tx\t排在300后\t未启动\t未启动\t未启动\n"
@@ -157,8 +156,8 @@ TEST(BatchCommand, RefusesAnUnusableOutputBeforeRanking) {
   testing::write_file(input, "shop.example|seo");
   for (const std::string& output :
        {temp_path("missing-folder/out.tsv"), ::testing::TempDir(), input}) {
-    const testing::ProgramRun run = testing::run_program(
-        kProgram, {"-o", output, input}, {{"http_proxy", server.base_url()}});
+    const testing::ProgramRun run =
+        testing::run_program(kProgram, {"-o", output, input}, {{"http_proxy", server.base_url()}});
     EXPECT_EQ(run.exit_code, 2) << output;
     EXPECT_TRUE(run.err.starts_with("quillrank-batch: ")) << run.err;
   }
@@ -175,18 +174,19 @@ TEST(BatchCommand, KeepsThePreviousOutputWhenWritingFails) {
   testing::write_file(output, "the old table");
   const std::string offline = "http://127.0.0.1:" + std::to_string(testing::refused_port());
   // The file size limit stands in for a full disk: writes past 512 bytes fail with EFBIG.
-  const testing::ProgramRun run = testing::run_program(
-      "/bin/sh", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", kProgram, "-e", "baidu",
-                  "--retries", "0", "-o", output},
-      {{"http_proxy", offline}}, many_rows(40));
+  const testing::ProgramRun run =
+      testing::run_program("/bin/sh",
+                           {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", kProgram, "-e",
+                            "baidu", "--retries", "0", "-o", output},
+                           {{"http_proxy", offline}}, many_rows(40));
   EXPECT_EQ(run.exit_code, 1) << run.err;
   EXPECT_NE(run.err.find("cannot write " + output), std::string::npos) << run.err;
   EXPECT_EQ(testing::read_file(output), "the old table");
   EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});
 
-  const testing::ProgramRun written = testing::run_program(
-      kProgram, {"-e", "baidu", "--retries", "0", "-o", output}, {{"http_proxy", offline}},
-      many_rows(40));
+  const testing::ProgramRun written =
+      testing::run_program(kProgram, {"-e", "baidu", "--retries", "0", "-o", output},
+                           {{"http_proxy", offline}}, many_rows(40));
   EXPECT_EQ(written.exit_code, 0) << written.err;
   EXPECT_TRUE(testing::read_file(output).starts_with("网站域名\t"));
   EXPECT_EQ(files_in(folder), std::vector<std::string>{"table.tsv"});

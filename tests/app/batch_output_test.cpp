@@ -16,9 +16,9 @@ void fill_one_row(ResultTable& table, const std::array<std::string, kTableColumn
 TEST(FormatResultTable, KeepsEveryTabSeparatedLineOnOneLine) {
   ResultTable table;
   fill_one_row(table, {"http://a", "k\tw\r\nx",
-                                     "\xB5\xDA"
-                                     "1\xC3\xFB",
-                                     "", "", ""});
+                       "\xB5\xDA"
+                       "1\xC3\xFB",
+                       "", "", ""});
   EXPECT_EQ(format_result_table(table, false),
             "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
             "http://a\tk w  x\t第1名\t\t\t\n");
@@ -79,9 +79,16 @@ TEST(ParseBatchOptions, ReadsEnginesOutputFormPacingAndInput) {
   EXPECT_EQ(chosen.block_pause, 30);
   EXPECT_EQ(std::get<BatchOptions>(parse_batch_options({"-"})).input, "-");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"-e", "baidu,"}, {"-e", ""}, {"-o"}, {"-x"}, {"a", "b"}, {"--delay", "5-1"},
-           {"--retries", "11"}, {"--retries", "x"}, {"--block-pause", "-1"}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"-e", "baidu,"},
+                                             {"-e", ""},
+                                             {"-o"},
+                                             {"-x"},
+                                             {"a", "b"},
+                                             {"--delay", "5-1"},
+                                             {"--retries", "11"},
+                                             {"--retries", "x"},
+                                             {"--block-pause", "-1"}}) {
     EXPECT_TRUE(std::holds_alternative<UsageError>(parse_batch_options(bad))) << bad[0];
   }
 }
@@ -95,7 +102,8 @@ TEST(ParseBatchOptions, HelpListsEveryOptionAndVersionNamesTheProgram) {
   }
   const auto version = parse_batch_options({"--version"});
   ASSERT_TRUE(std::holds_alternative<PrintAndExit>(version));
-  EXPECT_EQ(std::get<PrintAndExit>(version).text, std::string("quillrank-batch ") + kBatchVersion + "\n");
+  EXPECT_EQ(std::get<PrintAndExit>(version).text,
+            std::string("quillrank-batch ") + kBatchVersion + "\n");
 }
 
 }  // namespace

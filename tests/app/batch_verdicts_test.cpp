@@ -93,9 +93,9 @@ TEST(BatchVerdicts, RetriesAServerErrorWithGrowingPauses) {
     if (seen.size() < 3) return HttpReply{.status = 503, .reason = "Busy"};
     return HttpReply{.body = testing::engine_result_page(kBaidu, "http://a.example/", 4)};
   });
-  const testing::ProgramRun run = testing::run_program(
-      kProgram, {"-e", "baidu", "--retries", "2"}, {{"http_proxy", engines.base_url()}},
-      "a.example|seo");
+  const testing::ProgramRun run =
+      testing::run_program(kProgram, {"-e", "baidu", "--retries", "2"},
+                           {{"http_proxy", engines.base_url()}}, "a.example|seo");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("\t第5名\t"), std::string::npos) << run.out;
   ASSERT_EQ(seen.size(), 3u);

@@ -1,7 +1,8 @@
-#include "engines/engines.h"
 #include "engines/engine_profile.h"
 
 #include <gtest/gtest.h>
+
+#include "engines/engines.h"
 
 namespace quillrank {
 namespace {
@@ -20,9 +21,11 @@ TEST(QueryUrl, BuildsEachEnginesFirstAndLastPage) {
       {&kBaidu, "abc", 3, "http://www.baidu.com/s?wd=abc&pn=200&rn=100"},
       {&kBaidu, "a b", 1, "http://www.baidu.com/s?wd=a%20b&pn=0&rn=100"},
       {&kGoogle, "abc", 1,
-       "http://www.google.com.hk/search?num=100&hl=zh-CN&safe=strict&as_qdr=all&q=abc&start=0&sa=N"},
+       "http://www.google.com.hk/"
+       "search?num=100&hl=zh-CN&safe=strict&as_qdr=all&q=abc&start=0&sa=N"},
       {&kGoogle, "abc", 3,
-       "http://www.google.com.hk/search?num=100&hl=zh-CN&safe=strict&as_qdr=all&q=abc&start=200&sa=N"},
+       "http://www.google.com.hk/"
+       "search?num=100&hl=zh-CN&safe=strict&as_qdr=all&q=abc&start=200&sa=N"},
       {&kSogou, "abc", 1, "http://www.sogou.com/web?query=abc&page=1&num=100"},
       {&kSogou, "abc", 3, "http://www.sogou.com/web?query=abc&page=3&num=100"},
       {&kSoso, "abc", 1, "http://www.soso.com/q?sc=web&w=abc&pg=1"},

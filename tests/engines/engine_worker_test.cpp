@@ -1,4 +1,3 @@
-#include "engines/engines.h"
 #include "engines/engine_worker.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engines/engines.h"
 #include "support/fake_pages.h"
 #include "text/text_codec.h"
 
@@ -171,8 +171,8 @@ TEST(EngineWorker, SaysWhatTheEngineAnsweredWhenTheSiteIsNotFound) {
       {"verification page with status 200", 1, testing::served(gbk_captcha), "被拦截", 1},
       {"engine's nothing-found page", 1,
        testing::served(utf8_to_gbk_text("抱歉没有找到与“seo”相关的网页")), "排在300后", 1},
-      {"JavaScript shell", 1, testing::served("<script>location.reload()</script>"),
-       "页面无法识别", 1},
+      {"JavaScript shell", 1, testing::served("<script>location.reload()</script>"), "页面无法识别",
+       1},
       {"results end on page 2", 2, testing::served("<html></html>"), "排在300后", 2},
       {"204", 1, testing::served("", 204), "查询失败", 1},
   };
@@ -284,13 +284,14 @@ TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
   std::atomic<int> fetches{0};
   std::stop_source stop;
   std::jthread worker([&] {
-    run_engine_worker(kBaidu, table,
-                      [&](std::string_view, std::stop_token token) {
-                        ++fetches;
-                        while (!token.stop_requested()) std::this_thread::yield();
-                        return FetchedPage{};
-                      },
-                      kNoRetries, stop.get_token());
+    run_engine_worker(
+        kBaidu, table,
+        [&](std::string_view, std::stop_token token) {
+          ++fetches;
+          while (!token.stop_requested()) std::this_thread::yield();
+          return FetchedPage{};
+        },
+        kNoRetries, stop.get_token());
   });
   while (fetches == 0) std::this_thread::yield();
   stop.request_stop();

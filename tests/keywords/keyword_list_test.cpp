@@ -25,7 +25,8 @@ TEST(SplitKeywordList, PairsTokensAcrossLineEnds) {
       {"https:// stays", "https://siteA|seo", {{"https://siteA", "seo"}}},
       {"http:// dropped inside keywords", "siteA|best http://tools", {{"siteA", "best tools"}}},
       {"spaces stay", "siteA | seo", {{"siteA ", " seo"}}},
-      {"line without a bar shifts the pairing", "siteA\r\nsiteB|web",
+      {"line without a bar shifts the pairing",
+       "siteA\r\nsiteB|web",
        {{"siteA", "siteB"}, {"web", ""}}},
       {"two bars on a line", "siteA|k1|k2", {{"siteA", "k1"}, {"k2", ""}}},
       {"lone CR and LF stay inside tokens", "a\rb|c\nd", {{"a\rb", "c\nd"}}},
@@ -63,8 +64,9 @@ TEST(SplitKeywordList, HandlesALongListInOnePass) {
 }
 
 TEST(SampleText, IsTheBoxTextInGbkAndIsRecognisedExactly) {
-  EXPECT_EQ(gbk_to_utf8(sample_text()),
-            "注意：一行一组数据。例：\r\nwww.qq.com|QQ\r\nwww.baidu.com|百度\r\nwww.google.com|谷歌");
+  EXPECT_EQ(
+      gbk_to_utf8(sample_text()),
+      "注意：一行一组数据。例：\r\nwww.qq.com|QQ\r\nwww.baidu.com|百度\r\nwww.google.com|谷歌");
   EXPECT_TRUE(is_sample_text(sample_text()));
   EXPECT_FALSE(is_sample_text(sample_text() + " "));
   EXPECT_FALSE(is_sample_text(to_lower(sample_text())));

@@ -1,5 +1,4 @@
 #include "net/page_fetcher.h"
-#include "net/url_parts.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "net/url_parts.h"
 #include "support/fixture_server.h"
 #include "support/proxy_env.h"
 
@@ -25,8 +25,11 @@ FixtureServer serving(HttpReply reply) {
 
 // The request head, byte for byte: an extra or reordered header fails here.
 std::string expected_head(const std::string& target, const std::string& host) {
-  return "GET " + target + " HTTP/1.0\r\n"
-         "Host: " + host + "\r\n"
+  return "GET " + target +
+         " HTTP/1.0\r\n"
+         "Host: " +
+         host +
+         "\r\n"
          "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
          "Accept: */*\r\n"
          "Pragma: no-cache\r\n"
@@ -36,7 +39,8 @@ std::string expected_head(const std::string& target, const std::string& host) {
 
 TEST(PageFetcher, SendsExactlyTheProgramsRequestHead) {
   FixtureServer server([](const HttpRequest& request) {
-    if (request.target == "/moved") return HttpReply{.status = 302, .headers = {{"Location", "/s?q=1"}}};
+    if (request.target == "/moved")
+      return HttpReply{.status = 302, .headers = {{"Location", "/s?q=1"}}};
     return HttpReply{.body = "ok"};
   });
   const std::string host = "127.0.0.1:" + std::to_string(server.port());
@@ -278,14 +282,18 @@ TEST(PageFetcher, DoesNotFollowPublicAnswersIntoPrivateNetworks) {
 
 TEST(IsPrivateAddress, KnowsLoopbackPrivateAndLinkAddresses) {
   const std::pair<const char*, bool> cases[] = {
-      {"127.0.0.1", true},       {"127.1", true},          {"2130706433", true},
-      {"0x7f.0.0.1", true},      {"10.0.0.1", true},       {"172.16.0.1", true},
-      {"172.31.255.255", true},  {"172.32.0.1", false},    {"192.168.1.1", true},
-      {"169.254.169.254", true}, {"100.64.0.1", true},     {"0.0.0.0", true},
-      {"8.8.8.8", false},        {"::1", true},            {"[::1]", true},
-      {"::", true},              {"fd00::1", true},        {"fe80::1", true},
-      {"::ffff:10.0.0.1", true}, {"::ffff:8.8.8.8", false}, {"2001:db8::1", false},
-      {"localhost", false},      {"www.baidu.com", false}, {"", false}};
+      {"127.0.0.1", true},       {"127.1", true},
+      {"2130706433", true},      {"0x7f.0.0.1", true},
+      {"10.0.0.1", true},        {"172.16.0.1", true},
+      {"172.31.255.255", true},  {"172.32.0.1", false},
+      {"192.168.1.1", true},     {"169.254.169.254", true},
+      {"100.64.0.1", true},      {"0.0.0.0", true},
+      {"8.8.8.8", false},        {"::1", true},
+      {"[::1]", true},           {"::", true},
+      {"fd00::1", true},         {"fe80::1", true},
+      {"::ffff:10.0.0.1", true}, {"::ffff:8.8.8.8", false},
+      {"2001:db8::1", false},    {"localhost", false},
+      {"www.baidu.com", false},  {"", false}};
   for (const auto& [host, expected] : cases) EXPECT_EQ(is_private_address(host), expected) << host;
 }
 

@@ -23,7 +23,8 @@ GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 std::vector<GbkText> split_lines(std::string_view text) {
   std::vector<GbkText> lines;
   std::size_t begin = 0;
-  for (std::size_t end; (end = text.find("\r\n", begin)) != std::string_view::npos; begin = end + 2) {
+  for (std::size_t end; (end = text.find("\r\n", begin)) != std::string_view::npos;
+       begin = end + 2) {
     lines.emplace_back(text.substr(begin, end - begin));
   }
   lines.emplace_back(text.substr(begin));
@@ -211,9 +212,7 @@ TEST(ExpandSiteEntries, LinesThatSpellLaterEntries) {
     std::string expected;  // empty: as the step-by-step statement gives
   };
   const Case cases[] = {
-      {"[a]\r\n[b]\r\n[a]",
-       {{"http://a", "[b] ]"}, {"http://b", "[b]]\r\n_"}},
-       ""},
+      {"[a]\r\n[b]\r\n[a]", {{"http://a", "[b] ]"}, {"http://b", "[b]]\r\n_"}}, ""},
       {"|\r\n|[b][a]b[b]]", {{"http://b", "][b]b"}, {"http://a", "[a][a]aa"}}, ""},
       {"[y][x]", {{"http://y", "[x][x]"}, {"http://x", "a]]"}}, "y|x|a]]x|a]]x|a]]"},
       {"[y]|k\r\n[x]|k", {{"http://y", "[x] and [x]"}, {"http://x", "Shop]]"}}, ""},
@@ -235,12 +234,13 @@ TEST(ExpandSiteEntries, KeepsAtMostSoManyWordsPerEntry) {
   std::string many;
   for (int i = 0; i < 1500; ++i) many += "k" + std::to_string(i) + ",";
   FakeSites sites;
-  sites.pages["http://many.example"] = "<title>t</title><meta name=\"keywords\" content=\"" + many + "\">";
+  sites.pages["http://many.example"] =
+      "<title>t</title><meta name=\"keywords\" content=\"" + many + "\">";
   sites.pages["http://long.example"] = "<title>" + std::string(100000, 'w') + "</title>";
   sites.pages["http://fine.example"] = gbk_home("A-B", "C");
   std::vector<GbkText> cut;
-  const GbkText box = expand_site_entries(
-      "[many.example]\r\n[long.example]\r\n[fine.example]", sites.fetch(), {}, &cut);
+  const GbkText box = expand_site_entries("[many.example]\r\n[long.example]\r\n[fine.example]",
+                                          sites.fetch(), {}, &cut);
   const std::vector<GbkText> lines = split_lines(box);
   EXPECT_EQ(lines.size(), kMaxSiteWords + 1 + 3);
   EXPECT_EQ(lines[0], "many.example|t");

@@ -61,7 +61,8 @@ TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
   }
   const auto broken = parse_settings("a = 1\nb = [\n", "q.toml");
   ASSERT_TRUE(std::holds_alternative<std::string>(broken));
-  EXPECT_TRUE(std::get<std::string>(broken).starts_with("q.toml:")) << std::get<std::string>(broken);
+  EXPECT_TRUE(std::get<std::string>(broken).starts_with("q.toml:"))
+      << std::get<std::string>(broken);
 }
 
 TEST(ReadSettingsFile, AMissingFileIsTheDefaultsAFolderAnError) {

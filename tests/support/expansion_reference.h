@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "text/extract.h"
 #include "net/fetched_page.h"
+#include "text/extract.h"
 #include "text/gbk_text.h"
 #include "text/text_codec.h"
 

@@ -26,8 +26,8 @@ void write_file(const std::string& path, const std::string& bytes) {
 }
 
 ChildProgram::ChildProgram(const std::string& program, const std::vector<std::string>& args,
-                           const std::map<std::string, std::string>& env,
-                           const std::string& input, bool error_to_terminal) {
+                           const std::map<std::string, std::string>& env, const std::string& input,
+                           bool error_to_terminal) {
   char pattern[] = "/tmp/quillrank-run-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
   folder_ = pattern;

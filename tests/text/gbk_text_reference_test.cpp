@@ -4,16 +4,17 @@
 
 #include <random>
 
-#include "support/reference_text.h"
 #include "keywords/keyword_list.h"
+#include "support/reference_text.h"
 #include "text/gbk_text.h"
 
 namespace quillrank {
 namespace {
 
 std::string random_text(std::mt19937& rng, int max_length) {
-  static const char kAlphabet[] = {'a', 'A', 'b', 'B', '|', '\r', '\n', ' ', '\x80', '\x81',
-                                   '\xA1', '\xB0', '\x41', '\x61', '\x7C', 'h', 't', 'p', ':', '/'};
+  static const char kAlphabet[] = {'a',    'A',    'b',    'B',    '|',    '\r',   '\n',
+                                   ' ',    '\x80', '\x81', '\xA1', '\xB0', '\x41', '\x61',
+                                   '\x7C', 'h',    't',    'p',    ':',    '/'};
   std::uniform_int_distribution<int> length(0, max_length);
   std::uniform_int_distribution<int> pick(0, sizeof kAlphabet - 1);
   std::string text(length(rng), '\0');

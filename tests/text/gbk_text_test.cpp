@@ -38,15 +38,15 @@ INSTANTIATE_TEST_SUITE_P(
         // A1 B0 straddles the characters B0 A1 | B0 A2 and is not found.
         FindCase{"\xB0\xA1\xB0\xA2", "\xA1\xB0", 1, false, -1},
         // "|" (7C) as the second byte of a character is not a match; the real one is.
-        FindCase{"\x81\x7C|", "|", 1, false, 3},
-        FindCase{"x<a href", "<A HREF", 1, true, 2}, FindCase{"x<a href", "<A HREF", 1, false, -1},
+        FindCase{"\x81\x7C|", "|", 1, false, 3}, FindCase{"x<a href", "<A HREF", 1, true, 2},
+        FindCase{"x<a href", "<A HREF", 1, false, -1},
         // Folding reaches second bytes: 0x81 0x41 matches 0x81 0x61 when case is ignored.
-        FindCase{"\x81\x61", "\x81\x41", 1, true, 1}, FindCase{"\x81\x61", "\x81\x41", 1, false, -1},
+        FindCase{"\x81\x61", "\x81\x41", 1, true, 1},
+        FindCase{"\x81\x61", "\x81\x41", 1, false, -1},
         // Full-width letters keep their case (A3 C1 is full-width A, A3 E1 full-width a).
-        FindCase{"\xA3\xE1", "\xA3\xC1", 1, true, -1},
-        FindCase{"abcabc", "abc", 0, false, 1}, FindCase{"abcabc", "abc", INT_MIN, false, 1},
-        FindCase{"abcabc", "abc", 2, false, 4}, FindCase{"abcabc", "abc", 7, false, -1},
-        FindCase{"abcabc", "abc", INT_MAX, true, -1},
+        FindCase{"\xA3\xE1", "\xA3\xC1", 1, true, -1}, FindCase{"abcabc", "abc", 0, false, 1},
+        FindCase{"abcabc", "abc", INT_MIN, false, 1}, FindCase{"abcabc", "abc", 2, false, 4},
+        FindCase{"abcabc", "abc", 7, false, -1}, FindCase{"abcabc", "abc", INT_MAX, true, -1},
         // A start on a second byte: the scan takes that byte as a character start.
         FindCase{"\xB0\xA1\xB0\xA2", "\xA1\xB0", 2, true, 2},
         // A lone lead byte at the end is still compared, then the scan stops.
@@ -74,8 +74,8 @@ TEST(FindText, IgnoringCaseFindsWhatTheWholeFoldedPageHolds) {
     const std::size_t at = rng() % page.size();
     page.insert(at, rng() % 2 ? "MaRk" : "\x81mark");
     for (const int start : {1, 3}) {
-      const std::size_t expected = scan::find_at_char_start(
-          scan::fold_ascii_case(page), "mark", static_cast<std::size_t>(start - 1));
+      const std::size_t expected = scan::find_at_char_start(scan::fold_ascii_case(page), "mark",
+                                                            static_cast<std::size_t>(start - 1));
       const int found = find_text(page, "mArK", start, true);
       EXPECT_EQ(found, expected == scan::npos ? -1 : static_cast<int>(expected) + 1)
           << "round " << round << " at " << at;
@@ -138,7 +138,9 @@ TEST(CuttingPrimitives, ClampEveryOutOfRangeArgument) {
 }
 
 TEST(RemoveSpaces, DropsHalfAndFullWidthSpacesAtCharacterStarts) {
-  EXPECT_EQ(remove_spaces(" a\xA1\xA1" "b\tc "), "ab\tc");
+  EXPECT_EQ(remove_spaces(" a\xA1\xA1"
+                          "b\tc "),
+            "ab\tc");
   EXPECT_EQ(remove_spaces("\xB0\xA1\xA1\xB0"), "\xB0\xA1\xA1\xB0");
   EXPECT_EQ(remove_spaces("a b\xB0"), "ab") << "a truncated character is dropped";
   EXPECT_EQ(remove_spaces("\r\n"), "\r\n");
@@ -161,7 +163,9 @@ TEST(ToInteger, ParsesAfterFoldingFullWidthForms) {
       {" -7px", -7},
       {"abc", 0},
       {"12abc", 12},
-      {"\xA1\xA1\xA3\xAD" "5", -5},  // full-width space, full-width minus, 5
+      {"\xA1\xA1\xA3\xAD"
+       "5",
+       -5},  // full-width space, full-width minus, 5
       {"\t\n+42", 42},
       {"- 3", 0},
       {"2147483647", INT32_MAX},

@@ -91,8 +91,8 @@ TEST(SegmentText, RemovalsThatJoinEarlierTextIntoNewSegments) {
     std::string expected = start;
     for (int step = 0; step < 10; ++step) {
       const std::optional<GbkText> segment = text.first_segment();
-      ASSERT_EQ(segment, reference::first_segment(expected, rules.open, rules.close,
-                                                  rules.ignore_case))
+      ASSERT_EQ(segment,
+                reference::first_segment(expected, rules.open, rules.close, rules.ignore_case))
           << start << " step " << step;
       if (!segment) break;
       text.replace_all(*segment, "");

@@ -20,10 +20,19 @@ TEST(Utf8ToGbk, ConvertsAndReplacesOneQuestionMarkPerBadSequence) {
       {"ASCII", "site|seo\r\n", "site|seo\r\n"},
       {"ellipsis", "\xE2\x80\xA6", "\xA1\xAD"},
       {"euro is 0x80 in code page 936", "\xE2\x82\xAC", "\x80"},
-      {"emoji outside GBK", "a\xF0\x9F\x98\x80" "b", "a?b"},
-      {"lone continuation byte", "a\x80" "b", "a?b"},
+      {"emoji outside GBK",
+       "a\xF0\x9F\x98\x80"
+       "b",
+       "a?b"},
+      {"lone continuation byte",
+       "a\x80"
+       "b",
+       "a?b"},
       {"two invalid bytes are two sequences", "\xFF\xFE", "??"},
-      {"truncated three-byte sequence inside", "a\xE4\xB8" "b", "a?b"},
+      {"truncated three-byte sequence inside",
+       "a\xE4\xB8"
+       "b",
+       "a?b"},
       {"truncated at the end", "\xE4\xB8\xAD\xE6\x96", "\xD6\xD0?"},
       {"overlong form", "\xC0\xAF", "??"},
       {"surrogate", "\xED\xA0\x80", "???"},

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 #include <iostream>
 #include <thread>
+#include <tuple>
 
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
@@ -33,8 +33,7 @@ constexpr int kExitInterrupted = 130;
 
 class BatchHost : public RunHost {
  public:
-  BatchHost(GbkText text, EngineTicks engines)
-      : text_(std::move(text)), engines_(engines) {}
+  BatchHost(GbkText text, EngineTicks engines) : text_(std::move(text)), engines_(engines) {}
   GbkText box_text() override { return text_; }
   void set_box_text(std::string_view text) override { text_ = GbkText(text); }
   bool engine_ticked(int engine) override { return engines_[engine]; }

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <array>
-
-#include "engines/engines.h"
 #include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "engines/engines.h"
 
 namespace quillrank {
 
@@ -16,8 +16,8 @@ inline constexpr const char* kBatchVersion = "1.1";
 
 struct BatchOptions {
   EngineTicks engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
-  std::string output;                                     // empty: standard output
-  std::string input = "-";                                // "-": standard input
+  std::string output;                             // empty: standard output
+  std::string input = "-";                        // "-": standard input
   bool csv = false;
   bool details = false;  // one column per chosen engine saying why its cell reads as it does
   std::string config;    // the settings file; empty: the user's own

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engines/engines.h"
-
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -53,8 +52,7 @@ void append_line(std::string& out, const std::vector<std::string>& cells, bool c
 
 }  // namespace
 
-std::string format_result_table(const ResultTable& table, bool csv,
-                                const EngineTicks& details) {
+std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details) {
   std::string out = csv ? "\xEF\xBB\xBF" : "";
   std::vector<std::string> cells;
   for (int column = 0; column < kTableColumns; ++column) {

@@ -16,7 +16,7 @@ std::string reason() { return std::strerror(errno); }
 
 // The mode a newly created file would get, or the target's own when it exists.
 mode_t target_mode(const std::string& path) {
-  struct stat existing{};
+  struct stat existing {};
   if (stat(path.c_str(), &existing) == 0) return existing.st_mode & 07777;
   const mode_t mask = umask(0);
   umask(mask);

@@ -118,10 +118,10 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
   if (!cut.empty()) {
     QString entries;
     for (const GbkText& entry : cut) entries += QStringLiteral("\n") + gbk_to_box(entry);
-    desktop_.warn(this, QStringLiteral("站点条目"),
-                  QStringLiteral("以下站点首页的标题和关键词过长，只取了前 %1 个词：")
-                          .arg(kMaxSiteWords) +
-                      entries);
+    desktop_.warn(
+        this, QStringLiteral("站点条目"),
+        QStringLiteral("以下站点首页的标题和关键词过长，只取了前 %1 个词：").arg(kMaxSiteWords) +
+            entries);
   }
 }
 
@@ -151,9 +151,8 @@ void MainWindow::show_ranking_progress() {
     show_status(QStringLiteral("查询完成"));
     return;
   }
-  show_status(QStringLiteral("正在查询 %1/%2 行")
-                  .arg(run_control_.rows_ranked())
-                  .arg(table_.row_count()));
+  show_status(
+      QStringLiteral("正在查询 %1/%2 行").arg(run_control_.rows_ranked()).arg(table_.row_count()));
 }
 
 void MainWindow::show_status(const QString& status) {

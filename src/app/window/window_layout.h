@@ -31,14 +31,14 @@ struct WindowControls {
   QLabel* instructions;    // 标签1
   QPushButton* import_button;
   QPushButton* export_button;
-  QGroupBox* engine_group;            // 分组框2
+  QGroupBox* engine_group;                       // 分组框2
   std::array<QCheckBox*, kEngineCount> engines;  // by slot: Baidu, Google, Sogou, Soso
-  HyperlinkLabel* credit;             // 联系作者
-  QPushButton* start_button;          // 按钮1
-  QFrame* web_frame;                  // 外形框1, clips the web view's edges
-  QWebEngineView* web_view;           // 超文本浏览框1
-  QGroupBox* result_group;            // 分组框3
-  QTableView* result_list;            // 超级列表框1
+  HyperlinkLabel* credit;                        // 联系作者
+  QPushButton* start_button;                     // 按钮1
+  QFrame* web_frame;                             // 外形框1, clips the web view's edges
+  QWebEngineView* web_view;                      // 超文本浏览框1
+  QGroupBox* result_group;                       // 分组框3
+  QTableView* result_list;                       // 超级列表框1
 };
 
 // Creates every control as a child of `window` in its initial state: the box holds the sample

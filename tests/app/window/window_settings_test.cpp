@@ -19,7 +19,8 @@ std::string settings_file(const std::string& name, const std::string& text) {
 TEST(ApplySettingsFile, PacesTheRunsWithTheFilesValues) {
   ScriptedDesktop desktop;
   std::unique_ptr<MainWindow> window = make_window(desktop);
-  apply_settings_file(*window, desktop, settings_file("good.toml", "[engine.sogou]\nretries = 4\n"));
+  apply_settings_file(*window, desktop,
+                      settings_file("good.toml", "[engine.sogou]\nretries = 4\n"));
   EXPECT_EQ(window->run_control().pacing()[2].retries, 4);
   EXPECT_EQ(window->run_control().pacing()[0].retries, 1);
   EXPECT_TRUE(desktop.warnings.empty());
@@ -45,7 +46,8 @@ TEST(ResultTableModel, ShowsACellsDetailAsItsTooltip) {
   table.set_cell_text(0, 2, utf8_to_gbk_text("被拦截"), utf8_to_gbk_text("第1页：HTTP 403"));
   window->model().flush();
   const QAbstractItemModel& model = window->model();
-  EXPECT_EQ(model.data(model.index(0, 2), Qt::ToolTipRole).toString(), QStringLiteral("第1页：HTTP 403"));
+  EXPECT_EQ(model.data(model.index(0, 2), Qt::ToolTipRole).toString(),
+            QStringLiteral("第1页：HTTP 403"));
   EXPECT_FALSE(model.data(model.index(0, 3), Qt::ToolTipRole).isValid());
 }
 

@@ -39,7 +39,8 @@ bool ScriptedDesktop::open_url(const QUrl& address) {
 }
 
 std::unique_ptr<MainWindow> make_window(Desktop& desktop, const std::string& route) {
-  return std::make_unique<MainWindow>(desktop, PageFetcher::source(route), PageFetcher::source(route));
+  return std::make_unique<MainWindow>(desktop, PageFetcher::source(route),
+                                      PageFetcher::source(route));
 }
 
 bool wait_until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }
