@@ -8,13 +8,13 @@
 #include <chrono>
 #include <thread>
 
+#include "app/list_host.h"
 #include "app/run_control.h"
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
 #include "engines/page_verdict.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
-#include "support/fake_run_host.h"
 #include "support/fixture_server.h"
 
 namespace quillrank {
@@ -141,7 +141,7 @@ void BM_RunThousandRows(benchmark::State& state) {
   std::string box;
   for (int i = 0; i < 1000; ++i) box += "shop.example|k" + std::to_string(i) + "\r\n";
   for (auto _ : state) {
-    testing::FakeRunHost host(box, {true, true, true, true});
+    ListHost host(box, {true, true, true, true});
     ResultTable table;
     RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
     std::atomic<bool> finished{false};

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds and runs the whole test suite: a normal build, the same suite
-# under AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer (each in its own
-# build folder, failing on any report), then builds the benchmarks and gives every fuzz target
-# a short run. Exits non-zero on the first failure.
+# Installs what is needed, checks the formatting of every tracked C++ file, builds and runs the
+# whole test suite: a normal build, the same suite under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the core under ThreadSanitizer built with clang (whose
+# -Wthread-safety checks the locking), each in its own build folder with warnings as errors and
+# failing on any report; then builds the benchmarks and gives every fuzz target a short run.
+# Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,9 +19,12 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DQUILLRANK_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
+
+echo "=== format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 run_suite() {
   echo "=== tests: $1"
@@ -33,7 +38,8 @@ configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DQUILLRANK_SANITIZE=add
   -DQUILLRANK_BUILD_BENCH=OFF
 run_suite build/asan
 
-configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLRANK_SANITIZE=thread \
+CC=clang CXX=clang++ configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUILLRANK_SANITIZE=thread \
   -DQUILLRANK_BUILD_BENCH=OFF -DQUILLRANK_BUILD_APP=OFF
 run_suite build/tsan
 

@@ -93,9 +93,7 @@ std::size_t find_folded_at_char_start(std::string_view text, std::string_view fo
 
 std::string fold_ascii_case(std::string_view text) {
   std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
-  }
+  for (char& c : folded) c = fold_ascii(c);
   return folded;
 }
 

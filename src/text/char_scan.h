@@ -10,6 +10,12 @@ namespace quillrank::scan {
 
 inline constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
+// A byte of 0x80 or above starts a two-byte character, whatever its second byte is.
+inline bool is_lead_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+// ASCII A-Z as a-z; every other byte as it is.
+inline char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
+
 // `pos` must be a character start (or the text's end). Returns the first character start at or
 // after `target`, which may be text.size() or text.size() + 1 when the last byte is a lead byte
 // standing alone (a truncated character).

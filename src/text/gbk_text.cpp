@@ -10,8 +10,6 @@
 namespace quillrank {
 namespace {
 
-bool is_lead(unsigned char c) { return c >= 0x80; }
-
 // A 1-based start turned into a 0-based begin offset, at least 0, without overflow.
 std::size_t begin_offset(int start) { return start <= 1 ? 0 : static_cast<std::size_t>(start) - 1; }
 
@@ -116,7 +114,7 @@ GbkText remove_spaces(std::string_view text) {
   result.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (!is_lead(c)) {
+    if (!scan::is_lead_byte(text[i])) {
       if (c != 0x20) result.push_back(text[i]);
       ++i;
     } else if (i + 1 == text.size()) {
@@ -134,11 +132,10 @@ GbkText remove_spaces(std::string_view text) {
 GbkText to_lower(std::string_view text) {
   GbkText result(text);
   for (std::size_t i = 0; i < result.size();) {
-    const auto c = static_cast<unsigned char>(result[i]);
-    if (is_lead(c)) {
+    if (scan::is_lead_byte(result[i])) {
       i += 2;  // second bytes stay as they are; a truncated character stays too
     } else {
-      if (c >= 'A' && c <= 'Z') result[i] = static_cast<char>(c + 0x20);
+      result[i] = scan::fold_ascii(result[i]);
       ++i;
     }
   }
@@ -154,7 +151,7 @@ std::string fold_half_width(std::string_view text) {
   folded.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (!is_lead(c)) {
+    if (!scan::is_lead_byte(text[i])) {
       folded.push_back(text[i]);
       ++i;
       continue;

@@ -1,5 +1,7 @@
 #include "text/segment_text.h"
 
+#include "text/char_scan.h"
+
 #include <optional>
 
 namespace quillrank {
@@ -17,10 +19,8 @@ std::uint64_t mul_add(std::uint64_t h, std::uint64_t v) {
   return s >= kMod ? s - kMod : s;
 }
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; }
-
-// A byte of 0x80 or above starts a two-byte character, whatever its second byte is.
-bool lead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+using scan::fold_ascii;
+using scan::is_lead_byte;
 
 }  // namespace
 
@@ -40,7 +40,7 @@ bool SegmentText::opens_at(std::string_view text, std::size_t at) const {
   if (text.size() - at < open.size()) return false;
   for (std::size_t k = 0; k < open.size(); ++k) {
     const char c = text[at + k];
-    if (rules_.ignore_case ? fold(c) != fold(open[k]) : c != open[k]) return false;
+    if (rules_.ignore_case ? fold_ascii(c) != fold_ascii(open[k]) : c != open[k]) return false;
   }
   return true;
 }
@@ -48,7 +48,7 @@ bool SegmentText::opens_at(std::string_view text, std::size_t at) const {
 std::uint64_t SegmentText::hash_of(std::string_view text) const {
   std::uint64_t h = 0;
   for (std::size_t i = text.size(); i-- > 0;) {
-    h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold(text[i]) : text[i]) + 1u);
+    h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(text[i]) : text[i]) + 1u);
   }
   return h;
 }
@@ -57,7 +57,7 @@ bool SegmentText::same(std::string_view a, std::string_view b) const {
   if (a.size() != b.size()) return false;
   if (!rules_.ignore_case) return a == b;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
+    if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
   }
   return true;
 }
@@ -67,7 +67,7 @@ bool SegmentText::is_segment(std::string_view segment) const {
     return false;
   }
   std::size_t i = 0;
-  for (; i + 1 < segment.size(); i += lead(segment[i]) ? 2 : 1) {
+  for (; i + 1 < segment.size(); i += is_lead_byte(segment[i]) ? 2 : 1) {
     if (segment[i] == rules_.close) return false;
   }
   return i == segment.size() - 1 && segment.back() == rules_.close;
@@ -111,7 +111,7 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
     for (auto o = unit.opens.size(); o-- > 0;) {
       while (pos > unit.opens[o]) {
         const char c = unit.text[--pos];
-        h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold(c) : c) + 1u);
+        h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(c) : c) + 1u);
       }
       index_[Key{h, unit.text.size() - pos}].push_back(id);
     }
@@ -120,11 +120,11 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
   const char first_byte = rules_.open.empty() ? '\0' : rules_.open[0];
   for (std::size_t i = 0; i < text.size();) {
     if (!anchor && !rules_.open.empty() &&
-        (rules_.ignore_case ? fold(text[i]) == fold(first_byte) : text[i] == first_byte)) {
+        (rules_.ignore_case ? fold_ascii(text[i]) == fold_ascii(first_byte) : text[i] == first_byte)) {
       anchor = i;
     }
     if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i - begin));
-    if (lead(text[i])) {
+    if (is_lead_byte(text[i])) {
       i += 2;
     } else if (text[i++] == rules_.close) {
       add(i, true);
@@ -217,8 +217,8 @@ void SegmentText::rewrite_from(std::int32_t first, std::size_t segment_size,
     }
     unit.alive = false;
     u = unit.next;
-    for (; parsed < joined.size(); parsed += lead(joined[parsed]) ? 2 : 1) {
-      ends_closed = !lead(joined[parsed]) && joined[parsed] == rules_.close;
+    for (; parsed < joined.size(); parsed += is_lead_byte(joined[parsed]) ? 2 : 1) {
+      ends_closed = !is_lead_byte(joined[parsed]) && joined[parsed] == rules_.close;
     }
   } while (u != -1 && !ends_closed);
 

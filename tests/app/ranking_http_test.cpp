@@ -6,11 +6,11 @@
 #include <map>
 #include <thread>
 
+#include "app/list_host.h"
 #include "app/run_control.h"
 #include "engines/engines.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
-#include "support/fake_run_host.h"
 #include "support/fixture_server.h"
 #include "text/text_codec.h"
 
@@ -23,8 +23,8 @@ using testing::HttpReply;
 using testing::HttpRequest;
 
 // Every engine ticked.
-testing::FakeRunHost all_engines(std::string box) {
-  return testing::FakeRunHost(std::move(box), {true, true, true, true});
+ListHost all_engines(std::string box) {
+  return ListHost(std::move(box), {true, true, true, true});
 }
 
 // Serves every engine's pages: shop.example is on page `page_of[engine]` at index 3, and on
@@ -63,7 +63,7 @@ void run_to_the_end(RunControl& control) {
 
 TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   FixtureServer server = engine_server({{&kBaidu, 1}, {&kGoogle, 3}, {&kSogou, 2}, {&kSoso, 7}});
-  testing::FakeRunHost host = all_engines("shop.example|seo\r\nshop.example|absent");
+  ListHost host = all_engines("shop.example|seo\r\nshop.example|absent");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
   run_to_the_end(control);
@@ -91,7 +91,7 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
 }
 
 TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
-  testing::FakeRunHost host = all_engines("shop.example|seo");
+  ListHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table,
                      PageFetcher::source("127.0.0.1:" + std::to_string(testing::refused_port())),
@@ -107,7 +107,7 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
   FixtureServer server([](const HttpRequest&) {
     return HttpReply{.status = 503, .reason = "Busy", .body = "try later"};
   });
-  testing::FakeRunHost host = all_engines("shop.example|seo");
+  ListHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
   control.set_pacing(no_retries());
@@ -119,7 +119,7 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
 TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   FixtureServer server(
       [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });
-  testing::FakeRunHost host = all_engines("shop.example|seo");
+  ListHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
   control.start_query();

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include "app/list_host.h"
 #include "support/fake_pages.h"
-#include "support/fake_run_host.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -15,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using FakeHost = testing::FakeRunHost;
+using FakeHost = ListHost;
 
 // Result pages that hold nothing, served at once, or held back until released or stopped.
 class Pages {
@@ -114,7 +114,7 @@ TEST(StartQuery, ARestartDuringARunStopsItAndRebuildsTheTable) {
   control.start_query();
   wait_until([&] { return pages.fetches() == 2; });
 
-  host.box_ = "x|y";
+  host.set_box_text("x|y");
   control.start_query();  // must not wait for the held pages
   ASSERT_EQ(table.row_count(), 1);
   EXPECT_EQ(cell(table, 0, 0), "http://x");
@@ -166,7 +166,7 @@ TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
   });
   control.start_query();
   EXPECT_EQ(fetched, std::vector<std::string>{"http://home.example"});
-  EXPECT_EQ(host.box_, "home.example|Home\r\nhome.example|Shop\r\nz|w");
+  EXPECT_EQ(host.box(), "home.example|Home\r\nhome.example|Shop\r\nz|w");
   ASSERT_EQ(table.row_count(), 3);
   EXPECT_EQ(cell(table, 1, 1), "Shop");
 }
@@ -213,7 +213,7 @@ TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
       box += (box.empty() ? "" : "\r\n") + site + "|" + keyword;
     }
     EXPECT_EQ(rows, expected) << c.title;
-    EXPECT_EQ(host.box_, box) << "each word one line in the box";
+    EXPECT_EQ(host.box(), box) << "each word one line in the box";
   }
 }
 
@@ -230,7 +230,7 @@ TEST(StartQuery, AStopDuringTheExpansionLeavesBoxAndTableAndStartsNoWorker) {
   });
   control.start_query(stop.get_token());
   EXPECT_EQ(fetched, std::vector<std::string>{"http://a.example"}) << "no further fetch";
-  EXPECT_EQ(host.box_, "[a.example]\r\n[b.example]");
+  EXPECT_EQ(host.box(), "[a.example]\r\n[b.example]");
   EXPECT_EQ(table.row_count(), 0);
   EXPECT_FALSE(control.worker_active(0));
   EXPECT_EQ(pages.fetches(), 0);

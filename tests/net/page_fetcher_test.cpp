@@ -252,7 +252,7 @@ TEST(PageFetcher, AnswersThatAreNoPageFail) {
 TEST(PageFetcher, DoesNotFollowPublicAnswersIntoPrivateNetworks) {
   FixtureServer target([](const HttpRequest&) { return HttpReply{.body = "inside"}; });
   const std::string inside = "http://127.0.0.1:" + std::to_string(target.port()) + "/x";
-  FixtureServer public_site([&inside](const HttpRequest& request) {
+  FixtureServer public_site([](const HttpRequest& request) {
     const std::string url = request.url();
     if (url.starts_with("http://public.example/to/")) {
       return HttpReply{.status = 302, .headers = {{"Location", url.substr(25)}}};

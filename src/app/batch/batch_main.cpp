@@ -17,6 +17,7 @@
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
 #include "app/batch/output_file.h"
+#include "app/list_host.h"
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
@@ -30,18 +31,6 @@ namespace {
 constexpr int kExitOutput = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
-
-class BatchHost : public RunHost {
- public:
-  BatchHost(GbkText text, EngineTicks engines) : text_(std::move(text)), engines_(engines) {}
-  GbkText box_text() override { return text_; }
-  void set_box_text(std::string_view text) override { text_ = GbkText(text); }
-  bool engine_ticked(int engine) override { return engines_[engine]; }
-
- private:
-  GbkText text_;
-  EngineTicks engines_;
-};
 
 enum class InputRead { ok, failed, too_large };
 
@@ -195,7 +184,7 @@ int run(const std::vector<std::string>& args) {
   report_decoding(decoded);
 
   Interruption interruption;
-  BatchHost host(std::move(decoded.text), options.engines);
+  ListHost host(std::move(decoded.text), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
   std::atomic<bool> finished{false};
