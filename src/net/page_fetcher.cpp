@@ -118,16 +118,24 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
   return n;
 }
 
-// The Content-Length value as a number (capped just above the body cap), nullopt when it does
-// not start with a digit.
-std::optional<std::size_t> announced_length(const std::optional<std::string>& value) {
-  if (!value || value->empty() || (*value)[0] < '0' || (*value)[0] > '9') return std::nullopt;
+// A Content-Length value: blanks before it skipped, an optional '+', then digits (what follows
+// them ignored), capped at `cap`; nullopt without a digit, or for a negative value.
+std::optional<std::size_t> content_length_value(std::string_view text, std::size_t cap) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
   std::size_t n = 0;
-  for (const char c : *value) {
+  for (const char c : text) {
     if (c < '0' || c > '9') break;
-    n = std::min(n * 10 + static_cast<std::size_t>(c - '0'), kMaxBodyBytes + 1);
+    n = std::min(n * 10 + static_cast<std::size_t>(c - '0'), cap);
   }
   return n;
+}
+
+// The announced length of the response being read, capped just above the body cap.
+std::optional<std::size_t> announced_length(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  return content_length_value(*value, kMaxBodyBytes + 1);
 }
 
 // A server that keeps the connection open after the whole announced body (a keep-alive proxy)
@@ -290,19 +298,9 @@ FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
 std::size_t read_chunk_size(std::optional<std::string_view> content_length) {
   constexpr std::size_t kDefault = 10240, kMax = 102400;
   if (!content_length || content_length->size() > 31) return kDefault;
-  std::string_view text = *content_length;
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  unsigned long long n = 0;
-  for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    n = std::min<unsigned long long>(n * 10 + static_cast<unsigned>(text[i] - '0'), kMax);
-  }
-  if (negative || n == 0) return kDefault;
-  return std::min<std::size_t>(n + 1, kMax);
+  const std::optional<std::size_t> n = content_length_value(*content_length, kMax);
+  if (!n || *n == 0) return kDefault;
+  return std::min<std::size_t>(*n + 1, kMax);
 }
 
 }  // namespace quillrank

@@ -1,8 +1,8 @@
 #include "text/segment_text.h"
 
-#include "text/char_scan.h"
-
 #include <optional>
+
+#include "text/char_scan.h"
 
 namespace quillrank {
 namespace {
@@ -48,7 +48,8 @@ bool SegmentText::opens_at(std::string_view text, std::size_t at) const {
 std::uint64_t SegmentText::hash_of(std::string_view text) const {
   std::uint64_t h = 0;
   for (std::size_t i = text.size(); i-- > 0;) {
-    h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(text[i]) : text[i]) + 1u);
+    h = mul_add(
+        h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(text[i]) : text[i]) + 1u);
   }
   return h;
 }
@@ -120,7 +121,8 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
   const char first_byte = rules_.open.empty() ? '\0' : rules_.open[0];
   for (std::size_t i = 0; i < text.size();) {
     if (!anchor && !rules_.open.empty() &&
-        (rules_.ignore_case ? fold_ascii(text[i]) == fold_ascii(first_byte) : text[i] == first_byte)) {
+        (rules_.ignore_case ? fold_ascii(text[i]) == fold_ascii(first_byte)
+                            : text[i] == first_byte)) {
       anchor = i;
     }
     if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i - begin));

@@ -23,9 +23,7 @@ using testing::HttpReply;
 using testing::HttpRequest;
 
 // Every engine ticked.
-ListHost all_engines(std::string box) {
-  return ListHost(std::move(box), {true, true, true, true});
-}
+ListHost all_engines(std::string box) { return ListHost(std::move(box), {true, true, true, true}); }
 
 // Serves every engine's pages: shop.example is on page `page_of[engine]` at index 3, and on
 // no page at all for the keyword "absent".
