@@ -76,6 +76,7 @@ TEST(BatchVerdicts, ABlockStopsItsEngineAndEveryCellSaysWhy) {
     EXPECT_EQ(rows[row][2], "被拦截");
     EXPECT_EQ(rows[row][6], "未查询：该引擎已在第3行第2页拦截本次运行");
   }
+  std::lock_guard lock(mutex);
   EXPECT_EQ(rows[1][4], "被拦截");
   EXPECT_EQ(rows[1][7], "第1页：被重定向到验证地址 http://www.sogou.com/antispider/?from=web");
   for (int row = 2; row <= 5; ++row) EXPECT_EQ(rows[row][4], "被拦截");
@@ -98,6 +99,7 @@ TEST(BatchVerdicts, RetriesAServerErrorWithGrowingPauses) {
                            {{"http_proxy", engines.base_url()}}, "a.example|seo");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("\t第5名\t"), std::string::npos) << run.out;
+  std::lock_guard lock(mutex);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_GE(seen[1] - seen[0], 1s);
   EXPECT_GE(seen[2] - seen[1], 2s);
@@ -115,6 +117,7 @@ TEST(BatchVerdicts, PausesBetweenTwoRequestsOfAnEngine) {
       kProgram, {"-e", "baidu", "--delay", "0.3-0.4"}, {{"http_proxy", engines.base_url()}},
       "a.example|one\na.example|two\na.example|three");
   EXPECT_EQ(run.exit_code, 0) << run.err;
+  std::lock_guard lock(mutex);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_GE(seen[1] - seen[0], 300ms);
   EXPECT_GE(seen[2] - seen[1], 300ms);

@@ -212,6 +212,7 @@ int run(const std::vector<std::string>& args) {
     return kExitInterrupted;
   }
   if (show_progress) clear_progress();
+  control.release_worker_handles();  // every worker has ended; nothing runs while we write
 
   const std::string output =
       format_result_table(table, options.csv, options.details ? options.engines : NoDetails());
