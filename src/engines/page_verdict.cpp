@@ -22,6 +22,11 @@ std::optional<std::string_view> first_found(std::string_view text,
   return std::nullopt;
 }
 
+// An address up to its query: a keyword that spells a verification host is no verification.
+std::string_view without_query(std::string_view address) {
+  return address.substr(0, address.find_first_of("?#"));
+}
+
 GbkText transport_reason(const FetchedPage& page) {
   switch (page.transport) {
     case Transport::not_sent:
@@ -49,11 +54,11 @@ std::string http(long status) { return "HTTP " + std::to_string(status); }
 PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signatures,
                        const FetchedPage& page) {
   for (const std::string& address : page.redirects) {
-    if (first_found(address, signatures.block_addresses)) {
+    if (first_found(without_query(address), signatures.block_addresses)) {
       return {Verdict::blocked, concat_text(gbk("被重定向到验证地址 "), address)};
     }
   }
-  if (first_found(page.final_url, signatures.block_addresses)) {
+  if (first_found(without_query(page.final_url), signatures.block_addresses)) {
     return {Verdict::blocked, concat_text(gbk("验证地址 "), page.final_url)};
   }
   if (page.transport != Transport::complete) return {Verdict::failed, transport_reason(page)};

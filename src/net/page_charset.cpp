@@ -1,5 +1,6 @@
 #include "net/page_charset.h"
 
+#include "text/char_scan.h"
 #include "text/extract.h"
 #include "text/segment_text.h"
 #include "text/text_codec.h"
@@ -27,6 +28,7 @@ GbkText quoted_tag(std::string_view tag, std::string_view value_key, int window)
 
 GbkText read_meta_value(std::string_view page, std::string_view test_word,
                         std::string_view value_key, int window) {
+  page = scan::head(page, kMaxMetaScanBytes);
   // Each tag is taken once, its copies removed with it, in the order the page gives them.
   SegmentText tags(page, SegmentRules{.open = "<meta ", .close = '>', .ignore_case = true});
   GbkText collected;

@@ -17,7 +17,9 @@ inline constexpr std::string_view kUtf8Verdict = "UTF8";
 // is then quoted at every "=", blank and ">"; `window` bytes after the key, blanks removed, tell
 // whether it was). Tags that mention the word but lack the key yield a piece cut from the
 // collected tags; a page without such tags yields the empty text. The scan stops at a "<meta "
-// with no ">" after it.
+// with no ">" after it. Only the first kMaxMetaScanBytes of the page are read: meta tags stand
+// in a page's head, and the scan's cost grows with the square of what it reads.
+inline constexpr std::size_t kMaxMetaScanBytes = 128 * 1024;
 GbkText read_meta_value(std::string_view page, std::string_view test_word,
                         std::string_view value_key, int window);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,6 +26,8 @@ struct Transfer {
   bool private_origin = false;  // the URL given names a loopback or private address
   std::string body;
   std::optional<std::string> content_length;  // of the response being read
+  long status = 0;                            // of the response being read
+  bool location = false;                      // the response being read names a place to go
   bool head_done = false;                     // the response being read has all its header lines
   Clock::time_point last_byte = Clock::now();
   bool too_long = false;
@@ -72,6 +75,11 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
   if (line.starts_with("HTTP/")) {
     transfer->content_length.reset();  // a new response (after a redirect or a 100)
     transfer->head_done = false;
+    transfer->location = false;
+    const std::size_t blank = line.find(' ');
+    transfer->status = blank == std::string_view::npos
+                           ? 0
+                           : std::atol(std::string(line.substr(blank + 1, 3)).c_str());
     const char* address = nullptr;
     curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &address);
     if (address && (transfer->addresses.empty() || transfer->addresses.back() != address)) {
@@ -82,8 +90,8 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
   } else if (const auto length = header_value(line, "content-length")) {
     transfer->content_length = std::string(*length);
   } else if (const auto location = header_value(line, "location")) {
-    long status = 0;
-    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    const long status = transfer->status;
+    transfer->location = true;
     if (status >= 300 && status < 400 && !transfer->private_origin &&
         !redirect_allowed(transfer->easy, *location)) {
       transfer->refused_redirect = true;
@@ -139,10 +147,13 @@ std::optional<std::size_t> announced_length(const std::optional<std::string>& va
 }
 
 // A server that keeps the connection open after the whole announced body (a keep-alive proxy)
-// has finished the page once no further byte came for a short while.
+// has finished the page once no further byte came for a short while. Only the final response
+// counts: not an interim 1xx, nor a redirect on its way to the next address.
 bool complete_by_length(const Transfer& transfer) {
   const std::optional<std::size_t> announced = announced_length(transfer.content_length);
-  return transfer.head_done && announced && transfer.body.size() >= *announced &&
+  const bool final = transfer.status >= 200 &&
+                     !(transfer.status < 400 && transfer.status >= 300 && transfer.location);
+  return transfer.head_done && final && announced && transfer.body.size() >= *announced &&
          Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
 }
 

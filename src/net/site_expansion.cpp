@@ -27,12 +27,11 @@ SiteAddress site_address(std::string_view entry) {
   return SiteAddress{host, concat_text("http://", host)};
 }
 
-// At most `max` bytes of `text`, cut at a character start.
+// At most `max` bytes of `text`, cut at a character start; `cut` is set when that cut some.
 std::string_view within(std::string_view text, std::size_t max, bool& cut) {
-  if (text.size() <= max) return text;
-  cut = true;
-  const std::size_t end = scan::next_char_start(text, 0, max);
-  return text.substr(0, end > max ? max - 1 : end);
+  const std::string_view kept = scan::head(text, max);
+  cut = cut || kept.size() < text.size();
+  return kept;
 }
 
 // No box can show a line break inside a keyword: each CR, LF or tab of a word becomes a blank,
@@ -90,14 +89,13 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
   if (right_text(k, 1) == "|") k = left_text(k, text_length(k) - 1);
   k += '|';
 
-  SegmentText rest(k, SegmentRules{.open = "", .close = '|', .ignore_case = true});
+  // Step by step: the input is at most kMaxSiteWordBytes and the list at most kMaxSiteWords
+  // long when an expansion calls this, so each removal's pass over the rest stays cheap.
   std::vector<GbkText> words;
-  while (words.size() < max_words) {
-    std::optional<GbkText> word = rest.first_segment();
-    if (!word) break;
-    rest.replace_all(*word, "");
-    word->pop_back();
-    words.push_back(std::move(*word));
+  for (int bar; words.size() < max_words && (bar = find_text(k, "|", false)) != -1;) {
+    GbkText word = left_text(k, bar - 1);
+    k = replace_text(k, concat_text(word, "|"), "", false);
+    words.push_back(std::move(word));
   }
   return words;
 }

@@ -42,7 +42,7 @@ GbkText read_page_title(std::string_view page);
 // every repetition of it (letter case ignored) are removed from the rest, also where it ends a
 // longer word. Empty title and keywords give the one empty word; the list is empty only when
 // the final bar is taken in as the second byte of a truncated two-byte character. The list stops
-// after `max_words` words.
+// after `max_words` words. Each word costs a pass over what is left: keep the input bounded.
 std::vector<GbkText> site_words(std::string_view title, std::string_view keywords,
                                 std::size_t max_words = SIZE_MAX);
 

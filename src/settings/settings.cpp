@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,7 @@ std::string located(const std::string& path, const toml::source_region& where,
 }
 
 std::optional<double> seconds(const toml::node& node) {
-  if (const auto number = node.value<double>()) return *number;
+  if (const auto number = node.value<double>(); number && std::isfinite(*number)) return *number;
   return std::nullopt;
 }
 
@@ -86,7 +87,10 @@ std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
   const std::size_t dash = text.find('-');
   const auto low = number(text.substr(0, dash));
   const auto high = dash == std::string_view::npos ? low : number(text.substr(dash + 1));
-  if (!low || !high || *low < 0 || *high > kMaxSeconds || *low > *high) return std::nullopt;
+  if (!low || !high || !std::isfinite(*low) || !std::isfinite(*high) || *low < 0 ||
+      *high > kMaxSeconds || *low > *high) {
+    return std::nullopt;
+  }
   return std::pair{*low, *high};
 }
 

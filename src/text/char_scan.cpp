@@ -60,6 +60,12 @@ std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t 
   return pos;
 }
 
+std::string_view head(std::string_view text, std::size_t max) {
+  if (text.size() <= max) return text;
+  const std::size_t end = next_char_start(text, 0, max);
+  return text.substr(0, end > max ? max - 1 : end);
+}
+
 std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from) {
   std::size_t boundary = from;
   std::size_t pos = from;

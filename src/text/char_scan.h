@@ -21,6 +21,10 @@ inline char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>
 // standing alone (a truncated character).
 std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t target);
 
+// At most the first `max` bytes of `text` (taken as starting at a character start), cut at a
+// character start.
+std::string_view head(std::string_view text, std::size_t max);
+
 // Offset of the first occurrence of a non-empty `sought` that begins at a character start, the
 // walk starting at offset `from` (taken as a character start), or npos.
 std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from);

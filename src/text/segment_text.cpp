@@ -1,5 +1,6 @@
 #include "text/segment_text.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "text/char_scan.h"
@@ -75,7 +76,7 @@ bool SegmentText::is_segment(std::string_view segment) const {
 }
 
 std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, std::int32_t next,
-                                    std::string dead) {
+                                    std::string lead) {
   std::int32_t first = -1, last = prev;
   auto link = [&](Unit unit) {
     const auto id = static_cast<std::int32_t>(units_.size());
@@ -86,46 +87,33 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
     last = id;
     return id;
   };
-  // Bytes before the unit's first character-start copy of the first byte of `open` are dead:
-  // no segment can ever start there, since that part of the unit is never rewritten and reads
-  // the same whatever is joined after it.
+  // Only the tail of a unit from its first segment start on is ever rewritten, and the unit
+  // reads the same whatever is joined after it. With a one-byte `open`, no segment can ever
+  // start before the unit's first segment start, so the bytes before it are dead; a unit
+  // without a segment start is never rewritten, only read again whole when a rewrite before it
+  // runs into it. A longer `open` can be completed across such a rewrite from bytes before
+  // it, so then the whole unit stays live.
+  const bool one_byte_open = rules_.open.size() == 1;
   std::size_t begin = 0;
-  std::optional<std::size_t> anchor;
-  std::vector<std::uint32_t> opens;
+  std::vector<std::uint32_t> opens;  // character starts of `text` where `open` starts
   auto add = [&](std::size_t end, bool closed) {
-    const std::size_t live = rules_.open.empty() ? begin : anchor.value_or(end);
-    anchor.reset();
-    for (std::uint32_t& o : opens) o -= static_cast<std::uint32_t>(live - begin);
-    std::string unit_dead(text.substr(begin, live - begin));
-    if (first == -1 && !dead.empty()) unit_dead = std::move(dead.append(unit_dead));
-    const std::int32_t id = link(Unit{.dead = std::move(unit_dead),
-                                      .text = std::string(text.substr(live, end - live)),
-                                      .opens = std::move(opens),
-                                      .closed = closed});
+    // The unit is the lead (for the first one only, and dead) and then text[begin, end).
+    std::size_t live = begin;  // in `text`
+    if (one_byte_open) live = opens.empty() ? end : opens.front();
+    Unit unit;
+    unit.closed = closed;
+    if (first == -1) unit.dead = std::move(lead);
+    unit.dead.append(text.substr(begin, live - begin));
+    unit.text = std::string(text.substr(live, end - live));
+    for (const std::uint32_t o : opens) unit.opens.push_back(static_cast<std::uint32_t>(o - live));
     opens.clear();
     begin = end;
-    const Unit& unit = units_[id];
-    if (!closed || unit.opens.empty()) return;
-    // Index the unit's tails that begin with `open`, from the shortest.
-    std::uint64_t h = 0;
-    std::size_t pos = unit.text.size();
-    for (auto o = unit.opens.size(); o-- > 0;) {
-      while (pos > unit.opens[o]) {
-        const char c = unit.text[--pos];
-        h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(c) : c) + 1u);
-      }
-      index_[Key{h, unit.text.size() - pos}].push_back(id);
-    }
+    const std::int32_t id = link(std::move(unit));
+    for_each_key(units_[id], [&](const Key& key) { index_[key].push_back(id); });
   };
 
-  const char first_byte = rules_.open.empty() ? '\0' : rules_.open[0];
   for (std::size_t i = 0; i < text.size();) {
-    if (!anchor && !rules_.open.empty() &&
-        (rules_.ignore_case ? fold_ascii(text[i]) == fold_ascii(first_byte)
-                            : text[i] == first_byte)) {
-      anchor = i;
-    }
-    if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i - begin));
+    if (opens_at(text, i)) opens.push_back(static_cast<std::uint32_t>(i));
     if (is_lead_byte(text[i])) {
       i += 2;
     } else if (text[i++] == rules_.close) {
@@ -133,9 +121,9 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
     }
   }
   if (begin < text.size()) add(text.size(), false);
-  if (first == -1 && !dead.empty()) {  // everything removed up to the end of the text
+  if (first == -1 && !lead.empty()) {  // everything removed up to the end of the text
     Unit rest;
-    rest.dead = std::move(dead);
+    rest.dead = std::move(lead);
     link(std::move(rest));
   }
 
@@ -147,6 +135,35 @@ std::int32_t SegmentText::add_units(std::string_view text, std::int32_t prev, st
   units_[last].next = next;
   if (next != -1) units_[next].prev = last;
   return first;
+}
+
+template <typename OnKey>
+void SegmentText::for_each_key(const Unit& unit, OnKey on_key) const {
+  if (!unit.closed) return;
+  // The unit's tails that begin with `open`, from the shortest.
+  std::uint64_t h = 0;
+  std::size_t pos = unit.text.size();
+  for (auto o = unit.opens.size(); o-- > 0;) {
+    while (pos > unit.opens[o]) {
+      const char c = unit.text[--pos];
+      h = mul_add(h, static_cast<unsigned char>(rules_.ignore_case ? fold_ascii(c) : c) + 1u);
+    }
+    on_key(Key{h, unit.text.size() - pos});
+  }
+}
+
+void SegmentText::release(std::int32_t u) {
+  Unit& unit = units_[u];
+  for_each_key(unit, [&](const Key& key) {
+    const auto listed = index_.find(key);
+    if (listed == index_.end()) return;
+    std::erase(listed->second, u);
+    if (listed->second.empty()) index_.erase(listed);
+  });
+  unit.alive = false;
+  std::string().swap(unit.dead);
+  std::string().swap(unit.text);
+  std::vector<std::uint32_t>().swap(unit.opens);
 }
 
 std::optional<GbkText> SegmentText::first_segment() {
@@ -204,8 +221,9 @@ void SegmentText::rewrite_from(std::int32_t first, std::size_t segment_size,
   bool ends_closed = false;
   std::int32_t u = first;
   do {
-    Unit& unit = units_[u];
-    if (u == first) {
+    const std::int32_t here = u;
+    Unit& unit = units_[here];
+    if (here == first) {
       dead = std::move(unit.dead);
     } else {
       joined += unit.dead;
@@ -217,8 +235,8 @@ void SegmentText::rewrite_from(std::int32_t first, std::size_t segment_size,
     } else {
       joined += unit.text;
     }
-    unit.alive = false;
     u = unit.next;
+    release(here);
     for (; parsed < joined.size(); parsed += is_lead_byte(joined[parsed]) ? 2 : 1) {
       ends_closed = !is_lead_byte(joined[parsed]) && joined[parsed] == rules_.close;
     }

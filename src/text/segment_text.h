@@ -53,9 +53,9 @@ class SegmentText {
   GbkText text() const;
 
  private:
-  // A unit's text is `dead` + `text`. `dead` comes before any byte that can take part in a
-  // segment start, now or after a rewrite joins text to the unit, so it is moved along from
-  // unit to unit and never read again: text that the loop only passes by is not copied each time.
+  // A unit's text is `dead` + `text`. `dead` is the start of the unit that no segment start can
+  // ever reach (see add_units): it is moved along from unit to unit when the unit is rewritten,
+  // so text that the loop only passes by is not copied each time.
   struct Unit {
     std::string dead;
     std::string text;
@@ -78,17 +78,22 @@ class SegmentText {
   bool opens_at(std::string_view text, std::size_t at) const;
   std::uint64_t hash_of(std::string_view text) const;
   bool same(std::string_view a, std::string_view b) const;
-  // Cuts `text` into units (linked between `prev` and `next`), `dead` before the first of them,
+  // Cuts `text` into units (linked between `prev` and `next`), `lead` before the first of them,
   // and indexes them; returns the first of them, or -1 when nothing was added.
   std::int32_t add_units(std::string_view text, std::int32_t prev, std::int32_t next,
-                         std::string dead = {});
+                         std::string lead = {});
   void rewrite_from(std::int32_t first, std::size_t segment_size, std::string_view replacement);
+  // Calls `on_key` with the index key of each of the unit's tails that begin with `open`.
+  template <typename OnKey>
+  void for_each_key(const Unit& unit, OnKey on_key) const;
+  // Takes a unit that was read into a rewrite out of the index and frees what it held.
+  void release(std::int32_t u);
 
   SegmentRules rules_;
   std::vector<Unit> units_;
   std::int32_t head_ = -1;
   std::int32_t first_open_ = -1;  // no unit before it holds a segment start
-  std::unordered_map<Key, std::vector<std::int32_t>, KeyHash> index_;  // may name dead units
+  std::unordered_map<Key, std::vector<std::int32_t>, KeyHash> index_;
   std::uint32_t stamp_ = 0;
 };
 

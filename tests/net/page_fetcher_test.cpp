@@ -237,6 +237,21 @@ TEST(PageFetcher, EndsAKeptOpenBodyAfterItsAnnouncedLength) {
   }
 }
 
+// A redirect that announces an empty body is no finished page, however long the next address
+// takes to answer.
+TEST(PageFetcher, WaitsForTheAddressARedirectLeadsTo) {
+  FixtureServer server([](const HttpRequest& request) {
+    if (request.target == "/moved") {
+      return HttpReply{.status = 302, .headers = {{"Location", "/late"}}, .body = ""};
+    }
+    return HttpReply{.body = "arrived", .stall_before_reply = 1500ms};
+  });
+  const FetchedPage result = PageFetcher::instance().fetch(server.base_url() + "/moved");
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(result.status, 200);
+  EXPECT_EQ(result.body.bytes, "arrived");
+}
+
 TEST(PageFetcher, AnswersThatAreNoPageFail) {
   const HttpReply replies[] = {{.status = 204, .reason = "No Content"},
                                {.status = 302, .reason = "Found", .body = "moved"},

@@ -49,6 +49,8 @@ TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
       {"delay = -1\n", "q.toml:1: delay must be 0 to 3600 seconds, MIN <= MAX"},
       {"delay = true\n", "q.toml:1: delay must be a number or a \"MIN-MAX\" text"},
       {"block_pause = 4000\n", "q.toml:1: block_pause must be 0 to 3600 seconds"},
+      {"block_pause = nan\n", "q.toml:1: block_pause must be a number of seconds"},
+      {"delay = inf\n", "q.toml:1: delay must be a number or a \"MIN-MAX\" text"},
       {"[engine.bing]\nretries = 1\n",
        "q.toml:1: unknown engine 'bing' (use baidu, google, sogou, soso)"},
       {"[engine]\nbaidu = 3\n", "q.toml:2: engine.baidu must be a table"},
@@ -82,7 +84,7 @@ TEST(ParseDelay, ReadsOneNumberOrARange) {
   EXPECT_EQ(parse_delay("3"), (std::pair<double, double>{3, 3}));
   EXPECT_EQ(parse_delay("2-5"), (std::pair<double, double>{2, 5}));
   EXPECT_EQ(parse_delay("0.5-1.25"), (std::pair<double, double>{0.5, 1.25}));
-  for (const char* bad : {"", "-", "5-2", "a", "2-", "-3", "1-4000", "1 - 2"}) {
+  for (const char* bad : {"", "-", "5-2", "a", "2-", "-3", "1-4000", "1 - 2", "nan", "1-nan"}) {
     EXPECT_EQ(parse_delay(bad), std::nullopt) << bad;
   }
 }
