@@ -227,6 +227,36 @@ TEST(BatchCommand, TerminationEndsAWriteBlockedOnAFullPipe) {
   if (testing::read_file(folder + "/status").empty()) kill(std::stoi(pid), SIGKILL);
 }
 
+// A signal while the list is still being read ends the program and leaves no temporary file.
+TEST(BatchCommand, TerminationWhileReadingLeavesNoTemporaryFile) {
+  const std::string folder = temp_path("blocked-input");
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  testing::ChildProgram shell(
+      "/bin/sh",
+      {"-c",
+       "cd \"$1\" && mkfifo in || exit 1; ( \"$0\" -o table.tsv <in & echo $! >pid; "
+       "wait $!; echo $? >status ) & exec 3>in; sleep 60",
+       kProgram, folder},
+      {}, "");
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (testing::read_file(folder + "/pid").empty() &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  const std::string pid = testing::read_file(folder + "/pid");
+  ASSERT_FALSE(pid.empty());
+  std::this_thread::sleep_for(500ms);  // the program waits on its input
+  kill(std::stoi(pid), SIGTERM);
+  while (testing::read_file(folder + "/status").empty() &&
+         std::chrono::steady_clock::now() < deadline + 10s) {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(testing::read_file(folder + "/status"), "130\n");
+  EXPECT_EQ(files_in(folder), (std::vector<std::string>{"in", "pid", "status"}));
+  shell.signal(SIGKILL);
+}
+
 TEST(BatchCommand, ShowsRowsDonePerEngineOnATerminal) {
   FixtureServer server([](const HttpRequest&) {
     return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 0),

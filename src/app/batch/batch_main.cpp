@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -66,10 +67,10 @@ void report_decoding(const DecodedKeywordFile& decoded) {
   }
 }
 
-// Ctrl-C and SIGTERM, taken on a thread of their own from the moment the run starts: they stop
-// a home-page fetch of the site-entry expansion as well as the workers. Once the table is being
-// written they end the program at once (a write may be blocked on a full pipe), removing the
-// unfinished output file first.
+// Ctrl-C and SIGTERM, taken on a thread of their own from the program's start. While the input
+// is read and while the table is written (a read or a write may wait on a pipe) they end the
+// program at once, removing the unfinished output file first; while the run goes, they stop
+// the home-page fetches of the site-entry expansion and the workers, which then end cleanly.
 class Interruption {
  public:
   Interruption() {
@@ -84,6 +85,7 @@ class Interruption {
         if (sigtimedwait(&signals_, nullptr, &tick) <= 0) continue;
         stop_.request_stop();
         if (exit_at_once_) {
+          const std::lock_guard lock(mutex_);
           if (!remove_on_exit_.empty()) unlink(remove_on_exit_.c_str());
           _exit(kExitInterrupted);
         }
@@ -93,17 +95,20 @@ class Interruption {
   std::stop_token token() const { return stop_.get_token(); }
   bool interrupted() const { return stop_.stop_requested(); }
 
-  // From now on a signal ends the program, after removing `unfinished` unless it is empty.
-  void exit_at_once(std::string unfinished) {
+  // The file a signal that ends the program removes first.
+  void remove_on_exit(std::string unfinished) {
+    const std::lock_guard lock(mutex_);
     remove_on_exit_ = std::move(unfinished);
-    exit_at_once_ = true;
   }
+  // Whether a signal ends the program at once (true) or stops the run (false).
+  void exit_at_once(bool at_once) { exit_at_once_ = at_once; }
 
  private:
   sigset_t signals_;
   std::stop_source stop_;
-  std::string remove_on_exit_;  // written before exit_at_once_ is set, read after
-  std::atomic<bool> exit_at_once_{false};
+  std::mutex mutex_;
+  std::string remove_on_exit_;  // guarded by mutex_
+  std::atomic<bool> exit_at_once_{true};
   std::jthread watcher_;
 };
 
@@ -152,6 +157,7 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const BatchOptions& options = std::get<BatchOptions>(command);
+  Interruption interruption;
   const std::variant<Settings, std::string> settings = batch_settings(options);
   if (const auto* error = std::get_if<std::string>(&settings)) {
     std::cerr << "quillrank-batch: " << *error << "\n";
@@ -165,6 +171,7 @@ int run(const std::vector<std::string>& args) {
       return kExitUsage;
     }
     output_file.emplace(std::move(std::get<OutputFile>(opened)));
+    interruption.remove_on_exit(output_file->temp_path());
   }
   ByteBuffer input;
   switch (read_input(options.input, input)) {
@@ -183,7 +190,7 @@ int run(const std::vector<std::string>& args) {
   input = ByteBuffer();
   report_decoding(decoded);
 
-  Interruption interruption;
+  interruption.exit_at_once(false);
   ListHost host(std::move(decoded.text), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
@@ -216,7 +223,7 @@ int run(const std::vector<std::string>& args) {
 
   const std::string output =
       format_result_table(table, options.csv, options.details ? options.engines : NoDetails());
-  interruption.exit_at_once(output_file ? output_file->temp_path() : std::string());
+  interruption.exit_at_once(true);
   if (interruption.interrupted()) return kExitInterrupted;
   if (!output_file) {
     if (write_all(STDOUT_FILENO, output)) return 0;
