@@ -68,7 +68,7 @@ void RunControl::clear_for_run() {
 
 GbkText RunControl::expand_entries(std::string_view list, std::stop_token stop,
                                    const ExpansionProgress& progress,
-                                   std::vector<GbkText>* cut_entries) const {
+                                   ExpansionReport* report) const {
   int entries = 0;
   if (progress) {
     const std::vector<GbkText> listed = collect_segments(list, '[', ']');
@@ -79,7 +79,7 @@ GbkText RunControl::expand_entries(std::string_view list, std::stop_token stop,
     if (progress) progress(++fetched, entries);
     return home_pages_(url, token);
   };
-  return expand_site_entries(list, counted, stop, cut_entries);
+  return expand_site_entries(list, counted, stop, report);
 }
 
 void RunControl::start_ranking(std::string_view list) {

@@ -11,6 +11,7 @@
 
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
+#include "net/site_expansion.h"
 #include "text/result_table.h"
 
 namespace quillrank {
@@ -52,10 +53,10 @@ class RunControl {
   // 2. `list` with every site entry expanded, one home-page fetch per distinct entry. Any
   //    thread: touches neither the host nor the table. Once `stop` is requested no further
   //    page is fetched and the result is to be dropped.
-  //    The entries whose words were cut at the expansion's limits are added to `cut_entries`.
+  //    What the expansion had to leave out goes into `report`.
   GbkText expand_entries(std::string_view list, std::stop_token stop,
                          const ExpansionProgress& progress = {},
-                         std::vector<GbkText>* cut_entries = nullptr) const;
+                         ExpansionReport* report = nullptr) const;
   // 3. One row per pair of exactly `list` (the expansion's text, not the box's rendering of
   //    it) and one worker per ticked engine. Host's thread.
   void start_ranking(std::string_view list);

@@ -101,7 +101,7 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
 }
 
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
-                            std::stop_token stop, std::vector<GbkText>* cut_entries) {
+                            std::stop_token stop, ExpansionReport* report) {
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
   // Each entry is replaced in the text as the earlier replacements left it, so lines that
@@ -115,9 +115,12 @@ GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
       bool cut = false;
       it->second = expansion_lines(entry, fetch, stop, cut);
       if (stop.stop_requested()) return GbkText(box_text);
-      if (cut && cut_entries) cut_entries->push_back(entry);
+      if (cut && report) report->cut_entries.push_back(entry);
     }
-    box.replace_all(entry, it->second);
+    if (!box.replace_all(entry, it->second, kMaxExpandedBytes)) {
+      if (report) report->too_large = true;
+      return GbkText(box_text);
+    }
   }
   return box.text();
 }

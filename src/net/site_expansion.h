@@ -13,17 +13,24 @@
 namespace quillrank {
 
 // One entry's lines are made from at most this many words, read from at most this many bytes of
-// title and keywords: a home page cannot make the box grow without bound.
+// title and keywords, and the expanded text is at most kMaxExpandedBytes long: home pages cannot
+// make the box grow without bound (lines can name other entries, which are expanded in turn).
 inline constexpr std::size_t kMaxSiteWords = 1000;
 inline constexpr std::size_t kMaxSiteWordBytes = 64 * 1024;
+inline constexpr std::size_t kMaxExpandedBytes = 64u << 20;
+
+// What an expansion had to leave out.
+struct ExpansionReport {
+  std::vector<GbkText> cut_entries;  // entries whose words were cut at the limits above
+  bool too_large = false;  // the text would pass kMaxExpandedBytes: it came back unchanged
+};
 
 // The box text with every site entry replaced by its lines; one fetch per distinct entry, on the
 // caller's thread, of which the body is read whatever the status. A text without "[" comes back
-// unchanged and nothing is fetched. The entries whose words were cut at the limits above are
-// added to `cut_entries` when given. Once `stop` is requested nothing more is fetched and the
-// text comes back unchanged.
+// unchanged and nothing is fetched. What was left out goes into `report` when given. Once
+// `stop` is requested nothing more is fetched and the text comes back unchanged.
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
-                            std::stop_token stop = {}, std::vector<GbkText>* cut_entries = nullptr);
+                            std::stop_token stop = {}, ExpansionReport* report = nullptr);
 
 // The segments of `text` from a `left` character to the first `right` character after it,
 // markers included, in order of first occurrence. Once a segment is listed every copy of it is

@@ -34,6 +34,7 @@ void SegmentText::reset(std::string_view text) {
   index_.clear();
   head_ = add_units(text, -1, -1);
   first_open_ = head_;
+  size_ = text.size();
 }
 
 bool SegmentText::opens_at(std::string_view text, std::size_t at) const {
@@ -179,13 +180,16 @@ std::optional<GbkText> SegmentText::first_segment() {
   return std::nullopt;
 }
 
-void SegmentText::replace_all(std::string_view segment, std::string_view replacement) {
+bool SegmentText::replace_all(std::string_view segment, std::string_view replacement,
+                              std::size_t max_size) {
   if (!is_segment(segment)) {
-    reset(replace_text(text(), segment, replacement, !rules_.ignore_case));
-    return;
+    GbkText replaced = replace_text(text(), segment, replacement, !rules_.ignore_case);
+    if (replaced.size() > max_size) return false;
+    reset(replaced);
+    return true;
   }
   const auto found = index_.find(Key{hash_of(segment), segment.size()});
-  if (found == index_.end()) return;
+  if (found == index_.end()) return true;
   // Every copy is the tail of one unit. Mark them all before rewriting any, since a rewrite
   // may join a unit with the ones after it.
   ++stamp_;
@@ -204,10 +208,18 @@ void SegmentText::replace_all(std::string_view segment, std::string_view replace
     }
   }
   listed.resize(kept);
+  const std::size_t size =
+      size_ - copies.size() * segment.size() + copies.size() * replacement.size();
+  if (size > max_size) {
+    for (const std::int32_t u : copies) units_[u].marked = 0;
+    return false;
+  }
   // Any order gives the same text: a rewrite that runs into a later copy replaces it too.
   for (const std::int32_t u : copies) {
     if (units_[u].marked == stamp_) rewrite_from(u, segment.size(), replacement);
   }
+  size_ = size;
+  return true;
 }
 
 // Rewrites the units from `first` (a marked one) onwards, each marked unit with its tail

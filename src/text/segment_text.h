@@ -46,11 +46,14 @@ class SegmentText {
   // its first one.
   std::optional<GbkText> first_segment();
 
-  // Exactly text = replace_text(text, segment, replacement, !ignore_case). A segment as
+  // Exactly text = replace_text(text, segment, replacement, !ignore_case), unless the text would
+  // then be longer than `max_size` bytes: false, and the text stays as it is. A segment as
   // first_segment returns it takes the fast path; any other argument rebuilds the whole text.
-  void replace_all(std::string_view segment, std::string_view replacement);
+  bool replace_all(std::string_view segment, std::string_view replacement,
+                   std::size_t max_size = SIZE_MAX);
 
   GbkText text() const;
+  std::size_t size() const { return size_; }
 
  private:
   // A unit's text is `dead` + `text`. `dead` is the start of the unit that no segment start can
@@ -95,6 +98,7 @@ class SegmentText {
   std::int32_t first_open_ = -1;  // no unit before it holds a segment start
   std::unordered_map<Key, std::vector<std::int32_t>, KeyHash> index_;
   std::uint32_t stamp_ = 0;
+  std::size_t size_ = 0;  // of text()
 };
 
 }  // namespace quillrank

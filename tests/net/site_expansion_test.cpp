@@ -238,15 +238,33 @@ TEST(ExpandSiteEntries, KeepsAtMostSoManyWordsPerEntry) {
       "<title>t</title><meta name=\"keywords\" content=\"" + many + "\">";
   sites.pages["http://long.example"] = "<title>" + std::string(100000, 'w') + "</title>";
   sites.pages["http://fine.example"] = gbk_home("A-B", "C");
-  std::vector<GbkText> cut;
+  ExpansionReport report;
   const GbkText box = expand_site_entries("[many.example]\r\n[long.example]\r\n[fine.example]",
-                                          sites.fetch(), {}, &cut);
+                                          sites.fetch(), {}, &report);
   const std::vector<GbkText> lines = split_lines(box);
   EXPECT_EQ(lines.size(), kMaxSiteWords + 1 + 3);
   EXPECT_EQ(lines[0], "many.example|t");
   EXPECT_EQ(lines[kMaxSiteWords - 1], "many.example|k998");
   EXPECT_EQ(lines[kMaxSiteWords], "long.example|" + std::string(kMaxSiteWordBytes, 'w'));
-  EXPECT_EQ(cut, (std::vector<GbkText>{"[many.example]", "[long.example]"}));
+  EXPECT_EQ(report.cut_entries, (std::vector<GbkText>{"[many.example]", "[long.example]"}));
+  EXPECT_FALSE(report.too_large);
+}
+
+// Lines that name later entries multiply: past the size limit nothing is expanded.
+TEST(ExpandSiteEntries, StopsBeforeTheTextPassesTheSizeLimit) {
+  auto naming = [](const std::string& entry) {
+    std::string title;
+    for (int i = 0; i < 1000; ++i) title += entry + std::to_string(i) + ",";
+    return "<title>" + title + "</title>";
+  };
+  FakeSites sites;
+  sites.pages["http://a"] = naming("[b]");
+  sites.pages["http://b"] = naming("[c]");
+  sites.pages["http://c"] = naming("x");
+  const std::string box = "[a]\r\n[b]\r\n[c]";
+  ExpansionReport report;
+  EXPECT_EQ(expand_site_entries(box, sites.fetch(), {}, &report), box);
+  EXPECT_TRUE(report.too_large);
 }
 
 TEST(ExpandSiteEntries, AgreesWithStepByStepExpansionOnRandomBoxes) {

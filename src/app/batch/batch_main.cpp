@@ -199,10 +199,14 @@ int run(const std::vector<std::string>& args) {
   control.set_run_finished([&finished] { finished = true; });
   control.set_pacing(std::get<Settings>(settings).pacing);
   control.clear_for_run();
-  std::vector<GbkText> cut_entries;
-  const GbkText list =
-      control.expand_entries(host.box_text(), interruption.token(), {}, &cut_entries);
-  for (const GbkText& entry : cut_entries) {
+  ExpansionReport report;
+  const GbkText list = control.expand_entries(host.box_text(), interruption.token(), {}, &report);
+  if (report.too_large) {
+    std::cerr << "quillrank-batch: the site entries' lines would pass " << (kMaxExpandedBytes >> 20)
+              << " MiB (lines that name other entries, expanded "
+              << "again and again); no entry was expanded\n";
+  }
+  for (const GbkText& entry : report.cut_entries) {
     std::cerr << "quillrank-batch: site entry " << gbk_to_utf8(entry) << ": only the first "
               << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
               << " KiB of title and keywords) are used\n";

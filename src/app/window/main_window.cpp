@@ -82,7 +82,7 @@ void MainWindow::start_query() {
   }
   set_expanding(true);
   expansion_ = std::jthread([this, box](std::stop_token stop) {
-    std::vector<GbkText> cut;
+    ExpansionReport report;
     GbkText expanded = run_control_.expand_entries(
         box, stop,
         [this](int entry, int entries) {
@@ -94,18 +94,18 @@ void MainWindow::start_query() {
               },
               Qt::QueuedConnection);
         },
-        &cut);
+        &report);
     QMetaObject::invokeMethod(
         this,
-        [this, box, expanded = std::move(expanded), cut = std::move(cut)] {
-          finish_expansion(box, expanded, cut);
+        [this, box, expanded = std::move(expanded), report = std::move(report)] {
+          finish_expansion(box, expanded, report);
         },
         Qt::QueuedConnection);
   });
 }
 
 void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
-                                  const std::vector<GbkText>& cut) {
+                                  const ExpansionReport& report) {
   const bool stopped = expansion_.get_stop_token().stop_requested();
   expansion_.join();
   set_expanding(false);
@@ -113,11 +113,21 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
     show_status(QStringLiteral("站点条目展开已停止"));
     return;
   }
+  if (report.too_large) {
+    show_status({});
+    desktop_.warn(this, QStringLiteral("站点条目"),
+                  QStringLiteral("站点条目展开后的内容超过 %1 MiB（展开的关键词中又含有站点条目），"
+                                 "已停止展开，未开始查询。")
+                      .arg(kMaxExpandedBytes >> 20));
+    return;
+  }
   if (expanded != box) set_box_text(expanded);
   start_ranking(expanded);
-  if (!cut.empty()) {
+  if (!report.cut_entries.empty()) {
     QString entries;
-    for (const GbkText& entry : cut) entries += QStringLiteral("\n") + gbk_to_box(entry);
+    for (const GbkText& entry : report.cut_entries) {
+      entries += QStringLiteral("\n") + gbk_to_box(entry);
+    }
     desktop_.warn(
         this, QStringLiteral("站点条目"),
         QStringLiteral("以下站点首页的标题和关键词过长，只取了前 %1 个词：").arg(kMaxSiteWords) +

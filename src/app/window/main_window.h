@@ -51,8 +51,7 @@ class MainWindow : public QWidget, public RunHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void finish_expansion(const GbkText& box, const GbkText& expanded,
-                        const std::vector<GbkText>& cut);
+  void finish_expansion(const GbkText& box, const GbkText& expanded, const ExpansionReport& report);
   void start_ranking(const GbkText& list);
   void set_expanding(bool expanding);
   void show_ranking_progress();
