@@ -246,7 +246,17 @@ TEST(BatchCommand, TerminationWhileReadingLeavesNoTemporaryFile) {
   }
   const std::string pid = testing::read_file(folder + "/pid");
   ASSERT_FALSE(pid.empty());
-  std::this_thread::sleep_for(500ms);  // the program waits on its input
+  // Once the temporary output exists, the program waits on its input.
+  auto temporary_exists = [&] {
+    for (const std::string& name : files_in(folder)) {
+      if (name.starts_with(".table.tsv.")) return true;
+    }
+    return false;
+  };
+  while (!temporary_exists() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(temporary_exists());
   kill(std::stoi(pid), SIGTERM);
   while (testing::read_file(folder + "/status").empty() &&
          std::chrono::steady_clock::now() < deadline + 10s) {
