@@ -2,8 +2,9 @@
 # Installs what is needed, checks the formatting of every tracked C++ file, builds and runs the
 # whole test suite: a normal build, the same suite under AddressSanitizer +
 # UndefinedBehaviorSanitizer, and the core under ThreadSanitizer built with clang (whose
-# -Wthread-safety checks the locking), each in its own build folder with warnings as errors and
-# failing on any report; then builds the benchmarks and gives every fuzz target a short run.
+# -Wthread-safety checks the locking; the window's sources get the same check from clang on
+# their own), each in its own build folder with warnings as errors and failing on any report;
+# then builds the benchmarks and gives every fuzz target a short run.
 # Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +34,8 @@ run_suite() {
 
 configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build/test
+echo "=== locking annotations of the window (clang -Wthread-safety)"
+python3 scripts/clang_thread_safety.py build/test
 
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DQUILLRANK_SANITIZE=address,undefined \
   -DQUILLRANK_BUILD_BENCH=OFF
