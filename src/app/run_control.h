@@ -37,6 +37,11 @@ class RunControl {
   RunControl(const RunControl&) = delete;
   RunControl& operator=(const RunControl&) = delete;
 
+  // Hears of every page a worker judged (engine slot index, the page), on the worker's thread;
+  // from the next run on.
+  using PageSeen = std::function<void(int engine, const SeenPage& page)>;
+  void set_page_seen(PageSeen page_seen) { page_seen_ = std::move(page_seen); }
+
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
   void set_pacing(const std::array<EnginePacing, kEngineCount>& pacing) { pacing_ = pacing; }
   const std::array<EnginePacing, kEngineCount>& pacing() const { return pacing_; }
@@ -88,6 +93,7 @@ class RunControl {
   PageSource result_pages_;
   PageSource home_pages_;
   std::array<EnginePacing, kEngineCount> pacing_{};
+  PageSeen page_seen_;
   std::function<void()> run_finished_;
   std::array<Slot, kEngineCount> worker_handle_;
 };

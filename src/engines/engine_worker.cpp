@@ -99,10 +99,9 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 }
 
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       const EnginePacing& pacing, std::stop_token stop,
-                       std::atomic<int>* rows_done) {
-  auto row_written = [rows_done] {
-    if (rows_done) ++*rows_done;
+                       const EnginePacing& pacing, std::stop_token stop, const WorkerHooks& hooks) {
+  auto row_written = [&hooks] {
+    if (hooks.rows_done) ++*hooks.rows_done;
   };
   const PageSignatures& signatures = signatures_for(profile);
   PacedRequests requests(fetch, pacing, stop);
@@ -121,9 +120,11 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       std::optional<FetchedPage> fetched = requests.get(url);
       if (!fetched) return;
       PageVerdict verdict = judge_page(profile, signatures, *fetched);
+      if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       if (verdict.verdict == Verdict::blocked && pacing.block_pause > 0) {
         if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url))) return;
         verdict = judge_page(profile, signatures, *fetched);
+        if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       }
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <stop_token>
 #include <string_view>
 
 #include "engines/cell_texts.h"
 #include "engines/engine_profile.h"
+#include "engines/page_verdict.h"
 #include "net/fetched_page.h"
 #include "text/result_table.h"
 
@@ -20,6 +22,21 @@ struct EnginePacing {
   double delay_max = 0;    // [delay_min, delay_max]
   int retries = 1;         // further tries of a fetch worth retrying, with backoff
   double block_pause = 0;  // > 0: after a block, wait this long and ask once more
+};
+
+// One page as a worker judged it, for whoever wants to look (the batch command's --save-pages).
+struct SeenPage {
+  int row;   // 0-based
+  int page;  // 1-based
+  std::string_view url;
+  const FetchedPage& fetched;
+  const PageVerdict& verdict;
+};
+
+// What a worker reports as it goes, on its own thread.
+struct WorkerHooks {
+  std::atomic<int>* rows_done = nullptr;                // counts the rows whose cell is written
+  std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
 };
 
 // "第" + N + "名" for a page that holds the link marker: `page_text` is the page, `found_at`
@@ -36,9 +53,8 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 // nothing more in this run (after one more try, when a block pause is set): the rows left read
 // kBlockedText. Every wait ends at once when `stop` is requested, and the worker then returns,
 // writing nothing more.
-// `rows_done`, when given, counts the rows whose cell is written.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
                        const EnginePacing& pacing, std::stop_token stop,
-                       std::atomic<int>* rows_done = nullptr);
+                       const WorkerHooks& hooks = {});
 
 }  // namespace quillrank

@@ -96,8 +96,9 @@ TEST(ParseBatchOptions, ReadsEnginesOutputFormPacingAndInput) {
 TEST(ParseBatchOptions, HelpListsEveryOptionAndVersionNamesTheProgram) {
   const auto help = parse_batch_options({"--help"});
   ASSERT_TRUE(std::holds_alternative<PrintAndExit>(help));
-  for (const char* option : {"--engines", "--output", "--csv", "--details", "--config", "--delay",
-                             "--retries", "--block-pause", "--version", "baidu,google"}) {
+  for (const char* option :
+       {"--engines", "--output", "--csv", "--details", "--config", "--save-pages", "--delay",
+        "--retries", "--block-pause", "--version", "baidu,google"}) {
     EXPECT_NE(std::get<PrintAndExit>(help).text.find(option), std::string::npos) << option;
   }
   const auto version = parse_batch_options({"--version"});

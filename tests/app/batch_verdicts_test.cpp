@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -121,6 +122,42 @@ TEST(BatchVerdicts, PausesBetweenTwoRequestsOfAnEngine) {
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_GE(seen[1] - seen[0], 300ms);
   EXPECT_GE(seen[2] - seen[1], 300ms);
+}
+
+// --save-pages keeps every page as the engine sent it, with an index saying what was made of it.
+TEST(BatchVerdicts, SavesEveryPageWithItsVerdict) {
+  const std::string baidu_page = testing::engine_result_page(kBaidu, "http://a.example/", 1);
+  FixtureServer engines([&baidu_page](const HttpRequest& request) {
+    if (request.header("Host") == "www.sogou.com") {
+      return HttpReply{.status = 403, .reason = "Forbidden", .body = "go away"};
+    }
+    return HttpReply{.body = baidu_page};
+  });
+  const std::string folder = ::testing::TempDir() + "quillrank-saved";
+  std::filesystem::remove_all(folder);
+  const testing::ProgramRun run = testing::run_program(
+      kProgram, {"-e", "baidu,sogou", "--retries", "0", "--save-pages", folder},
+      {{"http_proxy", engines.base_url()}}, "a.example|seo");
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(testing::read_file(folder + "/baidu-1-1.html"), baidu_page);
+  EXPECT_EQ(testing::read_file(folder + "/sogou-1-1.html"), "go away");
+  const auto index = rows_of(testing::read_file(folder + "/index.tsv"));
+  ASSERT_EQ(index.size(), 3u);
+  EXPECT_EQ(index[0], (std::vector<std::string>{"engine", "row", "page", "url", "status",
+                                                "final_url", "verdict", "reason"}));
+  for (const auto& line : {index[1], index[2]}) {
+    ASSERT_EQ(line.size(), 8u);
+    if (line[0] == "baidu") {
+      EXPECT_EQ(line, (std::vector<std::string>{
+                          "baidu", "1", "1", "http://www.baidu.com/s?wd=seo&pn=0&rn=100", "200",
+                          "http://www.baidu.com/s?wd=seo&pn=0&rn=100", "result", ""}));
+    } else {
+      EXPECT_EQ(line[0], "sogou");
+      EXPECT_EQ(line[4], "403");
+      EXPECT_EQ(line[6], "blocked");
+      EXPECT_EQ(line[7], "HTTP 403：引擎拒绝了请求");
+    }
+  }
 }
 
 TEST(BatchVerdicts, ASettingsFileWithAnErrorStopsBeforeAnyRequest) {

@@ -18,6 +18,7 @@
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
 #include "app/batch/output_file.h"
+#include "app/batch/saved_pages.h"
 #include "app/list_host.h"
 #include "app/run_control.h"
 #include "keywords/keyword_file.h"
@@ -173,6 +174,15 @@ int run(const std::vector<std::string>& args) {
     output_file.emplace(std::move(std::get<OutputFile>(opened)));
     interruption.remove_on_exit(output_file->temp_path());
   }
+  std::unique_ptr<SavedPages> saved_pages;
+  if (!options.save_pages.empty()) {
+    auto opened = SavedPages::open(options.save_pages);
+    if (auto* error = std::get_if<std::string>(&opened)) {
+      std::cerr << "quillrank-batch: " << *error << "\n";
+      return kExitUsage;
+    }
+    saved_pages = std::move(std::get<std::unique_ptr<SavedPages>>(opened));
+  }
   ByteBuffer input;
   switch (read_input(options.input, input)) {
     case InputRead::ok:
@@ -198,6 +208,10 @@ int run(const std::vector<std::string>& args) {
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
   control.set_pacing(std::get<Settings>(settings).pacing);
+  if (saved_pages) {
+    control.set_page_seen(
+        [&saved_pages](int engine, const SeenPage& page) { saved_pages->save(engine, page); });
+  }
   control.clear_for_run();
   ExpansionReport report;
   const GbkText list = control.expand_entries(host.box_text(), interruption.token(), {}, &report);

@@ -47,6 +47,10 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                "add a column per chosen engine saying why its cell reads as it does");
   app.add_option("--config", options.config,
                  "settings file (default: $XDG_CONFIG_HOME/quillrank/quillrank.toml)");
+  app.add_option("--save-pages", options.save_pages,
+                 "write every page the engines sent to this folder, as <engine>-<row>-<page>.html, "
+                 "with an index.tsv (engine, row, page, URL, HTTP status, final URL, verdict, "
+                 "reason)");
   app.add_option("--delay", delay,
                  "seconds between two requests of one engine: N, or MIN-MAX for a random pause "
                  "(default: the settings file's, else 0)");
@@ -66,7 +70,8 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
 
 std::string batch_usage() {
   return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
-         "[--delay N|MIN-MAX] [--retries N] [--block-pause S] [FILE|-]  (--help for more)";
+         "[--save-pages DIR] [--delay N|MIN-MAX] [--retries N] [--block-pause S] [FILE|-]  "
+         "(--help for more)";
 }
 
 BatchCommand parse_batch_options(const std::vector<std::string>& args) {

@@ -19,8 +19,9 @@ struct BatchOptions {
   std::string output;                             // empty: standard output
   std::string input = "-";                        // "-": standard input
   bool csv = false;
-  bool details = false;  // one column per chosen engine saying why its cell reads as it does
-  std::string config;    // the settings file; empty: the user's own
+  bool details = false;    // one column per chosen engine saying why its cell reads as it does
+  std::string config;      // the settings file; empty: the user's own
+  std::string save_pages;  // a folder for every page the engines sent, and their index
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

@@ -1,0 +1,62 @@
+#include "app/batch/saved_pages.h"
+
+#include <filesystem>
+
+#include "engines/engines.h"
+#include "text/text_codec.h"
+
+namespace quillrank {
+namespace {
+
+const char* verdict_name(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::result:
+      return "result";
+    case Verdict::blocked:
+      return "blocked";
+    case Verdict::no_results:
+      return "no_results";
+    case Verdict::failed:
+      return "failed";
+    case Verdict::unrecognised:
+      return "unrecognised";
+  }
+  return "";
+}
+
+// One field of a tab-separated line: tabs and line ends become blanks.
+std::string field(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::variant<std::unique_ptr<SavedPages>, std::string> SavedPages::open(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return "cannot make " + folder + ": " + error.message();
+  std::ofstream index(folder + "/index.tsv", std::ios::binary | std::ios::trunc);
+  if (!index) return "cannot write " + folder + "/index.tsv";
+  index << "engine\trow\tpage\turl\tstatus\tfinal_url\tverdict\treason\n" << std::flush;
+  return std::unique_ptr<SavedPages>(new SavedPages(folder, std::move(index)));
+}
+
+void SavedPages::save(int engine, const SeenPage& page) {
+  const std::string key(kEngines[engine].key);
+  const std::string name =
+      key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) + ".html";
+  std::ofstream(folder_ + "/" + name, std::ios::binary | std::ios::trunc)
+      << page.fetched.body.bytes;
+  const std::string line =
+      key + "\t" + std::to_string(page.row + 1) + "\t" + std::to_string(page.page) + "\t" +
+      field(std::string(page.url)) + "\t" + std::to_string(page.fetched.status) + "\t" +
+      field(page.fetched.final_url) + "\t" + verdict_name(page.verdict.verdict) + "\t" +
+      field(gbk_to_utf8(page.verdict.reason)) + "\n";
+  MutexLock lock(mutex_);
+  index_ << line << std::flush;
+}
+
+}  // namespace quillrank

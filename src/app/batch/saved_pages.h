@@ -1,0 +1,33 @@
+// The batch command's --save-pages DIR: every page a worker judged, as the engine sent it, and
+// an index of them, so a user can see what an engine answered and why a cell reads as it does.
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "engines/engine_worker.h"
+#include "text/mutex.h"
+
+namespace quillrank {
+
+class SavedPages {
+ public:
+  // Creates the folder when missing and starts DIR/index.tsv; the reason when that failed.
+  static std::variant<std::unique_ptr<SavedPages>, std::string> open(const std::string& folder);
+
+  // Writes DIR/<engine key>-<row>-<page>.html (row and page from 1) and its index line:
+  // engine, row, page, URL, HTTP status, final URL, verdict, reason. Any worker's thread.
+  void save(int engine, const SeenPage& page);
+
+ private:
+  explicit SavedPages(std::string folder, std::ofstream index)
+      : folder_(std::move(folder)), index_(std::move(index)) {}
+
+  const std::string folder_;
+  Mutex mutex_;
+  std::ofstream index_ GUARDED_BY(mutex_);
+};
+
+}  // namespace quillrank
