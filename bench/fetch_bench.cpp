@@ -91,7 +91,7 @@ void BM_JudgePage(benchmark::State& state) {
   if (state.range(0) == 0) {
     page.body.bytes = replace_text(page.body.bytes, kBaidu.link_prefix, "}) data=", true);
   }
-  for (auto _ : state) benchmark::DoNotOptimize(judge_page(kBaidu, signatures_for(kBaidu), page));
+  for (auto _ : state) benchmark::DoNotOptimize(judge_page(kBaidu, page));
   state.SetBytesProcessed(state.iterations() * page.body.size());
 }
 BENCHMARK(BM_JudgePage)->ArgName("result")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
@@ -129,10 +129,9 @@ BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.
 void BM_RunThousandRows(benchmark::State& state) {
   FixtureServer server([](const HttpRequest& request) {
-    for (const EngineSlot& engine : kEngines) {
-      if (request.header("Host") == engine.profile->host) {
-        return HttpReply{
-            .body = testing::engine_result_page(*engine.profile, "http://shop.example/", 5)};
+    for (const EngineProfile& profile : builtin_profiles()) {
+      if (request.header("Host") == profile.host) {
+        return HttpReply{.body = testing::engine_result_page(profile, "http://shop.example/", 5)};
       }
     }
     return HttpReply{.status = 404};

@@ -11,7 +11,7 @@ using namespace quillrank;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
-  const EngineProfile& profile = *kEngines[input.byte() % kEngineCount].profile;
+  const EngineProfile& profile = builtin_profiles()[input.byte() % kEngineCount];
   FetchedPage page;
   page.status = static_cast<long>(input.byte()) * 3;
   page.transport = static_cast<Transport>(input.byte() % 7);
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.body.bytes = input.remaining();
   if (input.byte() % 2) page.body.bytes.insert(0, std::string(profile.link_prefix) + "\"");
 
-  const PageVerdict verdict = judge_page(profile, signatures_for(profile), page);
+  const PageVerdict verdict = judge_page(profile, page);
   if (verdict.verdict != Verdict::result && verdict.reason.empty()) std::abort();
   if (verdict.verdict == Verdict::result &&
       (!page.ok() ||

@@ -42,6 +42,10 @@ class RunControl {
   using PageSeen = std::function<void(int engine, const SeenPage& page)>;
   void set_page_seen(PageSeen page_seen) { page_seen_ = std::move(page_seen); }
 
+  // Each engine's profile from the next run on (by slot; the built-in ones until set).
+  void set_profiles(const EngineProfiles& profiles) { profiles_ = profiles; }
+  const EngineProfiles& profiles() const { return profiles_; }
+
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
   void set_pacing(const std::array<EnginePacing, kEngineCount>& pacing) { pacing_ = pacing; }
   const std::array<EnginePacing, kEngineCount>& pacing() const { return pacing_; }
@@ -92,6 +96,7 @@ class RunControl {
   ResultTable& table_;
   PageSource result_pages_;
   PageSource home_pages_;
+  EngineProfiles profiles_ = builtin_profiles();
   std::array<EnginePacing, kEngineCount> pacing_{};
   PageSeen page_seen_;
   std::function<void()> run_finished_;

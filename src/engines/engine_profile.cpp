@@ -1,6 +1,7 @@
 #include "engines/engine_profile.h"
 
 #include "text/percent_escape.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 
@@ -15,7 +16,10 @@ GbkText query_url(const EngineProfile& profile, std::string_view keyword, int pa
   const GbkText page_value = profile.page_value == PageValue::offset
                                  ? to_text((static_cast<double>(page) - 1) * profile.page_size)
                                  : to_text(static_cast<std::int32_t>(page));
-  return concat_text("http://", profile.host, profile.query_path, percent_encode(keyword),
+  const std::string encoded = profile.keyword_encoding == KeywordEncoding::utf8
+                                  ? percent_encode(gbk_to_utf8(keyword))
+                                  : percent_encode(keyword);
+  return concat_text(profile.scheme, "://", profile.host, profile.query_path, encoded,
                      profile.page_key, page_value, profile.query_tail);
 }
 

@@ -18,8 +18,37 @@ namespace {
 constexpr std::string_view kRankOpen = "\xB5\xDA";   // 第
 constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
 
-GbkText link_marker(const EngineProfile& profile, std::string_view site_cell) {
-  return concat_text(profile.link_prefix, "\"", site_cell);
+constexpr std::string_view kSiteScheme = "http://";  // how a site cell starts
+
+// The first link to the site on the page, with any of the profile's link schemes: its 1-based
+// position (-1: none) and the length of the marker found there.
+struct FoundLink {
+  int at = -1;
+  int length = 0;
+};
+
+FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
+                         std::string_view site_cell) {
+  const std::string_view site =
+      site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
+  FoundLink first;
+  for (const std::string& scheme : profile.link_schemes) {
+    const GbkText marker = concat_text(profile.link_prefix, "\"", scheme, site);
+    const int at = find_text(page_text, marker, /*ignore_case=*/true);
+    if (at != -1 && (first.at == -1 || at < first.at)) first = {at, text_length(marker)};
+  }
+  return first;
+}
+
+// The place of the result link at `found_at` among the page's result links, from 1.
+int link_ordinal(const EngineProfile& profile, std::string_view page_text, int found_at) {
+  const GbkText link = concat_text(profile.link_prefix, "\"");
+  int ordinal = 0;
+  for (int at = find_text(page_text, link, true); at != -1 && at <= found_at;
+       at = find_text(page_text, link, at + text_length(link), true)) {
+    ++ordinal;
+  }
+  return ordinal;
 }
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
@@ -39,8 +68,13 @@ bool pause_for(std::stop_token stop, double seconds) {
 // again after 1 s, 2 s, 4 s ... (at most 30 s, each a little longer at random).
 class PacedRequests {
  public:
-  PacedRequests(const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop)
-      : fetch_(fetch), pacing_(pacing), stop_(std::move(stop)), random_(std::random_device{}()) {}
+  PacedRequests(const PageSource& fetch, const RequestOptions& options, const EnginePacing& pacing,
+                std::stop_token stop)
+      : fetch_(fetch),
+        options_(options),
+        pacing_(pacing),
+        stop_(std::move(stop)),
+        random_(std::random_device{}()) {}
 
   // nullopt once a stop was requested.
   std::optional<FetchedPage> get(std::string_view url) {
@@ -49,7 +83,7 @@ class PacedRequests {
         return std::nullopt;
       }
       asked_ = true;
-      FetchedPage page = fetch_(url, stop_);
+      FetchedPage page = fetch_(PageRequest(url, &options_), stop_);
       if (stop_.stop_requested()) return std::nullopt;
       if (attempt >= pacing_.retries || !worth_retrying(page)) return page;
       const double backoff = std::min(30.0, std::ldexp(1.0, std::min(attempt, 5)));
@@ -63,6 +97,7 @@ class PacedRequests {
   }
 
   const PageSource& fetch_;
+  const RequestOptions& options_;
   const EnginePacing& pacing_;
   std::stop_token stop_;
   std::mt19937 random_;
@@ -73,6 +108,11 @@ class PacedRequests {
 
 GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text, int found_at,
                        int marker_length, int page) {
+  const double page_offset = (static_cast<double>(page) - 1) * profile.page_size;
+  if (profile.rank_rule == RankRule::link_ordinal) {
+    return concat_text(kRankOpen, to_text(page_offset + link_ordinal(profile, page_text, found_at)),
+                       kRankClose);
+  }
   // The marker as it stands on the page at the occurrence the presence test found, so a site
   // typed in another letter case is ranked at its own link. No exact occurrence of these bytes
   // can come earlier than the first case-insensitive one.
@@ -81,19 +121,20 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
   const GbkText field =
       extract_between(segment, profile.rank_left, profile.rank_right, false, true);
 
-  const double page_number = page;
   double position = 0;
   switch (profile.rank_rule) {
     case RankRule::verbatim:
       return concat_text(kRankOpen, field, kRankClose);
     case RankRule::next_id_minus_one: {
       const double next_id = to_integer(field);
-      position = next_id - 1 == -1 ? page_number * profile.page_size : next_id - 1;
+      position = next_id - 1 == -1 ? static_cast<double>(page) * profile.page_size : next_id - 1;
       break;
     }
     case RankRule::page_offset_plus_index:
-      position = (page_number - 1) * profile.page_size + to_integer(field) + 1;
+      position = page_offset + to_integer(field) + 1;
       break;
+    case RankRule::link_ordinal:
+      break;  // above
   }
   return concat_text(kRankOpen, to_text(position), kRankClose);
 }
@@ -103,8 +144,8 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
   auto row_written = [&hooks] {
     if (hooks.rows_done) ++*hooks.rows_done;
   };
-  const PageSignatures& signatures = signatures_for(profile);
-  PacedRequests requests(fetch, pacing, stop);
+  const RequestOptions options{profile.headers, profile.user_agent};
+  PacedRequests requests(fetch, options, pacing, stop);
   GbkText blocked_at;  // where the engine blocked this run; empty while it has not
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
@@ -119,20 +160,19 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       const GbkText url = query_url(profile, table.get_cell_text(row, 1), page);
       std::optional<FetchedPage> fetched = requests.get(url);
       if (!fetched) return;
-      PageVerdict verdict = judge_page(profile, signatures, *fetched);
+      PageVerdict verdict = judge_page(profile, *fetched);
       if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       if (verdict.verdict == Verdict::blocked && pacing.block_pause > 0) {
         if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url))) return;
-        verdict = judge_page(profile, signatures, *fetched);
+        verdict = judge_page(profile, *fetched);
         if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       }
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {
         const GbkText page_text = to_text(std::move(fetched->body));
-        const GbkText marker = link_marker(profile, table.get_cell_text(row, 0));
-        const int found_at = find_text(page_text, marker, /*ignore_case=*/true);
-        if (found_at != -1) {
-          cell = rank_cell_text(profile, page_text, found_at, text_length(marker), page);
+        const FoundLink link = find_site_link(profile, page_text, table.get_cell_text(row, 0));
+        if (link.at != -1) {
+          cell = rank_cell_text(profile, page_text, link.at, link.length, page);
           detail = concat_text(where, gbk("找到"));
           break;
         }

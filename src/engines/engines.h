@@ -1,11 +1,13 @@
 // The four engine slots, the one table that the run control, the window, the batch command and
-// the tests read: each slot fills one result column and has one check box in the window.
+// the tests read: each slot fills one result column, has one check box in the window and one
+// profile (built in, or as the settings file changed it).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string_view>
 
+#include "engines/builtin_profiles.h"
 #include "engines/engine_profile.h"
 
 namespace quillrank {
@@ -15,22 +17,27 @@ inline constexpr std::size_t kEngineCount = 4;
 // Which engines a run asks, by slot.
 using EngineTicks = std::array<bool, kEngineCount>;
 
+// One profile per slot, in slot order.
+using EngineProfiles = std::array<EngineProfile, kEngineCount>;
+
 struct EngineSlot {
-  std::string_view key;          // in the settings file and the batch's -e: "baidu"
-  int column;                    // its column in the ResultTable
-  std::string_view check_box;    // the window's check box, by object name
-  const EngineProfile* profile;  // the built-in profile; its name captions column and check box
+  std::string_view key;        // in the settings file and the batch's -e: "baidu"
+  int column;                  // its column in the ResultTable
+  std::string_view check_box;  // the window's check box, by object name
 };
 
 // In the order the run control handles them: Baidu, Google, Sogou, Soso.
 inline constexpr std::array<EngineSlot, kEngineCount> kEngines{{
-    {"baidu", 2, "选中百度", &kBaidu},
-    {"google", 3, "选中GG", &kGoogle},
-    {"sogou", 4, "选中搜狗", &kSogou},
-    {"soso", 5, "选中搜搜", &kSoso},
+    {"baidu", 2, "选中百度"},
+    {"google", 3, "选中GG"},
+    {"sogou", 4, "选中搜狗"},
+    {"soso", 5, "选中搜搜"},
 }};
 
-// The caption of a result column: "网站域名", "关键词", then each engine's name.
-std::string_view column_caption(int column);
+// The four built-in profiles, by slot.
+const EngineProfiles& builtin_profiles();
+
+// The caption of a result column: "网站域名", "关键词", then each engine's profile name.
+std::string_view column_caption(int column, const EngineProfiles& profiles = builtin_profiles());
 
 }  // namespace quillrank

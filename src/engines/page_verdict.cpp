@@ -1,7 +1,9 @@
 #include "engines/page_verdict.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "text/text_codec.h"
 
@@ -12,8 +14,8 @@ GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
 // The first signature found in `text`, in its UTF-8 or its GBK form, ASCII case ignored.
 std::optional<std::string_view> first_found(std::string_view text,
-                                            std::span<const std::string_view> signatures) {
-  for (const std::string_view signature : signatures) {
+                                            const std::vector<std::string>& signatures) {
+  for (const std::string& signature : signatures) {
     if (find_text(text, signature, true) != -1) return signature;
     const bool ascii = std::all_of(signature.begin(), signature.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -51,8 +53,8 @@ std::string http(long status) { return "HTTP " + std::to_string(status); }
 
 }  // namespace
 
-PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signatures,
-                       const FetchedPage& page) {
+PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
+  const PageSignatures& signatures = profile.signatures;
   for (const std::string& address : page.redirects) {
     if (first_found(without_query(address), signatures.block_addresses)) {
       return {Verdict::blocked, concat_text(gbk("被重定向到验证地址 "), address)};

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engines/engine_profile.h"
-#include "engines/page_signatures.h"
 #include "net/fetched_page.h"
 #include "text/gbk_text.h"
 
@@ -26,9 +25,8 @@ struct PageVerdict {
 // address: blocked; a transport that did not complete: failed; HTTP 403 or 429: blocked; any
 // other status that is not 2xx, or 204: failed; a result link (the profile's link prefix and a
 // double quote, case ignored): result; a block signature: blocked; a no-results signature:
-// no_results; else unrecognised.
-PageVerdict judge_page(const EngineProfile& profile, const PageSignatures& signatures,
-                       const FetchedPage& page);
+// no_results; else unrecognised. Signatures are the profile's.
+PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page);
 
 // True when the response may be worth asking for again: the transfer failed or broke off, or
 // the server answered 5xx.

@@ -37,7 +37,27 @@ struct FetchedPage {
   }
 };
 
+// What a request carries beyond the program's defaults.
+struct RequestOptions {
+  std::vector<std::string> headers;  // "Name: value", sent after the program's own
+  std::string user_agent;            // empty: the program's own
+};
+
+// One page to ask for: its address and, when not null, the options of the engine that asks.
+// Made from the address alone, and read as the address alone by a source that needs no more
+// (a test's fake), so either kind of caller and source fits a PageSource.
+struct PageRequest {
+  PageRequest(std::string_view address, const RequestOptions* with = nullptr)
+      : url(address), options(with) {}
+  PageRequest(const std::string& address) : url(address) {}
+  PageRequest(const char* address) : url(address) {}
+  operator std::string_view() const { return url; }
+
+  std::string_view url;
+  const RequestOptions* options = nullptr;
+};
+
 // Fetches one page; must return promptly once `stop` is requested.
-using PageSource = std::function<FetchedPage(std::string_view url, std::stop_token stop)>;
+using PageSource = std::function<FetchedPage(const PageRequest& request, std::stop_token stop)>;
 
 }  // namespace quillrank

@@ -167,12 +167,12 @@ struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-void set_request_options(CURL* easy, const std::string& url, curl_slist* headers,
-                         curl_slist* proxy_headers, Transfer& transfer) {
+void set_request_options(CURL* easy, const std::string& url, const std::string& user_agent,
+                         curl_slist* headers, curl_slist* proxy_headers, Transfer& transfer) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, user_agent.empty() ? kUserAgent : user_agent.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_PROXYHEADER, proxy_headers);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -234,13 +234,15 @@ PageFetcher& PageFetcher::instance() {
 }
 
 PageSource PageFetcher::source(std::string connect_to) {
-  return [connect_to = std::move(connect_to)](std::string_view url, std::stop_token stop) {
-    return instance().fetch(url, stop, connect_to);
+  return [connect_to = std::move(connect_to)](const PageRequest& request, std::stop_token stop) {
+    static const RequestOptions kDefaults;
+    return instance().fetch(request.url, stop, connect_to,
+                            request.options ? *request.options : kDefaults);
   };
 }
 
 FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
-                               const std::string& connect_to) const {
+                               const std::string& connect_to, const RequestOptions& options) const {
   FetchedPage result;
   result.final_url = std::string(url);
   if (stop.stop_requested()) {
@@ -259,6 +261,9 @@ FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
   // connection ends the body.
   std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Pragma: no-cache"));
   if (headers) headers.reset(curl_slist_append(headers.release(), "Connection: close"));
+  for (const std::string& header : options.headers) {
+    if (headers) headers.reset(curl_slist_append(headers.release(), header.c_str()));
+  }
   std::unique_ptr<curl_slist, SlistDeleter> proxy_headers(
       curl_slist_append(nullptr, "Proxy-Connection: close"));
   std::unique_ptr<curl_slist, SlistDeleter> route(
@@ -275,7 +280,8 @@ FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
   transfer.easy = easy.get();
   transfer.private_origin = is_private_address(parts->host);
   const std::string wire_url = escape_request_bytes(url);
-  set_request_options(easy.get(), wire_url, headers.get(), proxy_headers.get(), transfer);
+  set_request_options(easy.get(), wire_url, options.user_agent, headers.get(), proxy_headers.get(),
+                      transfer);
   if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) return result;
   const CURLcode code = perform(multi.get(), transfer, stop);
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &result.status);

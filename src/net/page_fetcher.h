@@ -35,10 +35,12 @@ class PageFetcher {
   // `connect_to`, when not empty, is "HOST:PORT": every connection of the fetch goes there,
   // whatever host and port the URLs name and whatever the proxy settings say, while the
   // requests stay as the URLs make them. Tests use it to play the engines on 127.0.0.1.
+  //
+  // `options` adds request headers and replaces the User-Agent.
   FetchedPage fetch(std::string_view url, std::stop_token stop = {},
-                    const std::string& connect_to = {}) const;
+                    const std::string& connect_to = {}, const RequestOptions& options = {}) const;
 
-  // The fetcher as a PageSource, with `connect_to` as above.
+  // The fetcher as a PageSource, with `connect_to` as above and each request's options.
   static PageSource source(std::string connect_to = {});
 
  private:

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "settings/profile_fields.h"
+
 namespace quillrank {
 namespace {
 
@@ -64,11 +66,35 @@ std::optional<Problem> apply(std::string_view key, const toml::node& value, Engi
   return std::nullopt;
 }
 
-std::optional<Problem> apply_table(const toml::table& table, EnginePacing& pacing,
-                                   bool engines_allowed) {
+const ProfileField* profile_field(std::string_view key) {
+  for (const ProfileField& field : profile_fields()) {
+    if (field.key == key) return &field;
+  }
+  return nullptr;
+}
+
+// The top level: pacing keys for every engine, and the engine tables (read apart).
+std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
-    if (engines_allowed && key.str() == "engine") continue;
+    if (key.str() == "engine") continue;
+    if (profile_field(key.str())) {
+      return Problem{value.source(),
+                     std::string(key.str()) + " belongs in an engine's table, e.g. [engine.baidu]"};
+    }
     if (auto problem = apply(key.str(), value, pacing)) return problem;
+  }
+  return std::nullopt;
+}
+
+// One [engine.<name>] table: pacing keys and profile fields of that engine.
+std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing& pacing,
+                                          EngineProfile& profile) {
+  for (const auto& [key, value] : table) {
+    if (const ProfileField* field = profile_field(key.str())) {
+      if (auto what = field->read(value, profile)) return Problem{value.source(), *what};
+    } else if (auto problem = apply(key.str(), value, pacing)) {
+      return problem;
+    }
   }
   return std::nullopt;
 }
@@ -103,7 +129,7 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
   }
   Settings settings;
   EnginePacing common;
-  if (auto problem = apply_table(root, common, true)) {
+  if (auto problem = apply_top_level(root, common)) {
     return located(path, problem->where, problem->what);
   }
   settings.pacing.fill(common);
@@ -125,7 +151,8 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     if (!table)
       return located(path, value.source(),
                      "engine." + std::string(name.str()) + " must be a table");
-    if (auto problem = apply_table(*table, settings.pacing[index], false)) {
+    if (auto problem =
+            apply_engine_table(*table, settings.pacing[index], settings.profiles[index])) {
       return located(path, problem->where, problem->what);
     }
   }

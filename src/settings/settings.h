@@ -1,5 +1,5 @@
-// The settings file, quillrank.toml: how each engine's requests are paced. Read the same way by
-// the window and the batch command; nothing else parses it.
+// The settings file, quillrank.toml: how each engine's requests are paced, and each engine's
+// profile. Read the same way by the window and the batch command; nothing else parses it.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@ namespace quillrank {
 
 struct Settings {
   std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
+  EngineProfiles profiles = builtin_profiles();     // by slot
 };
 
 // Keys, each at the top level (every engine) or in a table [engine.baidu], [engine.google],
@@ -23,6 +24,8 @@ struct Settings {
 //   delay       seconds between two requests: a number, or "MIN-MAX" for a random pause
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine
+// and, in an engine's table only, any field of its profile (see profile_fields.h); a field not
+// set keeps the built-in value.
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
 std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path);

@@ -29,8 +29,7 @@ ListHost all_engines(std::string box) { return ListHost(std::move(box), {true, t
 // no page at all for the keyword "absent".
 FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
   return FixtureServer([page_of](const HttpRequest& request) {
-    for (const EngineSlot& slot : kEngines) {
-      const EngineProfile* engine = slot.profile;
+    for (const EngineProfile* engine : {&kBaidu, &kGoogle, &kSogou, &kSoso}) {
       for (int page = 1; page <= engine->page_count; ++page) {
         for (const char* keyword : {"seo", "absent"}) {
           if (request.url() != query_url(*engine, keyword, page)) continue;

@@ -1,7 +1,6 @@
-#include "engines/engine_profile.h"
-
 #include <gtest/gtest.h>
 
+#include "engines/builtin_profiles.h"
 #include "engines/engines.h"
 
 namespace quillrank {
@@ -55,9 +54,9 @@ TEST(EngineProfiles, HoldTheMarkersOfEachEngine) {
   EXPECT_EQ(kSogou.rank_left.size(), 18u);
   EXPECT_EQ(kSoso.rank_left.size(), 7u);
   int column = 2;
-  for (const EngineSlot& engine : kEngines) {
-    EXPECT_EQ(engine.column, column);
-    EXPECT_EQ(engine.profile->column, column++);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    EXPECT_EQ(kEngines[engine].column, column);
+    EXPECT_EQ(builtin_profiles()[engine].column, column++);
   }
   EXPECT_EQ(kSoso.page_count * kSoso.page_size, 300);
   EXPECT_EQ(kBaidu.page_count * kBaidu.page_size, 300);

@@ -114,12 +114,11 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
 }
 
 TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
-  for (const EngineSlot& slot : kEngines) {
-    const EngineProfile* profile = slot.profile;
-    FakeEngine engine(*profile);
-    EXPECT_EQ(rank_one(*profile, engine, "shop.example"), "排在300后") << profile->name;
-    EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile->page_count));
-    EXPECT_EQ(engine.urls().back(), query_url(*profile, "seo", profile->page_count));
+  for (const EngineProfile& profile : builtin_profiles()) {
+    FakeEngine engine(profile);
+    EXPECT_EQ(rank_one(profile, engine, "shop.example"), "排在300后") << profile.name;
+    EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile.page_count));
+    EXPECT_EQ(engine.urls().back(), query_url(profile, "seo", profile.page_count));
   }
 }
 

@@ -92,7 +92,7 @@ TEST(JudgePage, TellsResultsBlocksNothingFoundFailuresAndTheRest) {
        "页面过大，超过上限"},
   };
   for (const Case& c : cases) {
-    const PageVerdict verdict = judge_page(*c.profile, signatures_for(*c.profile), c.page);
+    const PageVerdict verdict = judge_page(*c.profile, c.page);
     EXPECT_EQ(verdict.verdict, c.verdict) << c.what;
     EXPECT_EQ(gbk_to_utf8(verdict.reason), c.reason) << c.what;
   }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engines/engine_profile.h"
+#include "engines/builtin_profiles.h"
 
 namespace quillrank::testing {
 

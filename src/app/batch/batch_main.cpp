@@ -118,7 +118,7 @@ void print_progress(const RunControl& control, const EngineTicks& engines, int r
   std::string line = "\r";
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     if (!engines[engine]) continue;
-    line += std::string(kEngines[engine].profile->name) + " " +
+    line += control.profiles()[engine].name + " " +
             std::to_string(control.rows_done(static_cast<int>(engine))) + "/" +
             std::to_string(rows) + "  ";
   }
@@ -208,6 +208,7 @@ int run(const std::vector<std::string>& args) {
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_run_finished([&finished] { finished = true; });
   control.set_pacing(std::get<Settings>(settings).pacing);
+  control.set_profiles(std::get<Settings>(settings).profiles);
   if (saved_pages) {
     control.set_page_seen(
         [&saved_pages](int engine, const SeenPage& page) { saved_pages->save(engine, page); });
@@ -239,8 +240,8 @@ int run(const std::vector<std::string>& args) {
   if (show_progress) clear_progress();
   control.release_worker_handles();  // every worker has ended; nothing runs while we write
 
-  const std::string output =
-      format_result_table(table, options.csv, options.details ? options.engines : NoDetails());
+  const std::string output = format_result_table(
+      table, options.csv, options.details ? options.engines : NoDetails(), control.profiles());
   interruption.exit_at_once(true);
   if (interruption.interrupted()) return kExitInterrupted;
   if (!output_file) {

@@ -52,14 +52,15 @@ void append_line(std::string& out, const std::vector<std::string>& cells, bool c
 
 }  // namespace
 
-std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details) {
+std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details,
+                                const EngineProfiles& profiles) {
   std::string out = csv ? "\xEF\xBB\xBF" : "";
   std::vector<std::string> cells;
   for (int column = 0; column < kTableColumns; ++column) {
-    cells.emplace_back(column_caption(column));
+    cells.emplace_back(column_caption(column, profiles));
   }
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (details[engine]) cells.push_back(std::string(kEngines[engine].profile->name) + "说明");
+    if (details[engine]) cells.push_back(profiles[engine].name + "说明");
   }
   append_line(out, cells, csv);
   const int rows = table.row_count();

@@ -15,8 +15,10 @@ namespace quillrank {
 // byte order mark): cells quoted where needed, and a cell that starts with =, +, -, @, a tab or
 // a CR is prefixed with ' so a spreadsheet does not run it as a formula.
 // With `details`, one more column per engine ticked there: "<name>说明", each cell's detail.
+// Engine columns are captioned with the names of `profiles`.
 using NoDetails = EngineTicks;
 std::string format_result_table(const ResultTable& table, bool csv,
-                                const EngineTicks& details = NoDetails());
+                                const EngineTicks& details = NoDetails(),
+                                const EngineProfiles& profiles = builtin_profiles());
 
 }  // namespace quillrank

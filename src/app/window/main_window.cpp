@@ -223,4 +223,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);  // the box still gets the press
 }
 
+void MainWindow::set_profiles(const EngineProfiles& profiles) {
+  run_control_.set_profiles(profiles);
+  model_.set_profiles(profiles);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    controls_.engines[engine]->setText(check_box_caption(profiles[engine]));
+  }
+}
+
 }  // namespace quillrank

@@ -45,6 +45,10 @@ class MainWindow : public QWidget, public RunHost {
   ResultTable& table() { return table_; }
   ResultTableModel& model() { return model_; }
   RunControl& run_control() { return run_control_; }
+
+  // Ranks with these profiles from the next run on, and captions the check boxes and the
+  // result columns with their names.
+  void set_profiles(const EngineProfiles& profiles);
   KeywordFileDialog& file_dialog() { return file_dialog_; }
 
  protected:

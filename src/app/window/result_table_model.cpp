@@ -49,11 +49,16 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= kTableColumns) return {};
   if (role == Qt::DisplayRole) {
-    const std::string_view caption = column_caption(section);
+    const std::string_view caption = column_caption(section, profiles_);
     return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   }
   if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
   return {};
+}
+
+void ResultTableModel::set_profiles(const EngineProfiles& profiles) {
+  profiles_ = profiles;
+  emit headerDataChanged(Qt::Horizontal, 0, kTableColumns - 1);
 }
 
 Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const {

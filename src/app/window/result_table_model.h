@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 
+#include "engines/engines.h"
 #include "text/mutex.h"
 #include "text/result_table.h"
 
@@ -27,6 +28,9 @@ class ResultTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+  // Captions the engine columns with these profiles' names. Model thread only.
+  void set_profiles(const EngineProfiles& profiles);
+
   // Brings the announced rows up to the table and tells the views what changed since the last
   // flush. Runs by itself from the event loop after a change; call it directly to be up to date
   // at once (the window does after rebuilding the table). Model thread only.
@@ -47,6 +51,7 @@ class ResultTableModel : public QAbstractTableModel {
 
   ResultTable& table_;
   int rows_shown_ = 0;  // the row count the views were told; model thread only
+  EngineProfiles profiles_ = builtin_profiles();  // for the captions; model thread only
 
   Mutex pending_mutex_;
   Pending pending_ GUARDED_BY(pending_mutex_);

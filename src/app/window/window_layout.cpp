@@ -78,14 +78,20 @@ QPushButton* push_button(QWidget* parent, const char* name, const char* caption,
   return button;
 }
 
-// An engine's check box: named as its slot says, captioned "<name>查询".
-QCheckBox* check_box(QWidget* parent, const EngineSlot& engine, QRect where, bool ticked) {
-  const std::string name(engine.check_box);
-  const QString caption = QString::fromUtf8(engine.profile->name.data(),
-                                            static_cast<qsizetype>(engine.profile->name.size())) +
-                          QStringLiteral("查询");
-  auto* box = place(new QCheckBox(caption, parent), name.c_str(), where.x(), where.y(),
-                    where.width(), where.height());
+}  // namespace
+
+QString check_box_caption(const EngineProfile& profile) {
+  return QString::fromStdString(profile.name) + QStringLiteral("查询");
+}
+
+namespace {
+
+// An engine's check box: named as its slot says, captioned after its built-in profile until the
+// settings file names it otherwise.
+QCheckBox* check_box(QWidget* parent, std::size_t engine, QRect where, bool ticked) {
+  const std::string name(kEngines[engine].check_box);
+  auto* box = place(new QCheckBox(check_box_caption(builtin_profiles()[engine]), parent),
+                    name.c_str(), where.x(), where.y(), where.width(), where.height());
   box->setChecked(ticked);
   return box;
 }
@@ -192,10 +198,10 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
 
   c.engine_group = group_box(&window, "分组框2", "查询选择", {8, 280, 360, 46});
   c.engines = {
-      check_box(c.engine_group, kEngines[0], {8, 14, 80, 24}, true),
-      check_box(c.engine_group, kEngines[1], {99, 14, 80, 24}, true),
-      check_box(c.engine_group, kEngines[2], {195, 14, 77, 24}, false),
-      check_box(c.engine_group, kEngines[3], {285, 14, 73, 24}, false),
+      check_box(c.engine_group, 0, {8, 14, 80, 24}, true),
+      check_box(c.engine_group, 1, {99, 14, 80, 24}, true),
+      check_box(c.engine_group, 2, {195, 14, 77, 24}, false),
+      check_box(c.engine_group, 3, {285, 14, 73, 24}, false),
   };
 
   c.credit = place(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QSize>
+#include <QString>
 #include <array>
 
 #include "app/window/hyperlink_label.h"
@@ -45,5 +46,8 @@ struct WindowControls {
 // text, Baidu and Google are ticked, the list shows `model`, the web view loads the product page.
 WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
                                      HyperlinkLabel::Opener open_credit);
+
+// An engine check box's caption: "<name>查询".
+QString check_box_caption(const EngineProfile& profile);
 
 }  // namespace quillrank

@@ -11,9 +11,11 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
   const auto loaded = read_settings_file(path);
   if (const auto* settings = std::get_if<Settings>(&loaded)) {
     window.run_control().set_pacing(settings->pacing);
+    window.set_profiles(settings->profiles);
     return;
   }
   window.run_control().set_pacing(Settings{}.pacing);
+  window.set_profiles(builtin_profiles());
   desktop.warn(&window, QStringLiteral("设置文件"),
                QStringLiteral("设置文件有误，本次使用默认设置。\n\n%1")
                    .arg(QString::fromStdString(std::get<std::string>(loaded))));

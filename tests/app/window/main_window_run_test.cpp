@@ -9,7 +9,7 @@
 #include <QTest>
 #include <atomic>
 
-#include "engines/engine_profile.h"
+#include "engines/builtin_profiles.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
 #include "window_test_support.h"

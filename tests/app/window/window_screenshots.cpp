@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "app/window/startup.h"
-#include "engines/engine_profile.h"
+#include "engines/builtin_profiles.h"
 #include "support/engine_pages.h"
 #include "support/offline_proxies.h"
 #include "text/text_codec.h"
