@@ -27,6 +27,8 @@ struct PageSignatures {
   std::vector<std::string> block_addresses;  // in an address a redirect led to
   std::vector<std::string> block_texts;      // on a page without result links
   std::vector<std::string> no_results_texts;
+
+  bool operator==(const PageSignatures&) const = default;
 };
 
 struct EngineProfile {
@@ -52,6 +54,8 @@ struct EngineProfile {
   std::vector<std::string> headers{};  // extra request headers, "Name: value"
   std::string user_agent{};            // empty: the program's own
   PageSignatures signatures{};
+
+  bool operator==(const EngineProfile&) const = default;
 };
 
 // Every byte other than A-Z a-z 0-9 - . _ ~ as %XX (upper-case hex), so a blank, "&" or "#" in a

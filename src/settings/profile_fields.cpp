@@ -97,8 +97,7 @@ ProfileField number_field(std::string_view key, std::string_view help, int Engin
 }
 
 template <class Value>
-ProfileField choice_field(std::string_view key, std::string_view help,
-                          Value EngineProfile::*member,
+ProfileField choice_field(std::string_view key, std::string_view help, Value EngineProfile::*member,
                           std::vector<std::pair<std::string_view, Value>> names) {
   return {key, help,
           [=](const toml::node& value, EngineProfile& profile) -> Problem {
@@ -123,17 +122,21 @@ ProfileField choice_field(std::string_view key, std::string_view help,
           }};
 }
 
-// A list of texts; `extend` adds to the profile's list instead of replacing it.
+// A list of texts; `extend` adds to the profile's list instead of replacing it. An empty list is
+// refused when it would make the profile blind (no link could ever count as the site's).
 using ListOf = std::vector<std::string>& (*)(EngineProfile&);
+enum class ListUse { replace, replace_never_empty, extend };
 
 ProfileField list_field(std::string_view key, std::string_view help, ListOf list, TextRule rule,
-                        bool extend) {
-  ProfileField field{key, help,
+                        ListUse use) {
+  const bool extend = use == ListUse::extend;
+  ProfileField field{key,
+                     help,
                      [=](const toml::node& value, EngineProfile& profile) -> Problem {
                        const toml::array* array = value.as_array();
                        if (!array) return std::string(key) + " must be a list of texts";
-                       std::vector<std::string> items = extend ? list(profile)
-                                                               : std::vector<std::string>();
+                       std::vector<std::string> items =
+                           extend ? list(profile) : std::vector<std::string>();
                        for (const toml::node& item : *array) {
                          const auto text = item.value_exact<std::string>();
                          if (!text || text->empty()) {
@@ -141,6 +144,9 @@ ProfileField list_field(std::string_view key, std::string_view help, ListOf list
                          }
                          if (auto problem = check_text(key, *text, rule)) return problem;
                          items.push_back(*text);
+                       }
+                       if (items.empty() && use == ListUse::replace_never_empty) {
+                         return std::string(key) + " must hold at least one text";
                        }
                        if (items.size() > kMaxListItems) {
                          return std::string(key) + " must hold at most 64 texts";
@@ -230,8 +236,8 @@ std::vector<ProfileField> make_fields() {
           &P::page_value, {{"offset", PageValue::offset}, {"number", PageValue::number}}),
       number_field("page_size", "results per page, as the rank arithmetic counts them",
                    &P::page_size, 1, 1000),
-      text_field("query_tail", "after the page value, to the end of the query URL",
-                 &P::query_tail, TextRule::url_part, true),
+      text_field("query_tail", "after the page value, to the end of the query URL", &P::query_tail,
+                 TextRule::url_part, true),
       number_field("page_count", "result pages fetched at most per row", &P::page_count, 1, 100),
       choice_field<KeywordEncoding>(
           "keyword_encoding", "bytes of the keyword in the URL: \"gbk\" or \"utf-8\"",
@@ -241,7 +247,7 @@ std::vector<ProfileField> make_fields() {
       list_field(
           "link_schemes", "how a result link to the site may start (tried in turn; first wins)",
           [](P& p) -> std::vector<std::string>& { return p.link_schemes; }, TextRule::url_part,
-          false),
+          ListUse::replace_never_empty),
       text_field("segment_end", "ends the stretch after the link where the rank is sought",
                  &P::segment_end, TextRule::marker, true),
       text_field("rank_left", "stands before the rank field", &P::rank_left, TextRule::marker,
@@ -276,7 +282,7 @@ std::vector<ProfileField> make_fields() {
   };
   for (std::size_t i = 0; i < std::size(signatures); ++i) {
     fields.push_back(list_field(signatures[i].first, helps[i], signatures[i].second,
-                                TextRule::marker, false));
+                                TextRule::marker, ListUse::replace));
   }
   // extend_<list>: added to the list above instead of replacing it (not written back: the
   // written list holds them).
@@ -286,8 +292,8 @@ std::vector<ProfileField> make_fields() {
     return keys;
   }();
   for (std::size_t i = 0; i < std::size(signatures); ++i) {
-    fields.push_back(
-        list_field(extend_keys[i], helps[i], signatures[i].second, TextRule::marker, true));
+    fields.push_back(list_field(extend_keys[i], helps[i], signatures[i].second, TextRule::marker,
+                                ListUse::extend));
   }
   return fields;
 }

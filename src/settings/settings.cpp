@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -86,13 +87,19 @@ std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& p
   return std::nullopt;
 }
 
-// One [engine.<name>] table: pacing keys and profile fields of that engine.
+// One [engine.<name>] table: pacing keys and profile fields of that engine. The extend_ lists
+// come last, so they add to a list the same table replaces, wherever they stand.
 std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing& pacing,
                                           EngineProfile& profile) {
-  for (const auto& [key, value] : table) {
-    if (const ProfileField* field = profile_field(key.str())) {
+  std::vector<std::pair<std::string_view, const toml::node*>> keys;
+  for (const auto& [key, value] : table) keys.emplace_back(key.str(), &value);
+  std::ranges::stable_partition(keys,
+                                [](const auto& key) { return !key.first.starts_with("extend_"); });
+  for (const auto& [key, node] : keys) {
+    const toml::node& value = *node;
+    if (const ProfileField* field = profile_field(key)) {
       if (auto what = field->read(value, profile)) return Problem{value.source(), *what};
-    } else if (auto problem = apply(key.str(), value, pacing)) {
+    } else if (auto problem = apply(key, value, pacing)) {
       return problem;
     }
   }

@@ -38,6 +38,27 @@ TEST(QueryUrl, BuildsEachEnginesFirstAndLastPage) {
   }
 }
 
+TEST(QueryUrl, FollowsTheProfilesSchemeAndKeywordEncoding) {
+  struct Case {
+    std::string scheme;
+    KeywordEncoding encoding;
+    std::string url;
+  };
+  const Case cases[] = {
+      {"http", KeywordEncoding::gbk, "http://www.baidu.com/s?wd=%C4%E3%BA%C3%20a&pn=10&rn=100"},
+      {"https", KeywordEncoding::gbk, "https://www.baidu.com/s?wd=%C4%E3%BA%C3%20a&pn=10&rn=100"},
+      {"https", KeywordEncoding::utf8,
+       "https://www.baidu.com/s?wd=%E4%BD%A0%E5%A5%BD%20a&pn=10&rn=100"},
+  };
+  for (const Case& c : cases) {
+    EngineProfile profile = kBaidu;
+    profile.scheme = c.scheme;
+    profile.keyword_encoding = c.encoding;
+    profile.page_size = 10;
+    EXPECT_EQ(query_url(profile, "\xC4\xE3\xBA\xC3 a", 2), c.url);  // 你好 a in GBK
+  }
+}
+
 TEST(PercentEncode, KeepsOnlyUnreservedBytes) {
   EXPECT_EQ(percent_encode("AZaz09-._~"), "AZaz09-._~");
   EXPECT_EQ(percent_encode(" !%+/?=\x7F\x80\xFF"), "%20%21%25%2B%2F%3F%3D%7F%80%FF");

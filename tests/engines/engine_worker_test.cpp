@@ -122,6 +122,95 @@ TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
   }
 }
 
+// Today's shape of a result page: each result card carries its real address in one attribute,
+// https as often as http, and no rank field.
+EngineProfile card_profile() {
+  EngineProfile profile = kBaidu;
+  profile.link_prefix = " mu=";
+  profile.link_schemes = {"http://", "https://"};
+  profile.rank_rule = RankRule::link_ordinal;
+  profile.page_size = 10;
+  return profile;
+}
+
+std::string cards(std::initializer_list<std::string_view> addresses) {
+  std::string page = "<html><div id=\"content_left\">";
+  for (const std::string_view address : addresses) {
+    page += "<div class=\"result c-container\" mu=\"" + std::string(address) + "\">x</div>";
+  }
+  return page + "</div></html>";
+}
+
+TEST(EngineWorker, CountsTheSitesLinkAmongThePagesResultLinks) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> schemes;
+    int page;
+    std::string page_text;
+    std::string cell;
+  };
+  const Case cases[] = {
+      {"third card, page 1, https only",
+       {"http://", "https://"},
+       1,
+       cards({"https://a.example/", "http://b.example/", "https://shop.example/x"}),
+       "第3名"},
+      {"first card, page 3",
+       {"http://", "https://"},
+       3,
+       cards({"http://shop.example/", "https://b.example/"}),
+       "第21名"},
+      {"the first occurrence wins, whatever its scheme",
+       {"http://", "https://"},
+       1,
+       cards({"https://a.example/", "https://shop.example/", "http://c.example/",
+              "http://shop.example/"}),
+       "第2名"},
+      {"the same, schemes listed the other way",
+       {"https://", "http://"},
+       1,
+       cards({"http://shop.example/", "https://shop.example/"}),
+       "第1名"},
+      {"an https-only site is not found with http alone",
+       {"http://"},
+       1,
+       cards({"https://shop.example/"}),
+       "排在300后"},
+      {"the prefix in capitals counts as a result link",
+       {"https://"},
+       2,
+       "<div MU=\"https://a.example/\"></div>" + cards({"https://shop.example/"}),
+       "第12名"},
+  };
+  for (const Case& c : cases) {
+    EngineProfile profile = card_profile();
+    profile.link_schemes = c.schemes;
+    profile.page_count = 3;
+    FakeEngine engine(profile);
+    engine.serve(c.page, c.page_text);
+    EXPECT_EQ(rank_one(profile, engine, "shop.example"), c.cell) << c.what;
+  }
+}
+
+TEST(EngineWorker, SendsTheProfilesHeadersAndUserAgentWithEveryRequest) {
+  EngineProfile profile = card_profile();
+  profile.headers = {"Cookie: BAIDUID=1"};
+  profile.user_agent = "Mozilla/5.0";
+  std::vector<RequestOptions> seen;
+  const PageSource source = [&seen](const PageRequest& request, std::stop_token) {
+    seen.push_back(request.options ? *request.options : RequestOptions{});
+    return testing::served(cards({"https://other.example/"}));
+  };
+  ResultTable table;
+  table.insert_row(-1, "http://shop.example");
+  run_engine_worker(profile, table, source, kNoRetries, {});
+  ASSERT_EQ(seen.size(), 3u);
+  for (const RequestOptions& options : seen) {
+    EXPECT_EQ(options.headers, profile.headers);
+    EXPECT_EQ(options.user_agent, "Mozilla/5.0");
+  }
+}
+
 TEST(EngineWorker, MatchesTheSiteAsAPrefixIgnoringCaseOnly) {
   struct Case {
     std::string site, address;

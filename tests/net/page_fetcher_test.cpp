@@ -66,6 +66,24 @@ TEST(PageFetcher, SendsExactlyTheProgramsRequestHead) {
   }
 }
 
+TEST(PageFetcher, AddsAnEnginesHeadersAndUserAgentThroughItsSource) {
+  FixtureServer server = serving(HttpReply{.body = "ok"});
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  const RequestOptions options{{"Accept-Language: zh-CN,zh;q=0.9", "Cookie: BAIDUID=AB:FG=1"},
+                               "Mozilla/5.0 (X11; Linux x86_64)"};
+  const PageSource source = PageFetcher::source();
+  EXPECT_TRUE(source(PageRequest(server.base_url() + "/s?wd=1", &options), {}).ok());
+  EXPECT_TRUE(source(server.base_url() + "/s?wd=2", {}).ok());
+  const std::vector<HttpRequest> requests = server.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].raw_head,
+            "GET /s?wd=1 HTTP/1.0\r\nHost: " + host +
+                "\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64)\r\nAccept: */*\r\n"
+                "Pragma: no-cache\r\nConnection: close\r\n"
+                "Accept-Language: zh-CN,zh;q=0.9\r\nCookie: BAIDUID=AB:FG=1\r\n\r\n");
+  EXPECT_EQ(requests[1].raw_head, expected_head("/s?wd=2", host)) << "options of one request only";
+}
+
 TEST(PageFetcher, ReadsTheWholeBodyWhateverContentLengthSays) {
   struct Case {
     const char* what;

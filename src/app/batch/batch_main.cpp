@@ -25,6 +25,7 @@
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
 #include "settings/settings.h"
+#include "settings/settings_toml.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -163,6 +164,10 @@ int run(const std::vector<std::string>& args) {
   if (const auto* error = std::get_if<std::string>(&settings)) {
     std::cerr << "quillrank-batch: " << *error << "\n";
     return kExitUsage;
+  }
+  if (options.print_config) {
+    std::cout << settings_as_toml(std::get<Settings>(settings)) << std::flush;
+    return std::cout ? 0 : kExitOutput;
   }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {

@@ -51,6 +51,10 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                  "write every page the engines sent to this folder, as <engine>-<row>-<page>.html, "
                  "with an index.tsv (engine, row, page, URL, HTTP status, final URL, verdict, "
                  "reason)");
+  app.add_flag("--print-config", options.print_config,
+               "print the settings a run would use (the settings file and these options over "
+               "the built-in ones, all four engine profiles included) as a commented TOML file, "
+               "and exit");
   app.add_option("--delay", delay,
                  "seconds between two requests of one engine: N, or MIN-MAX for a random pause "
                  "(default: the settings file's, else 0)");
@@ -70,7 +74,8 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
 
 std::string batch_usage() {
   return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
-         "[--save-pages DIR] [--delay N|MIN-MAX] [--retries N] [--block-pause S] [FILE|-]  "
+         "[--save-pages DIR] [--print-config] [--delay N|MIN-MAX] [--retries N] [--block-pause S] "
+         "[FILE|-]  "
          "(--help for more)";
 }
 

@@ -19,9 +19,10 @@ struct BatchOptions {
   std::string output;                             // empty: standard output
   std::string input = "-";                        // "-": standard input
   bool csv = false;
-  bool details = false;    // one column per chosen engine saying why its cell reads as it does
-  std::string config;      // the settings file; empty: the user's own
-  std::string save_pages;  // a folder for every page the engines sent, and their index
+  bool details = false;       // one column per chosen engine saying why its cell reads as it does
+  std::string config;         // the settings file; empty: the user's own
+  std::string save_pages;     // a folder for every page the engines sent, and their index
+  bool print_config = false;  // print the effective settings as TOML instead of ranking
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

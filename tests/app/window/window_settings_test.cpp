@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+
 #include "support/run_program.h"
 #include "text/text_codec.h"
 #include "window_test_support.h"
@@ -24,6 +26,32 @@ TEST(ApplySettingsFile, PacesTheRunsWithTheFilesValues) {
   EXPECT_EQ(window->run_control().pacing()[2].retries, 4);
   EXPECT_EQ(window->run_control().pacing()[0].retries, 1);
   EXPECT_TRUE(desktop.warnings.empty());
+}
+
+// The caption of engine `engine`'s check box and of its result column.
+std::pair<QString, QString> captions(MainWindow& window, std::size_t engine) {
+  return {window.controls().engines[engine]->text(),
+          window.model().headerData(kEngines[engine].column, Qt::Horizontal).toString()};
+}
+
+TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
+  ScriptedDesktop desktop;
+  std::unique_ptr<MainWindow> window = make_window(desktop);
+  apply_settings_file(
+      *window, desktop,
+      settings_file("names.toml", "[engine.google]\nname = '谷歌'\nscheme = 'https'\n"));
+  EXPECT_EQ(captions(*window, 1), std::pair(QStringLiteral("谷歌查询"), QStringLiteral("谷歌")));
+  EXPECT_EQ(captions(*window, 0), std::pair(QStringLiteral("Baidu查询"), QStringLiteral("Baidu")));
+  EXPECT_EQ(window->run_control().profiles()[1].scheme, "https");
+
+  // A wrong file afterwards: one warning, and the built-in names and profiles again.
+  apply_settings_file(*window, desktop,
+                      settings_file("wrong.toml", "[engine.google]\nname = 'G'\npage_size = 0\n"));
+  ASSERT_EQ(desktop.warnings.size(), 1u);
+  EXPECT_TRUE(desktop.warnings[0].text.contains(QStringLiteral(":3: page_size must be 1 to 1000")));
+  EXPECT_EQ(captions(*window, 1),
+            std::pair(QStringLiteral("Google查询"), QStringLiteral("Google")));
+  EXPECT_EQ(window->run_control().profiles(), builtin_profiles());
 }
 
 TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {

@@ -1,0 +1,52 @@
+#include "settings/settings_toml.h"
+
+#include <sstream>
+
+#include "settings/profile_fields.h"
+
+namespace quillrank {
+namespace {
+
+constexpr const char* kHeader =
+    "# Quillrank's settings, as a run would use them. Save this as\n"
+    "# ~/.config/quillrank/quillrank.toml (or give it to quillrank-batch --config FILE) and edit\n"
+    "# what you need: a key left out keeps its built-in value. delay, retries and block_pause may\n"
+    "# also stand at the top, before the first table, for every engine at once. Lists of\n"
+    "# signatures replace the built-in ones; extend_block_addresses, extend_block_signatures\n"
+    "# and extend_no_results_signatures add to them instead.\n";
+
+std::string number(double value) {
+  std::ostringstream out;
+  out << toml::value<double>(value);
+  return out.str();
+}
+
+void write_pacing(std::ostringstream& out, const EnginePacing& pacing) {
+  out << "# seconds between two requests: a number, or \"MIN-MAX\" for a random pause\n"
+      << "delay = "
+      << (pacing.delay_min == pacing.delay_max
+              ? number(pacing.delay_min)
+              : "\"" + number(pacing.delay_min) + "-" + number(pacing.delay_max) + "\"")
+      << "\n# further tries of a failed fetch, 0 to 10\nretries = " << pacing.retries
+      << "\n# seconds to wait after a block before asking once more; 0: the engine stops\n"
+      << "block_pause = " << number(pacing.block_pause) << "\n";
+}
+
+}  // namespace
+
+std::string settings_as_toml(const Settings& settings) {
+  std::ostringstream out;
+  out << kHeader;
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    out << "\n[engine." << kEngines[engine].key << "]\n";
+    write_pacing(out, settings.pacing[engine]);
+    for (const ProfileField& field : profile_fields()) {
+      if (!field.write) continue;
+      out << "# " << field.help << "\n"
+          << field.key << " = " << field.write(settings.profiles[engine]) << "\n";
+    }
+  }
+  return out.str();
+}
+
+}  // namespace quillrank
