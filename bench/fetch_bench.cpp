@@ -71,14 +71,53 @@ const std::string& big_result_page() {
 // Ranking the big page: presence test and both extractions.
 void BM_RankOneResultPage(benchmark::State& state) {
   const std::string& page = big_result_page();
-  const std::string marker = std::string(kBaidu.link_prefix) + "\"http://shop.example";
   for (auto _ : state) {
-    const int found = find_text(page, marker, true);
-    benchmark::DoNotOptimize(rank_cell_text(kBaidu, page, found, text_length(marker), 1));
+    const FoundLink link = find_site_link(kBaidu, page, "http://shop.example");
+    benchmark::DoNotOptimize(rank_cell_text(kBaidu, page, link, 1));
   }
   state.SetBytesProcessed(state.iterations() * page.size());
 }
 BENCHMARK(BM_RankOneResultPage)->Unit(benchmark::kMicrosecond);
+
+// A 500 KB page whose results carry both shapes: today's card with its real address in "mu"
+// (https) and the built-in Baidu link with its id; the site is the last result but two.
+const std::string& card_page() {
+  static const std::string page = [] {
+    std::string text;
+    for (int n = 1; text.size() < 500 * 1024; ++n) {
+      const std::string address =
+          text.size() > 499 * 1024 ? "shop.example/" : "r" + std::to_string(n) + ".example/";
+      text += "<div class=\"result c-container\" mu=\"https://" + address + "\"><table><tr><td>" +
+              kBaidu.link_prefix + "\"http://" + address + "\" id=\"" + std::to_string(n + 1) +
+              "\"><tr><td class=x>result " + std::to_string(n) + "</td></tr></table></div>";
+    }
+    return text;
+  }();
+  return page;
+}
+
+EngineProfile card_profile() {
+  EngineProfile profile = kBaidu;
+  profile.link_prefix = " mu=";
+  profile.link_schemes = {"http://", "https://"};
+  profile.rank_rule = RankRule::link_ordinal;
+  profile.page_size = 10;
+  return profile;
+}
+
+// Ranking the card page as a profile asks: 0 the built-in Baidu profile (one scheme, the rank
+// field after the link), 1 link_ordinal with two link schemes.
+void BM_RankCardPage(benchmark::State& state) {
+  const EngineProfile profile = state.range(0) == 0 ? kBaidu : card_profile();
+  const std::string& page = card_page();
+  for (auto _ : state) {
+    const FoundLink link = find_site_link(profile, page, "http://shop.example");
+    if (link.at == -1) state.SkipWithError("the site is on the page");
+    benchmark::DoNotOptimize(rank_cell_text(profile, page, link, 1));
+  }
+  state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_RankCardPage)->ArgName("link_ordinal")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The verdict on the big page (a result page), and on a 500 KB page of the same size that holds
 // no result link, where every signature is sought in vain.

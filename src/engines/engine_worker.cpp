@@ -9,6 +9,7 @@
 #include <random>
 
 #include "engines/page_verdict.h"
+#include "text/char_scan.h"
 #include "text/extract.h"
 #include "text/text_codec.h"
 
@@ -19,37 +20,6 @@ constexpr std::string_view kRankOpen = "\xB5\xDA";   // 第
 constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
 
 constexpr std::string_view kSiteScheme = "http://";  // how a site cell starts
-
-// The first link to the site on the page, with any of the profile's link schemes: its 1-based
-// position (-1: none) and the length of the marker found there.
-struct FoundLink {
-  int at = -1;
-  int length = 0;
-};
-
-FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
-                         std::string_view site_cell) {
-  const std::string_view site =
-      site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
-  FoundLink first;
-  for (const std::string& scheme : profile.link_schemes) {
-    const GbkText marker = concat_text(profile.link_prefix, "\"", scheme, site);
-    const int at = find_text(page_text, marker, /*ignore_case=*/true);
-    if (at != -1 && (first.at == -1 || at < first.at)) first = {at, text_length(marker)};
-  }
-  return first;
-}
-
-// The place of the result link at `found_at` among the page's result links, from 1.
-int link_ordinal(const EngineProfile& profile, std::string_view page_text, int found_at) {
-  const GbkText link = concat_text(profile.link_prefix, "\"");
-  int ordinal = 0;
-  for (int at = find_text(page_text, link, true); at != -1 && at <= found_at;
-       at = find_text(page_text, link, at + text_length(link), true)) {
-    ++ordinal;
-  }
-  return ordinal;
-}
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
@@ -106,17 +76,46 @@ class PacedRequests {
 
 }  // namespace
 
-GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text, int found_at,
-                       int marker_length, int page) {
+FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
+                         std::string_view site_cell) {
+  const std::string_view site =
+      site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
+  const std::string link = scan::fold_ascii_case(concat_text(profile.link_prefix, "\""));
+  std::vector<std::string> addresses;  // folded: each link scheme with the site
+  for (const std::string& scheme : profile.link_schemes) {
+    addresses.push_back(scan::fold_ascii_case(concat_text(scheme, site)));
+  }
+  // One walk over the page's result links: the first whose address is the site's wins, and its
+  // place among them is counted on the way.
+  FoundLink found;
+  int ordinal = 0;
+  scan::for_each_folded_at_char_start(page_text, link, 0, [&](std::size_t offset) {
+    ++ordinal;
+    const std::string_view after = page_text.substr(offset + link.size());
+    for (const std::string& address : addresses) {
+      if (after.size() >= address.size() &&
+          std::equal(address.begin(), address.end(), after.begin(),
+                     [](char a, char b) { return a == scan::fold_ascii(b); })) {
+        found = {static_cast<int>(offset) + 1, static_cast<int>(link.size() + address.size()),
+                 ordinal};
+        return false;
+      }
+    }
+    return true;
+  });
+  return found;
+}
+
+GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
+                       const FoundLink& link, int page) {
   const double page_offset = (static_cast<double>(page) - 1) * profile.page_size;
   if (profile.rank_rule == RankRule::link_ordinal) {
-    return concat_text(kRankOpen, to_text(page_offset + link_ordinal(profile, page_text, found_at)),
-                       kRankClose);
+    return concat_text(kRankOpen, to_text(page_offset + link.ordinal), kRankClose);
   }
   // The marker as it stands on the page at the occurrence the presence test found, so a site
   // typed in another letter case is ranked at its own link. No exact occurrence of these bytes
   // can come earlier than the first case-insensitive one.
-  const std::string_view on_page = page_text.substr(found_at - 1, marker_length);
+  const std::string_view on_page = page_text.substr(link.at - 1, link.length);
   const GbkText segment = extract_between(page_text, on_page, profile.segment_end, false, true);
   const GbkText field =
       extract_between(segment, profile.rank_left, profile.rank_right, false, true);
@@ -172,7 +171,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
         const GbkText page_text = to_text(std::move(fetched->body));
         const FoundLink link = find_site_link(profile, page_text, table.get_cell_text(row, 0));
         if (link.at != -1) {
-          cell = rank_cell_text(profile, page_text, link.at, link.length, page);
+          cell = rank_cell_text(profile, page_text, link, page);
           detail = concat_text(where, gbk("找到"));
           break;
         }

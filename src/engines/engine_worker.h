@@ -39,11 +39,21 @@ struct WorkerHooks {
   std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
 };
 
-// "第" + N + "名" for a page that holds the link marker: `page_text` is the page, `found_at`
-// the 1-based position where the marker was found (ignoring case), `marker_length` its length,
-// `page` the 1-based page number.
-GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text, int found_at,
-                       int marker_length, int page);
+// The first link to the site on the page: link_prefix + '"' + one of the link schemes + the site
+// (`site_cell` without its "http://"), ASCII case ignored. `at` is its 1-based position (-1:
+// none), `length` the length of that marker, `ordinal` its place among the page's result links
+// (the occurrences of link_prefix + '"', in page order, from 1).
+struct FoundLink {
+  int at = -1;
+  int length = 0;
+  int ordinal = 0;
+};
+FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
+                         std::string_view site_cell);
+
+// "第" + N + "名" for the site's link found on 1-based page `page`, by the profile's rank rule.
+GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
+                       const FoundLink& link, int page);
 
 // Ranks rows 0 .. row_count - 1 (the count read once at the start). Pages of a row are read
 // until the site's link is found, the profile's page count is reached, or a page is no result

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 namespace quillrank::scan {
@@ -33,6 +34,13 @@ std::size_t find_at_char_start(std::string_view text, std::string_view sought, s
 // already folded; folds a window at a time, so a long text is never copied whole.
 std::size_t find_folded_at_char_start(std::string_view text, std::string_view folded_sought,
                                       std::size_t from);
+
+// Calls `visit` with the offset of each occurrence of a non-empty, folded `folded_sought` at a
+// character start from `from` on, in order, overlapping ones too, ASCII letters of `text` folded,
+// until `visit` returns false; one pass, a window at a time.
+void for_each_folded_at_char_start(std::string_view text, std::string_view folded_sought,
+                                   std::size_t from,
+                                   const std::function<bool(std::size_t offset)>& visit);
 
 // ASCII A-Z folded to a-z, every other byte unchanged (second bytes of characters included).
 std::string fold_ascii_case(std::string_view text);

@@ -43,7 +43,9 @@ TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
        [](auto& p) { return p.keyword_encoding == KeywordEncoding::utf8; }},
       {"link_prefix = ' mu='", [](auto& p) { return p.link_prefix == " mu="; }},
       {"link_schemes = ['http://', 'https://']",
-       [](auto& p) { return p.link_schemes == std::vector<std::string>{"http://", "https://"}; }},
+       [](auto& p) {
+         return p.link_schemes == std::vector<std::string>{"http://", "https://"};
+       }},
       {"segment_end = ''", [](auto& p) { return p.segment_end.empty(); }},
       {"rank_left = '\"p1\":'", [](auto& p) { return p.rank_left == "\"p1\":"; }},
       {"rank_right = ','", [](auto& p) { return p.rank_right == ","; }},

@@ -1,0 +1,61 @@
+// The one-pass walk over every occurrence, against a plain character-by-character reference.
+#include "text/char_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace quillrank::scan {
+namespace {
+
+// Every character start where the folded text begins with `sought`, walking one character at
+// a time.
+std::vector<std::size_t> reference(std::string_view text, std::string_view sought) {
+  const std::string folded = fold_ascii_case(text);
+  std::vector<std::size_t> hits;
+  for (std::size_t at = 0; at < folded.size(); at += is_lead_byte(folded[at]) ? 2 : 1) {
+    if (std::string_view(folded).substr(at).starts_with(sought)) hits.push_back(at);
+  }
+  return hits;
+}
+
+TEST(ForEachFolded, VisitsEveryOccurrenceAtACharacterStartAcrossWindows) {
+  std::mt19937 random(7);
+  // Pieces that make occurrences straddle window ends, overlap, and hide behind lead bytes.
+  const std::string pieces[] = {"aa",
+                                "AA",
+                                "a",
+                                "\xB0",
+                                "\xB0"
+                                "a",
+                                "xyz",
+                                std::string(2040, 'x')};
+  for (int round = 0; round < 40; ++round) {
+    std::string text;
+    while (text.size() < 20000) text += pieces[random() % std::size(pieces)];
+    for (const std::string_view sought : {"aa", "a",
+                                          "\xB0"
+                                          "a",
+                                          "xaax"}) {
+      std::vector<std::size_t> seen;
+      for_each_folded_at_char_start(text, sought, 0, [&seen](std::size_t offset) {
+        seen.push_back(offset);
+        return true;
+      });
+      ASSERT_EQ(seen, reference(text, sought)) << "round " << round << " sought " << sought;
+      const std::vector<std::size_t> all = reference(text, sought);
+      EXPECT_EQ(find_folded_at_char_start(text, sought, 0), all.empty() ? npos : all.front());
+    }
+  }
+}
+
+TEST(ForEachFolded, StopsWhenTheVisitorSaysSo) {
+  int visits = 0;
+  for_each_folded_at_char_start("ab ab ab", "ab", 0,
+                                [&visits](std::size_t) { return ++visits < 2; });
+  EXPECT_EQ(visits, 2);
+}
+
+}  // namespace
+}  // namespace quillrank::scan
