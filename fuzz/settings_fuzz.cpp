@@ -1,5 +1,7 @@
 // The settings file parser on arbitrary text: a settings value or a "path:line: ..." message,
-// never a crash or an exception; parsed values always within their ranges.
+// never a crash or an exception; parsed values always within their ranges, profiles never blind
+// (no link scheme) and never able to smuggle a line break into a request header.
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -18,6 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!(pacing.delay_min >= 0 && pacing.delay_min <= pacing.delay_max &&
           pacing.delay_max <= 3600 && pacing.retries >= 0 && pacing.retries <= 10 &&
           pacing.block_pause >= 0 && pacing.block_pause <= 3600)) {
+      std::abort();
+    }
+  }
+  for (const EngineProfile& profile : std::get<Settings>(parsed).profiles) {
+    const bool header_lines_clean =
+        std::ranges::none_of(profile.headers,
+                             [](const std::string& header) {
+                               return header.find_first_of("\r\n") != std::string::npos;
+                             }) &&
+        profile.user_agent.find_first_of("\r\n") == std::string::npos;
+    if (profile.page_count < 1 || profile.page_count > 100 || profile.page_size < 1 ||
+        profile.page_size > 1000 || profile.link_schemes.empty() || profile.link_prefix.empty() ||
+        profile.host.empty() || !header_lines_clean) {
       std::abort();
     }
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "text/char_scan.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -12,11 +13,24 @@ namespace {
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
+// True when `text` holds `folded_utf8` byte for byte, ASCII case ignored. A UTF-8 sequence can
+// only match where a character of a UTF-8 page begins, so no walk over GBK character starts
+// (which a UTF-8 page puts out of step) is wanted; a window is folded at a time.
+bool holds_utf8(std::string_view text, std::string_view folded_utf8) {
+  constexpr std::size_t kWindow = 64 * 1024;
+  for (std::size_t pos = 0; pos < text.size(); pos += kWindow) {
+    const std::string window =
+        scan::fold_ascii_case(text.substr(pos, kWindow + folded_utf8.size() - 1));
+    if (window.find(folded_utf8) != std::string::npos) return true;
+  }
+  return false;
+}
+
 // The first signature found in `text`, in its UTF-8 or its GBK form, ASCII case ignored.
 std::optional<std::string_view> first_found(std::string_view text,
                                             const std::vector<std::string>& signatures) {
   for (const std::string& signature : signatures) {
-    if (find_text(text, signature, true) != -1) return signature;
+    if (holds_utf8(text, scan::fold_ascii_case(signature))) return signature;
     const bool ascii = std::all_of(signature.begin(), signature.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!ascii && find_text(text, gbk(signature), true) != -1) return signature;

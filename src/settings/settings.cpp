@@ -93,8 +93,8 @@ std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing
                                           EngineProfile& profile) {
   std::vector<std::pair<std::string_view, const toml::node*>> keys;
   for (const auto& [key, value] : table) keys.emplace_back(key.str(), &value);
-  std::ranges::stable_partition(keys,
-                                [](const auto& key) { return !key.first.starts_with("extend_"); });
+  std::stable_partition(keys.begin(), keys.end(),
+                        [](const auto& key) { return !key.first.starts_with("extend_"); });
   for (const auto& [key, node] : keys) {
     const toml::node& value = *node;
     if (const ProfileField* field = profile_field(key)) {

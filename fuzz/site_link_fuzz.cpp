@@ -1,0 +1,37 @@
+// Reading a site's rank off an arbitrary page under an arbitrary profile: the link search and
+// every rank rule never crash, and a found link is one the page really holds.
+#include <cstdlib>
+
+#include "engines/engine_worker.h"
+#include "engines/engines.h"
+#include "fuzz_input.h"
+#include "text/char_scan.h"
+
+using namespace quillrank;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzzing::FuzzInput input(data, size);
+  EngineProfile profile = builtin_profiles()[input.byte() % kEngineCount];
+  profile.rank_rule = static_cast<RankRule>(input.byte() % 4);
+  profile.page_size = 1 + input.byte();
+  if (input.byte() % 2) profile.link_prefix = input.text(6);
+  if (profile.link_prefix.empty()) profile.link_prefix = "h";
+  profile.link_schemes = {input.text(8)};
+  if (input.byte() % 2) profile.link_schemes.push_back(input.text(8));
+  profile.segment_end = input.text(4);
+  profile.rank_left = input.text(4);
+  profile.rank_right = input.text(4);
+  const std::string site = "http://" + input.text(12);
+  const int page = 1 + input.byte() % 100;
+  const std::string page_text = input.remaining();
+
+  const FoundLink link = find_site_link(profile, page_text, site);
+  if (link.at == -1) return 0;
+  const std::string marker = scan::fold_ascii_case(page_text.substr(link.at - 1, link.length));
+  if (!marker.starts_with(scan::fold_ascii_case(profile.link_prefix + "\"")) || link.ordinal < 1) {
+    std::abort();
+  }
+  const GbkText cell = rank_cell_text(profile, page_text, link, page);
+  if (!cell.starts_with("\xB5\xDA") || !cell.ends_with("\xC3\xFB")) std::abort();  // 第 .. 名
+  return 0;
+}
