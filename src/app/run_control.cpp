@@ -112,11 +112,17 @@ void RunControl::start_ranking(std::string_view list) {
     try {
       slot.thread = std::jthread([this, engine, one_done, pacing = pacing_[engine],
                                   finished = slot.finished, rows_done = slot.rows_done,
-                                  page_seen = page_seen_](std::stop_token stop) {
+                                  page_seen = page_seen_,
+                                  cell_written = cell_written_](std::stop_token stop) {
         WorkerHooks hooks{.rows_done = rows_done.get()};
         if (page_seen) {
           hooks.page_seen = [&page_seen, engine](const SeenPage& page) {
             page_seen(static_cast<int>(engine), page);
+          };
+        }
+        if (cell_written) {
+          hooks.cell_written = [&cell_written, engine](const WrittenCell& cell) {
+            cell_written(static_cast<int>(engine), cell);
           };
         }
         run_engine_worker(*kEngines[engine].profile, table_, result_pages_, pacing, stop, hooks);

@@ -42,6 +42,11 @@ class RunControl {
   using PageSeen = std::function<void(int engine, const SeenPage& page)>;
   void set_page_seen(PageSeen page_seen) { page_seen_ = std::move(page_seen); }
 
+  // Hears of every final engine cell a worker wrote (engine slot index, the cell), on the
+  // worker's thread; from the next run on.
+  using CellWritten = std::function<void(int engine, const WrittenCell& cell)>;
+  void set_cell_written(CellWritten cell_written) { cell_written_ = std::move(cell_written); }
+
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
   void set_pacing(const std::array<EnginePacing, kEngineCount>& pacing) { pacing_ = pacing; }
   const std::array<EnginePacing, kEngineCount>& pacing() const { return pacing_; }
@@ -94,6 +99,7 @@ class RunControl {
   PageSource home_pages_;
   std::array<EnginePacing, kEngineCount> pacing_{};
   PageSeen page_seen_;
+  CellWritten cell_written_;
   std::function<void()> run_finished_;
   std::array<Slot, kEngineCount> worker_handle_;
 };
