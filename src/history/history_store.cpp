@@ -80,6 +80,11 @@ std::string default_history_path() {
   return {};
 }
 
+std::string chosen_history_path(bool enabled, const std::string& configured) {
+  if (!enabled) return {};
+  return configured.empty() ? default_history_path() : configured;
+}
+
 std::string_view run_state_name(RunState state) {
   switch (state) {
     case RunState::completed:

@@ -20,6 +20,10 @@ inline constexpr int kHistorySchemaVersion = 1;
 // empty when neither variable is set.
 std::string default_history_path();
 
+// Where runs are recorded: nowhere (empty) when not `enabled`, else `configured` when given,
+// else the default place.
+std::string chosen_history_path(bool enabled, const std::string& configured);
+
 enum class RunState { running, completed, stopped };
 
 struct RunRow {

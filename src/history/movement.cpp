@@ -51,9 +51,9 @@ std::string movement_mark(const Movement& move) {
 std::string movement_change(const Movement& move) {
   switch (move.kind) {
     case Movement::Kind::up:
-      return "+" + std::to_string(move.places);
+      return "up " + std::to_string(move.places);
     case Movement::Kind::down:
-      return "-" + std::to_string(move.places);
+      return "down " + std::to_string(move.places);
     case Movement::Kind::new_rank:
       return "new";
     case Movement::Kind::none:

@@ -31,7 +31,8 @@ Movement movement(std::optional<int> current, std::optional<int> previous);
 // "↑3", "↓12", "新", or "" for none (UTF-8), as the window draws it.
 std::string movement_mark(const Movement& move);
 
-// The signed change for text output: "+3" (up three places), "-12", "new", "" for none.
+// The change for text output: "up 3" (three places better), "down 12", "new", "" for none;
+// words rather than signed numbers, which a spreadsheet would read as formulas.
 std::string movement_change(const Movement& move);
 
 // A record's time (milliseconds since 1970) as "YYYY-MM-DD HH:MM" in local time.

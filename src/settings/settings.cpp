@@ -67,8 +67,27 @@ std::optional<Problem> apply(std::string_view key, const toml::node& value, Engi
 std::optional<Problem> apply_table(const toml::table& table, EnginePacing& pacing,
                                    bool engines_allowed) {
   for (const auto& [key, value] : table) {
-    if (engines_allowed && key.str() == "engine") continue;
+    const bool top_level_key =
+        key.str() == "engine" || key.str() == "history" || key.str() == "history_path";
+    if (engines_allowed && top_level_key) continue;
     if (auto problem = apply(key.str(), value, pacing)) return problem;
+  }
+  return std::nullopt;
+}
+
+// The top level's history keys.
+std::optional<Problem> apply_history(const toml::table& root, Settings& settings) {
+  if (const toml::node* on = root.get("history")) {
+    const auto value = on->value_exact<bool>();
+    if (!value) return Problem{on->source(), "history must be true or false"};
+    settings.history = *value;
+  }
+  if (const toml::node* path = root.get("history_path")) {
+    const auto value = path->value_exact<std::string>();
+    if (!value || value->empty()) {
+      return Problem{path->source(), "history_path must be a file name text"};
+    }
+    settings.history_path = *value;
   }
   return std::nullopt;
 }
@@ -107,6 +126,9 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     return located(path, problem->where, problem->what);
   }
   settings.pacing.fill(common);
+  if (auto problem = apply_history(root, settings)) {
+    return located(path, problem->where, problem->what);
+  }
   const toml::node* engines = root.get("engine");
   if (!engines) return settings;
   const toml::table* tables = engines->as_table();

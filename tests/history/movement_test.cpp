@@ -56,9 +56,9 @@ TEST(Movement, ComparesTheRankWithThePreviousOne) {
     Movement move;
     std::string mark, change;
   } cases[] = {
-      {5, 8, {Kind::up, 3}, "↑3", "+3"},
-      {8, 5, {Kind::down, 3}, "↓3", "-3"},
-      {1, 300, {Kind::up, 299}, "↑299", "+299"},
+      {5, 8, {Kind::up, 3}, "↑3", "up 3"},
+      {8, 5, {Kind::down, 3}, "↓3", "down 3"},
+      {1, 300, {Kind::up, 299}, "↑299", "up 299"},
       {4, 4, {Kind::none, 0}, "", ""},
       {4, std::nullopt, {Kind::new_rank, 0}, "新", "new"},
       {std::nullopt, 4, {Kind::none, 0}, "", ""},

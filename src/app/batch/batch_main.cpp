@@ -21,6 +21,7 @@
 #include "app/batch/saved_pages.h"
 #include "app/list_host.h"
 #include "app/run_control.h"
+#include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
@@ -147,6 +148,22 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
   return loaded;
 }
 
+// The rank history writer of this run, or none when the history is off. A database that
+// cannot be used is said once on standard error; the run goes on without it.
+std::unique_ptr<HistoryWriter> open_history(const BatchOptions& options, const Settings& settings) {
+  const std::string path = options.no_history ? std::string()
+                           : options.history.empty()
+                               ? chosen_history_path(settings.history, settings.history_path)
+                               : options.history;
+  if (path.empty()) return nullptr;
+  return std::make_unique<HistoryWriter>(
+      HistoryWriterOptions{.path = path}, [path](const std::string& why) {
+        std::cerr << "quillrank-batch: warning: the rank history " + path + " cannot be written (" +
+                         why + "); this run goes on without it\n"
+                  << std::flush;
+      });
+}
+
 int run(const std::vector<std::string>& args) {
   const BatchCommand command = parse_batch_options(args);
   if (const auto* print = std::get_if<PrintAndExit>(&command)) {
@@ -205,8 +222,20 @@ int run(const std::vector<std::string>& args) {
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
   std::atomic<bool> finished{false};
+  // Declared before the run control, so every worker is joined before the history closes.
+  const std::unique_ptr<HistoryWriter> history =
+      open_history(options, std::get<Settings>(settings));
+  std::optional<RunRecorder> recorder;
+  if (history) recorder.emplace(*history, table, "batch");
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
-  control.set_run_finished([&finished] { finished = true; });
+  control.set_run_finished([&finished, &recorder] {
+    if (recorder) recorder->run_ended(true);
+    finished = true;
+  });
+  if (recorder) {
+    control.set_cell_written(
+        [&recorder](int engine, const WrittenCell& cell) { recorder->cell_written(engine, cell); });
+  }
   control.set_pacing(std::get<Settings>(settings).pacing);
   if (saved_pages) {
     control.set_page_seen(
@@ -225,7 +254,10 @@ int run(const std::vector<std::string>& args) {
               << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
               << " KiB of title and keywords) are used\n";
   }
-  if (!interruption.interrupted()) control.start_ranking(list);
+  if (!interruption.interrupted()) {
+    if (recorder) recorder->run_started(options.engines);
+    control.start_ranking(list);
+  }
 
   while (!finished && !interruption.interrupted()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -233,11 +265,14 @@ int run(const std::vector<std::string>& args) {
   }
   if (interruption.interrupted()) {
     control.release_worker_handles();
+    if (recorder) recorder->run_ended(false);  // what was ranked stays, marked stopped
     if (show_progress) clear_progress();
     return kExitInterrupted;
   }
   if (show_progress) clear_progress();
   control.release_worker_handles();  // every worker has ended; nothing runs while we write
+  // The history is complete before a signal may end the program at once.
+  if (history) history->flush();
 
   const std::string output =
       format_result_table(table, options.csv, options.details ? options.engines : NoDetails());

@@ -19,9 +19,11 @@ struct BatchOptions {
   std::string output;                             // empty: standard output
   std::string input = "-";                        // "-": standard input
   bool csv = false;
-  bool details = false;    // one column per chosen engine saying why its cell reads as it does
-  std::string config;      // the settings file; empty: the user's own
-  std::string save_pages;  // a folder for every page the engines sent, and their index
+  bool details = false;     // one column per chosen engine saying why its cell reads as it does
+  std::string config;       // the settings file; empty: the user's own
+  std::string save_pages;   // a folder for every page the engines sent, and their index
+  std::string history;      // the rank history's database over the settings file's; empty: its
+  bool no_history = false;  // record nothing in the rank history
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;
