@@ -78,7 +78,7 @@ void HistoryWriter::write_loop() {
     fail(error.what());
   }
   std::unordered_map<RunId, std::int64_t> run_ids;  // handle -> row id in the database
-  std::vector<Item> batch;
+  std::deque<Item> batch;
   for (;;) {
     bool last;
     {

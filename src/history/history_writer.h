@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <thread>
@@ -74,7 +75,8 @@ class HistoryWriter {
   Mutex mutex_;
   std::condition_variable_any wake_;          // the writer: a full batch, a flush or the end
   std::condition_variable_any written_wake_;  // flush(): a batch was committed
-  std::vector<Item> queue_ GUARDED_BY(mutex_);
+  // A deque: a push never moves what is queued, however far the writer is behind.
+  std::deque<Item> queue_ GUARDED_BY(mutex_);
   RunId next_run_ GUARDED_BY(mutex_) = 1;
   std::uint64_t pushed_ GUARDED_BY(mutex_) = 0;
   std::uint64_t written_ GUARDED_BY(mutex_) = 0;
