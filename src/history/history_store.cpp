@@ -198,17 +198,21 @@ std::vector<RunRow> HistoryStore::runs() {
 PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& keyword,
                                    const std::string& engine) {
   PastRanks past;
-  SQLite::Statement previous(database_,
-                             "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
-                             "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
-                             "AND r.state = 'completed' ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
-  SQLite::Statement best(database_,
-                         "SELECT rank, recorded FROM cells WHERE site = ?1 AND keyword = ?2 AND "
-                         "engine = ?3 AND rank IS NOT NULL ORDER BY rank, recorded LIMIT 1");
+  if (!previous_rank_) {
+    previous_rank_.emplace(database_,
+                           "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
+                           "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
+                           "AND r.state = 'completed' ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
+    best_rank_.emplace(database_,
+                       "SELECT rank, recorded FROM cells WHERE site = ?1 AND keyword = ?2 AND "
+                       "engine = ?3 AND rank IS NOT NULL ORDER BY rank, recorded LIMIT 1");
+  }
+  SQLite::Statement& previous = *previous_rank_;
+  SQLite::Statement& best = *best_rank_;
   for (SQLite::Statement* query : {&previous, &best}) {
-    query->bindNoCopy(1, site);
-    query->bindNoCopy(2, keyword);
-    query->bindNoCopy(3, engine);
+    query->bind(1, site);
+    query->bind(2, keyword);
+    query->bind(3, engine);
   }
   if (previous.executeStep()) {
     past.asked_before = true;
@@ -219,6 +223,9 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
     past.best = best.getColumn(0).getInt();
     past.best_ms = best.getColumn(1).getInt64();
   }
+  // Reset at once: a statement left on its row would hold its read snapshot open.
+  previous.reset();
+  best.reset();
   return past;
 }
 

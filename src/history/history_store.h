@@ -113,7 +113,10 @@ class HistoryStore {
   void migrate();
 
   SQLite::Database database_;
+  // Prepared once: the writer inserts and the window asks for every row's past ranks.
   std::optional<SQLite::Statement> insert_cell_;
+  std::optional<SQLite::Statement> previous_rank_;
+  std::optional<SQLite::Statement> best_rank_;
 };
 
 std::string_view run_state_name(RunState state);

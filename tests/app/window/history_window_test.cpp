@@ -274,6 +274,29 @@ TEST_F(HistoryWindow, TheMenuExportsCopiesAndOpensTheHistory) {
   dialog->close();
 }
 
+TEST_F(HistoryWindow, TheWindowAndABatchWriteOneDatabaseAtOnce) {
+  window_->set_history(path_);
+  std::string batch_list, window_list;
+  for (int i = 0; i < 300; ++i) {
+    batch_list += "a.example|b" + std::to_string(i) + "\n";
+    window_list += "a.example|w" + std::to_string(i) + "\r\n";
+  }
+  ChildProgram batch(QUILLRANK_BATCH_PROGRAM, {"-e", "baidu,google", "--history", path_},
+                     {{"http_proxy", server_.base_url()}}, batch_list);
+  run_list(window_list.c_str());
+  const ProgramRun batch_run = batch.wait();
+  EXPECT_EQ(batch_run.exit_code, 0);
+  EXPECT_EQ(batch_run.err, "");
+  window_->history()->flush();
+  EXPECT_TRUE(desktop_.warnings.empty());
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(path_, 1000).runs();
+  ASSERT_EQ(runs.size(), 2u);
+  for (const RunRow& run : runs) {
+    EXPECT_EQ(run.state, RunState::completed) << run.source;
+    EXPECT_EQ(run.cells, 600) << run.source;
+  }
+}
+
 TEST_F(HistoryWindow, ACorruptDatabaseIsToldOnceAndTheRunsGoOn) {
   write_file(path_, std::string(8192, '\x07'));
   window_->set_history(path_);
