@@ -13,7 +13,6 @@
 #include <string>
 #include <thread>
 #include <variant>
-#include <vector>
 
 #include "history/history_store.h"
 #include "text/mutex.h"

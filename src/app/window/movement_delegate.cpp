@@ -5,12 +5,15 @@
 #include "app/window/result_table_model.h"
 
 namespace quillrank {
+namespace {
 
-QColor MovementDelegate::mark_colour(const QString& mark) {
+QColor mark_colour(const QString& mark) {
   if (mark.startsWith(QChar(0x2191))) return QColor(0x00, 0x80, 0x00);  // ↑
   if (mark.startsWith(QChar(0x2193))) return QColor(0xC0, 0x00, 0x00);  // ↓
   return QColor(0x00, 0x50, 0xC0);                                      // 新
 }
+
+}  // namespace
 
 void MovementDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {

@@ -15,9 +15,6 @@ class MovementDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
-
-  // The colour a movement mark is drawn in.
-  static QColor mark_colour(const QString& mark);
 };
 
 }  // namespace quillrank
