@@ -45,6 +45,10 @@ class RunControl {
   // Each engine's profile from the next run on (by slot; the built-in ones until set).
   void set_profiles(const EngineProfiles& profiles) { profiles_ = profiles; }
   const EngineProfiles& profiles() const { return profiles_; }
+  // Hears of every final engine cell a worker wrote (engine slot index, the cell), on the
+  // worker's thread; from the next run on.
+  using CellWritten = std::function<void(int engine, const WrittenCell& cell)>;
+  void set_cell_written(CellWritten cell_written) { cell_written_ = std::move(cell_written); }
 
   // How each engine's requests are paced from the next run on (index 0 Baidu .. 3 Soso).
   void set_pacing(const std::array<EnginePacing, kEngineCount>& pacing) { pacing_ = pacing; }
@@ -99,6 +103,7 @@ class RunControl {
   EngineProfiles profiles_ = builtin_profiles();
   std::array<EnginePacing, kEngineCount> pacing_{};
   PageSeen page_seen_;
+  CellWritten cell_written_;
   std::function<void()> run_finished_;
   std::array<Slot, kEngineCount> worker_handle_;
 };

@@ -149,12 +149,15 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
     if (!blocked_at.empty()) {
-      table.set_cell_text(row, profile.column, kBlockedText,
-                          concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行")));
+      const GbkText detail =
+          concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行"));
+      table.set_cell_text(row, profile.column, kBlockedText, detail);
+      if (hooks.cell_written) hooks.cell_written({row, kBlockedText, detail, Verdict::blocked});
       row_written();
       continue;
     }
     GbkText cell, detail;
+    Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
     for (int page = 1; page <= profile.page_count; ++page) {
       const GbkText url = query_url(profile, table.get_cell_text(row, 1), page);
       std::optional<FetchedPage> fetched = requests.get(url);
@@ -166,6 +169,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
         verdict = judge_page(profile, *fetched);
         if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       }
+      outcome = verdict.verdict;
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {
         const GbkText page_text = to_text(std::move(fetched->body));
@@ -200,6 +204,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       break;
     }
     table.set_cell_text(row, profile.column, cell, detail);
+    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome});
     row_written();
   }
 }

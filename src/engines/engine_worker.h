@@ -33,10 +33,20 @@ struct SeenPage {
   const PageVerdict& verdict;
 };
 
+// A row's final cell as a worker wrote it (GBK texts), with the verdict behind it, for
+// whoever records runs (the rank history).
+struct WrittenCell {
+  int row;  // 0-based
+  std::string_view text;
+  std::string_view detail;
+  Verdict verdict;
+};
+
 // What a worker reports as it goes, on its own thread.
 struct WorkerHooks {
   std::atomic<int>* rows_done = nullptr;                // counts the rows whose cell is written
   std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
+  std::function<void(const WrittenCell&)> cell_written = {};  // hears of every final cell
 };
 
 // The first link to the site on the page: link_prefix + '"' + one of the link schemes + the site

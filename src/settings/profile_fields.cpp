@@ -52,12 +52,6 @@ Problem check_text(std::string_view key, std::string_view text, TextRule rule) {
   return std::nullopt;
 }
 
-std::string toml_text(std::string_view text) {
-  std::ostringstream out;
-  out << toml::value<std::string>(std::string(text));
-  return out.str();
-}
-
 std::string toml_list(const std::vector<std::string>& items) {
   toml::array array;
   for (const std::string& item : items) array.push_back(item);
@@ -299,6 +293,12 @@ std::vector<ProfileField> make_fields() {
 }
 
 }  // namespace
+
+std::string toml_text(std::string_view text) {
+  std::ostringstream out;
+  out << toml::value<std::string>(std::string(text));
+  return out.str();
+}
 
 const std::vector<ProfileField>& profile_fields() {
   static const std::vector<ProfileField> fields = make_fields();

@@ -25,6 +25,9 @@ struct ProfileField {
   std::function<std::string(const EngineProfile& profile)> write;
 };
 
+// `text` as a TOML string, quoted and escaped as needed.
+std::string toml_text(std::string_view text);
+
 // Every settable field, in the order --print-config writes them.
 const std::vector<ProfileField>& profile_fields();
 

@@ -74,10 +74,11 @@ const ProfileField* profile_field(std::string_view key) {
   return nullptr;
 }
 
-// The top level: pacing keys for every engine, and the engine tables (read apart).
+// The top level: pacing keys for every engine; the engine tables and the history keys are read
+// apart.
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
-    if (key.str() == "engine") continue;
+    if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path") continue;
     if (profile_field(key.str())) {
       return Problem{value.source(),
                      std::string(key.str()) + " belongs in an engine's table, e.g. [engine.baidu]"};
@@ -102,6 +103,23 @@ std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing
     } else if (auto problem = apply(key, value, pacing)) {
       return problem;
     }
+  }
+  return std::nullopt;
+}
+
+// The top level's history keys.
+std::optional<Problem> apply_history(const toml::table& root, Settings& settings) {
+  if (const toml::node* on = root.get("history")) {
+    const auto value = on->value_exact<bool>();
+    if (!value) return Problem{on->source(), "history must be true or false"};
+    settings.history = *value;
+  }
+  if (const toml::node* path = root.get("history_path")) {
+    const auto value = path->value_exact<std::string>();
+    if (!value || value->empty()) {
+      return Problem{path->source(), "history_path must be a file name text"};
+    }
+    settings.history_path = *value;
   }
   return std::nullopt;
 }
@@ -140,6 +158,9 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     return located(path, problem->where, problem->what);
   }
   settings.pacing.fill(common);
+  if (auto problem = apply_history(root, settings)) {
+    return located(path, problem->where, problem->what);
+  }
   const toml::node* engines = root.get("engine");
   if (!engines) return settings;
   const toml::table* tables = engines->as_table();

@@ -17,6 +17,8 @@ namespace quillrank {
 struct Settings {
   std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
   EngineProfiles profiles = builtin_profiles();     // by slot
+  bool history = true;                              // record every run in the rank history
+  std::string history_path;  // the history database; empty: the default place
 };
 
 // Keys, each at the top level (every engine) or in a table [engine.baidu], [engine.google],
@@ -24,8 +26,10 @@ struct Settings {
 //   delay       seconds between two requests: a number, or "MIN-MAX" for a random pause
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine
-// and, in an engine's table only, any field of its profile (see profile_fields.h); a field not
-// set keeps the built-in value.
+// in an engine's table only, any field of its profile (see profile_fields.h); a field not set
+// keeps the built-in value; and, at the top level only:
+//   history      true or false: whether runs are recorded in the rank history
+//   history_path the rank history's database file
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
 std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path);

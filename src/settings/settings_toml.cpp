@@ -36,7 +36,13 @@ void write_pacing(std::ostringstream& out, const EnginePacing& pacing) {
 
 std::string settings_as_toml(const Settings& settings) {
   std::ostringstream out;
-  out << kHeader;
+  out << kHeader << "\n# record every run in the rank history\nhistory = "
+      << (settings.history ? "true" : "false")
+      << "\n# the rank history's database file (default: "
+         "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"
+      << (settings.history_path.empty()
+              ? "# history_path = \"\"\n"
+              : "history_path = " + toml_text(settings.history_path) + "\n");
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     out << "\n[engine." << kEngines[engine].key << "]\n";
     write_pacing(out, settings.pacing[engine]);

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "engines/engines.h"
 #include "support/fake_pages.h"
@@ -288,7 +289,19 @@ TEST(EngineWorker, ABlockStopsTheEngineForTheRestOfTheRun) {
     if (url == query_url(kBaidu, "k2", 2)) return testing::served("", 403);
     return testing::served(link(kBaidu, "http://other.example/"));
   };
-  run_engine_worker(kBaidu, table, fetch, kNoRetries, {});
+  // Every final cell is reported as written, with the verdict behind it.
+  std::vector<std::tuple<int, std::string, std::string, Verdict>> written;
+  const WorkerHooks hooks{.cell_written = [&](const WrittenCell& cell) {
+    written.emplace_back(cell.row, cell.text, cell.detail, cell.verdict);
+  }};
+  run_engine_worker(kBaidu, table, fetch, kNoRetries, {}, hooks);
+  ASSERT_EQ(written.size(), 5u);
+  const Verdict verdicts[] = {Verdict::result, Verdict::result, Verdict::blocked, Verdict::blocked,
+                              Verdict::blocked};
+  for (int row = 0; row < 5; ++row) {
+    EXPECT_EQ(written[row], std::make_tuple(row, table.get_cell_text(row, 2),
+                                            table.get_cell_detail(row, 2), verdicts[row]));
+  }
   EXPECT_EQ(urls.size(), 3u + 3u + 2u);
   EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, 2)), "排在300后");
   for (int row = 2; row < 5; ++row) EXPECT_EQ(gbk_to_utf8(table.get_cell_text(row, 2)), "被拦截");

@@ -128,7 +128,8 @@ TEST(ProfileFields, SaysWhichFileLineAndFieldIsWrong) {
 
 TEST(SettingsAsToml, ReadsBackAsWhatItPrinted) {
   const std::string changed =
-      "retries = 0\n[engine.baidu]\nname = '百度 \"today\"'\nscheme = 'https'\ndelay = '1.5-4'\n"
+      "retries = 0\nhistory = false\nhistory_path = '/tmp/h \"1\".sqlite3'\n[engine.baidu]\nname = "
+      "'百度 \"today\"'\nscheme = 'https'\ndelay = '1.5-4'\n"
       "keyword_encoding = 'utf-8'\nlink_schemes = ['http://', 'https://']\n"
       "rank_rule = 'link_ordinal'\nheaders = { Accept-Language = 'zh-CN', Cookie = 'BAIDUID=x' }\n"
       "user_agent = 'Mozilla/5.0'\nextend_block_signatures = ['网络不给力']\n"
@@ -137,6 +138,8 @@ TEST(SettingsAsToml, ReadsBackAsWhatItPrinted) {
     const std::string text = settings_as_toml(settings);
     const Settings read = parsed(text);
     EXPECT_EQ(read.profiles, settings.profiles) << text;
+    EXPECT_EQ(read.history, settings.history);
+    EXPECT_EQ(read.history_path, settings.history_path);
     for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
       EXPECT_EQ(read.pacing[engine].delay_min, settings.pacing[engine].delay_min);
       EXPECT_EQ(read.pacing[engine].delay_max, settings.pacing[engine].delay_max);

@@ -29,6 +29,17 @@ TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
   EXPECT_EQ(settings.pacing[3].retries, 0);
 }
 
+TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
+  const auto parsed =
+      parse_settings("history = false\nhistory_path = \"/data/ranks.sqlite3\"\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+  EXPECT_FALSE(std::get<Settings>(parsed).history);
+  EXPECT_EQ(std::get<Settings>(parsed).history_path, "/data/ranks.sqlite3");
+  const auto defaults = parse_settings("", "q.toml");
+  EXPECT_TRUE(std::get<Settings>(defaults).history);
+  EXPECT_EQ(std::get<Settings>(defaults).history_path, "");
+}
+
 TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {
   const auto parsed = parse_settings("# nothing\n", "q.toml");
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed));
@@ -55,6 +66,10 @@ TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
        "q.toml:1: unknown engine 'bing' (use baidu, google, sogou, soso)"},
       {"[engine]\nbaidu = 3\n", "q.toml:2: engine.baidu must be a table"},
       {"[engine.baidu]\nengine = 1\n", "q.toml:2: unknown key 'engine'"},
+      {"history = 1\n", "q.toml:1: history must be true or false"},
+      {"\nhistory_path = \"\"\n", "q.toml:2: history_path must be a file name text"},
+      {"history_path = 3\n", "q.toml:1: history_path must be a file name text"},
+      {"[engine.soso]\nhistory = false\n", "q.toml:2: unknown key 'history'"},
   };
   for (const auto& [text, expected] : cases) {
     const auto parsed = parse_settings(text, "q.toml");

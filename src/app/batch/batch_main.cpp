@@ -21,6 +21,7 @@
 #include "app/batch/saved_pages.h"
 #include "app/list_host.h"
 #include "app/run_control.h"
+#include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
@@ -129,7 +130,7 @@ void print_progress(const RunControl& control, const EngineTicks& engines, int r
 void clear_progress() { std::cerr << "\r\033[K" << std::flush; }
 
 // The settings file (--config, else the user's own; a named file must exist) with the command
-// line's pacing over it; or "file:line: what is wrong".
+// line's pacing and history over it; or "file:line: what is wrong".
 std::variant<Settings, std::string> batch_settings(const BatchOptions& options) {
   std::string path = options.config;
   std::error_code error;
@@ -144,8 +145,26 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
       if (options.retries) pacing.retries = *options.retries;
       if (options.block_pause) pacing.block_pause = *options.block_pause;
     }
+    if (options.no_history) settings->history = false;
+    if (!options.history.empty()) {
+      settings->history = true;
+      settings->history_path = options.history;
+    }
   }
   return loaded;
+}
+
+// The rank history writer of this run, or none when the history is off. A database that
+// cannot be used is said once on standard error; the run goes on without it.
+std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
+  const std::string path = chosen_history_path(settings.history, settings.history_path);
+  if (path.empty()) return nullptr;
+  return std::make_unique<HistoryWriter>(
+      HistoryWriterOptions{.path = path}, [path](const std::string& why) {
+        std::cerr << "quillrank-batch: warning: the rank history " + path + " cannot be written (" +
+                         why + "); this run goes on without it\n"
+                  << std::flush;
+      });
 }
 
 int run(const std::vector<std::string>& args) {
@@ -210,8 +229,19 @@ int run(const std::vector<std::string>& args) {
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
   std::atomic<bool> finished{false};
+  // Declared before the run control, so every worker is joined before the history closes.
+  const std::unique_ptr<HistoryWriter> history = open_history(std::get<Settings>(settings));
+  std::optional<RunRecorder> recorder;
+  if (history) recorder.emplace(*history, table, "batch");
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
-  control.set_run_finished([&finished] { finished = true; });
+  control.set_run_finished([&finished, &recorder] {
+    if (recorder) recorder->run_ended(true);
+    finished = true;
+  });
+  if (recorder) {
+    control.set_cell_written(
+        [&recorder](int engine, const WrittenCell& cell) { recorder->cell_written(engine, cell); });
+  }
   control.set_pacing(std::get<Settings>(settings).pacing);
   control.set_profiles(std::get<Settings>(settings).profiles);
   if (saved_pages) {
@@ -231,7 +261,10 @@ int run(const std::vector<std::string>& args) {
               << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
               << " KiB of title and keywords) are used\n";
   }
-  if (!interruption.interrupted()) control.start_ranking(list);
+  if (!interruption.interrupted()) {
+    if (recorder) recorder->run_started(options.engines);
+    control.start_ranking(list);
+  }
 
   while (!finished && !interruption.interrupted()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -239,11 +272,14 @@ int run(const std::vector<std::string>& args) {
   }
   if (interruption.interrupted()) {
     control.release_worker_handles();
+    if (recorder) recorder->run_ended(false);  // what was ranked stays, marked stopped
     if (show_progress) clear_progress();
     return kExitInterrupted;
   }
   if (show_progress) clear_progress();
   control.release_worker_handles();  // every worker has ended; nothing runs while we write
+  // The history is complete before a signal may end the program at once.
+  if (history) history->flush();
 
   const std::string output = format_result_table(
       table, options.csv, options.details ? options.engines : NoDetails(), control.profiles());

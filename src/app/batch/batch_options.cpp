@@ -55,6 +55,12 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                "print the settings a run would use (the settings file and these options over "
                "the built-in ones, all four engine profiles included) as a commented TOML file, "
                "and exit");
+  auto* history = app.add_option("--history", options.history,
+                                 "the rank history database to record this run in (default: "
+                                 "the settings file's history_path, else "
+                                 "$XDG_DATA_HOME/quillrank/history.sqlite3)");
+  app.add_flag("--no-history", options.no_history, "record nothing in the rank history")
+      ->excludes(history);
   app.add_option("--delay", delay,
                  "seconds between two requests of one engine: N, or MIN-MAX for a random pause "
                  "(default: the settings file's, else 0)");
@@ -74,8 +80,8 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
 
 std::string batch_usage() {
   return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
-         "[--save-pages DIR] [--print-config] [--delay N|MIN-MAX] [--retries N] [--block-pause S] "
-         "[FILE|-]  "
+         "[--save-pages DIR] [--print-config] [--history FILE|--no-history] [--delay N|MIN-MAX] "
+         "[--retries N] [--block-pause S] [FILE|-]  "
          "(--help for more)";
 }
 

@@ -23,6 +23,8 @@ struct BatchOptions {
   std::string config;         // the settings file; empty: the user's own
   std::string save_pages;     // a folder for every page the engines sent, and their index
   bool print_config = false;  // print the effective settings as TOML instead of ranking
+  std::string history;        // the rank history's database over the settings file's; empty: its
+  bool no_history = false;    // record nothing in the rank history
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

@@ -45,37 +45,46 @@ std::string csv_cell(std::string cell) {
 void append_line(std::string& out, const std::vector<std::string>& cells, bool csv) {
   for (std::size_t column = 0; column < cells.size(); ++column) {
     if (column > 0) out += csv ? ',' : '\t';
-    out += csv ? csv_cell(cells[column]) : tsv_cell(cells[column]);
+    const std::string shown = visible(cells[column]);
+    out += csv ? csv_cell(shown) : tsv_cell(shown);
   }
   out += csv ? "\r\n" : "\n";
 }
 
 }  // namespace
 
-std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details,
-                                const EngineProfiles& profiles) {
-  std::string out = csv ? "\xEF\xBB\xBF" : "";
+std::vector<std::string> result_row_cells(const ResultTable& table, int row) {
   std::vector<std::string> cells;
   for (int column = 0; column < kTableColumns; ++column) {
-    cells.emplace_back(column_caption(column, profiles));
+    cells.push_back(gbk_to_utf8(table.get_cell_text(row, column)));
+  }
+  return cells;
+}
+
+std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv) {
+  std::string out = csv ? "\xEF\xBB\xBF" : "";
+  for (const std::vector<std::string>& cells : lines) append_line(out, cells, csv);
+  return out;
+}
+
+std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details,
+                                const EngineProfiles& profiles) {
+  std::vector<std::vector<std::string>> lines(1);
+  for (int column = 0; column < kTableColumns; ++column) {
+    lines[0].emplace_back(column_caption(column, profiles));
   }
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (details[engine]) cells.push_back(profiles[engine].name + "说明");
+    if (details[engine]) lines[0].push_back(profiles[engine].name + "说明");
   }
-  append_line(out, cells, csv);
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
-    cells.clear();
-    for (int column = 0; column < kTableColumns; ++column) {
-      cells.push_back(visible(gbk_to_utf8(table.get_cell_text(row, column))));
-    }
+    std::vector<std::string>& cells = lines.emplace_back(result_row_cells(table, row));
     for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
       if (!details[engine]) continue;
-      cells.push_back(visible(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine].column))));
+      cells.push_back(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine].column)));
     }
-    append_line(out, cells, csv);
   }
-  return out;
+  return format_text_table(lines, csv);
 }
 
 }  // namespace quillrank

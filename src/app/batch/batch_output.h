@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "engines/engines.h"
 #include "text/result_table.h"
@@ -20,5 +21,11 @@ using NoDetails = EngineTicks;
 std::string format_result_table(const ResultTable& table, bool csv,
                                 const EngineTicks& details = NoDetails(),
                                 const EngineProfiles& profiles = builtin_profiles());
+
+// The six cells of `row` as format_result_table writes them (UTF-8, control characters shown).
+std::vector<std::string> result_row_cells(const ResultTable& table, int row);
+
+// Lines of UTF-8 cells in the same two forms: tab-separated, or CSV with its byte order mark.
+std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv);
 
 }  // namespace quillrank

@@ -1,19 +1,31 @@
 #include "app/window/main_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QIcon>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTableView>
+#include <algorithm>
 
 #include "app/window/box_text.h"
+#include "app/window/history_dialog.h"
 #include "app/window/keyword_file_io.h"
+#include "app/window/movement_delegate.h"
 #include "app/window/product_pages.h"
+#include "app/window/result_export.h"
 #include "keywords/keyword_list.h"
 #include "net/site_expansion.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 
@@ -46,6 +58,21 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
 
   ranking_progress_.setInterval(200);
   connect(&ranking_progress_, &QTimer::timeout, this, &MainWindow::show_ranking_progress);
+
+  QTableView* list = controls_.result_list;
+  list->setItemDelegate(new MovementDelegate(list));
+  list->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list, &QWidget::customContextMenuRequested, this, [this, list](const QPoint& at) {
+    result_menu()->exec(list->viewport()->mapToGlobal(at));
+  });
+  connect(list, &QAbstractItemView::doubleClicked, this,
+          [this](const QModelIndex& index) { show_row_history(index.row()); });
+  // The list's own Ctrl+C copies one cell; the filter copies the selected rows instead.
+  list->installEventFilter(this);
+  // On the thread of the worker that ended last; the recorder takes it from any thread.
+  run_control_.set_run_finished([this] {
+    if (recorder_) recorder_->run_ended(true);
+  });
 }
 
 MainWindow::~MainWindow() {
@@ -54,6 +81,29 @@ MainWindow::~MainWindow() {
   expansion_.request_stop();
   if (expansion_.joinable()) expansion_.join();
   run_control_.release_worker_handles();
+  if (recorder_) recorder_->run_ended(false);
+}
+
+void MainWindow::set_history(const std::string& path) {
+  run_control_.set_cell_written({});
+  recorder_.reset();
+  history_.reset();
+  if (path.empty()) return;
+  history_ = std::make_unique<HistoryWriter>(
+      HistoryWriterOptions{.path = path}, [this, path](const std::string& why) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, why] {
+              desktop_.warn(this, QStringLiteral("历史排名"),
+                            QStringLiteral("无法写入历史排名数据库“%1”：%2\n\n查询照常进行，"
+                                           "但本次启动期间不再记录历史排名。")
+                                .arg(QString::fromStdString(path), QString::fromStdString(why)));
+            },
+            Qt::QueuedConnection);
+      });
+  recorder_.emplace(*history_, table_, "window");
+  run_control_.set_cell_written(
+      [this](int engine, const WrittenCell& cell) { recorder_->cell_written(engine, cell); });
 }
 
 GbkText MainWindow::box_text() { return box_to_gbk(controls_.box->toPlainText()); }
@@ -74,6 +124,7 @@ void MainWindow::start_query() {
   }
   ranking_progress_.stop();
   run_control_.clear_for_run();
+  if (recorder_) recorder_->run_ended(false);  // a run still going was stopped by this press
   model_.flush();
   const GbkText box = box_text();
   if (collect_segments(box, '[', ']').empty()) {
@@ -136,9 +187,17 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
 }
 
 void MainWindow::start_ranking(const GbkText& list) {
+  if (recorder_) {
+    EngineTicks ticked{};
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      ticked[engine] = engine_ticked(static_cast<int>(engine));
+    }
+    recorder_->run_started(ticked);
+  }
   run_control_.start_ranking(list);
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
+  load_past_ranks();
   show_ranking_progress();
   ranking_progress_.start();
 }
@@ -168,6 +227,97 @@ void MainWindow::show_ranking_progress() {
 void MainWindow::show_status(const QString& status) {
   const QString title = QStringLiteral("Quillrank_V1.1");
   setWindowTitle(status.isEmpty() ? title : title + QStringLiteral(" - ") + status);
+}
+
+void MainWindow::load_past_ranks() {
+  if (!history_) return;
+  history_->flush();  // the run before this one is in the database
+  RowsPastRanks past(static_cast<std::size_t>(table_.row_count()));
+  try {
+    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
+    for (int row = 0; row < table_.row_count(); ++row) {
+      std::string site = gbk_to_utf8(table_.get_cell_text(row, 0));
+      if (site.starts_with("http://")) site.erase(0, 7);
+      const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
+      for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+        if (!engine_ticked(static_cast<int>(engine))) continue;
+        past[row][engine] = store.past_ranks(site, keyword, std::string(kEngines[engine].key));
+      }
+    }
+  } catch (const std::exception&) {
+    return;  // no movements; the writer tells what is wrong with the database
+  }
+  model_.set_past_ranks(std::move(past));
+}
+
+std::vector<int> MainWindow::selected_rows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : controls_.result_list->selectionModel()->selectedRows()) {
+    rows.push_back(index.row());
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::unique_ptr<QMenu> MainWindow::result_menu() {
+  auto menu = std::make_unique<QMenu>(this);
+  menu->setObjectName(QStringLiteral("结果列表菜单"));
+  const std::vector<int> rows = selected_rows();
+  const int row = rows.empty() ? -1 : rows.front();
+  menu->addAction(QStringLiteral("历史排名"), this, [this, row] { show_row_history(row); })
+      ->setEnabled(row >= 0 && history_);
+  menu->addAction(QStringLiteral("导出结果…"), this, &MainWindow::export_results)
+      ->setEnabled(table_.row_count() > 0);
+  QAction* copy = menu->addAction(QStringLiteral("复制"), this, &MainWindow::copy_selected_rows);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(!rows.empty());
+  return menu;
+}
+
+void MainWindow::show_row_history(int row) {
+  if (!history_ || row < 0 || row >= table_.row_count()) return;
+  const QString site = gbk_to_box(table_.get_cell_text(row, 0)).remove(QStringLiteral("http://"));
+  const QString keyword = gbk_to_box(table_.get_cell_text(row, 1));
+  std::vector<HistoryRecord> records;
+  history_->flush();
+  try {
+    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
+    records = store.row_history(site.toStdString(), keyword.toStdString());
+  } catch (const std::exception& error) {
+    desktop_.warn(this, QStringLiteral("历史排名"),
+                  QStringLiteral("无法读取历史排名：%1").arg(QString::fromStdString(error.what())));
+    return;
+  }
+  auto* dialog = new HistoryDialog(site, keyword, records, run_control_.profiles(), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->open();
+}
+
+void MainWindow::export_results() {
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("导出结果对话框"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setWindowTitle(QStringLiteral("导出结果"));
+  dialog.setNameFilters(
+      {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("制表符分隔文本 (*.tsv *.txt)")});
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  dialog.setDirectory(QDir::homePath());
+  dialog.selectFile(QStringLiteral("排名结果.csv"));
+  const std::optional<QString> path = desktop_.choose_file(dialog);
+  if (!path) return;
+  QString error;
+  if (!export_result_table(table_, run_control_.profiles(), *path, error)) {
+    desktop_.warn(
+        this, QStringLiteral("导出结果"),
+        QStringLiteral("结果没有保存到文件“%1”：%2").arg(QDir::toNativeSeparators(*path), error));
+  }
+}
+
+void MainWindow::copy_selected_rows() {
+  const std::vector<int> rows = selected_rows();
+  if (rows.empty()) return;
+  QApplication::clipboard()->setText(result_rows_text(table_, rows));
 }
 
 void MainWindow::export_keyword_list() {
@@ -216,6 +366,11 @@ void MainWindow::clear_sample_text() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == controls_.result_list && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+    copy_selected_rows();
+    return true;
+  }
   if (watched == controls_.box->viewport() && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     clear_sample_text();

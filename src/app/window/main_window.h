@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -13,7 +14,10 @@
 #include "app/window/keyword_file_dialog.h"
 #include "app/window/result_table_model.h"
 #include "app/window/window_layout.h"
+#include "history/run_recorder.h"
 #include "text/result_table.h"
+
+class QMenu;
 
 namespace quillrank {
 
@@ -41,6 +45,20 @@ class MainWindow : public QWidget, public RunHost {
   void import_keyword_list();
   void clear_sample_text();
 
+  // Records every run from now on in the rank history at `path` (empty: none). Call before a
+  // run, not during one. A database that cannot be used brings one warning; runs go on.
+  void set_history(const std::string& path);
+  HistoryWriter* history() const { return history_.get(); }
+
+  // The result list's context menu for its current selection: 历史排名, 导出结果…, 复制.
+  std::unique_ptr<QMenu> result_menu();
+  // Opens the history dialog of result row `row` (0-based).
+  void show_row_history(int row);
+  // Asks for a file and writes the result table to it (CSV, or TSV by the name's ending).
+  void export_results();
+  // Puts the selected rows on the clipboard as tab-separated text.
+  void copy_selected_rows();
+
   const WindowControls& controls() const { return controls_; }
   ResultTable& table() { return table_; }
   ResultTableModel& model() { return model_; }
@@ -60,12 +78,18 @@ class MainWindow : public QWidget, public RunHost {
   void set_expanding(bool expanding);
   void show_ranking_progress();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
+  void load_past_ranks();                   // the history of the rows just started
+  std::vector<int> selected_rows() const;   // ascending
 
   Desktop& desktop_;
   // Destroyed in reverse: the run control joins its workers, then the model leaves the table.
   ResultTable table_;
   ResultTableModel model_;
   RunControl run_control_;
+  // The rank history, when on; the workers that write through the recorder are joined before
+  // either goes.
+  std::unique_ptr<HistoryWriter> history_;
+  std::optional<RunRecorder> recorder_;
   WindowControls controls_;
   KeywordFileDialog file_dialog_;
   QTimer ranking_progress_;

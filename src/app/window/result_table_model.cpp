@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "engines/engines.h"
+#include "history/history_writer.h"
+#include "history/movement.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -32,10 +34,24 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
       return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     }
     case Qt::ToolTipRole: {
-      // What lies behind an engine cell's text: the page, the status, what the engine showed.
+      // What lies behind an engine cell's text: the page, the status, what the engine showed;
+      // then what the history says of it.
       const std::string utf8 = gbk_to_utf8(table_.get_cell_detail(index.row(), index.column()));
-      if (utf8.empty()) return {};
-      return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+      QString tip = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+      if (const PastRanks* past = past_ranks(index)) {
+        const QString history = history_tooltip(
+            *past, rank_from_cell(table_.get_cell_text(index.row(), index.column())));
+        tip = tip.isEmpty() ? history : tip + QStringLiteral("\n") + history;
+      }
+      if (tip.isEmpty()) return {};
+      return tip;
+    }
+    case kMovementRole: {
+      const PastRanks* past = past_ranks(index);
+      if (!past) return {};
+      const std::optional<int> rank =
+          rank_from_cell(table_.get_cell_text(index.row(), index.column()));
+      return QString::fromStdString(movement_mark(movement(rank, past->previous)));
     }
     case Qt::ForegroundRole:
       return QColor(Qt::black);
@@ -59,6 +75,42 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
 void ResultTableModel::set_profiles(const EngineProfiles& profiles) {
   profiles_ = profiles;
   emit headerDataChanged(Qt::Horizontal, 0, kTableColumns - 1);
+}
+
+void ResultTableModel::set_past_ranks(RowsPastRanks past) {
+  past_ = std::move(past);
+  if (rows_shown_ > 0) emit dataChanged(index(0, 0), index(rows_shown_ - 1, kTableColumns - 1));
+}
+
+const PastRanks* ResultTableModel::past_ranks(const QModelIndex& index) const {
+  if (index.row() >= static_cast<int>(past_.size())) return nullptr;
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (kEngines[engine].column == index.column()) return &past_[index.row()][engine];
+  }
+  return nullptr;
+}
+
+QString ResultTableModel::history_tooltip(const PastRanks& past,
+                                          const std::optional<int>& rank) const {
+  auto when = [](std::int64_t ms) { return QString::fromStdString(format_time(ms)); };
+  QString previous = QStringLiteral("上次排名：无记录");
+  if (past.asked_before) {
+    previous = past.previous ? QStringLiteral("上次排名：第%1名（%2）")
+                                   .arg(*past.previous)
+                                   .arg(when(past.previous_ms))
+                             : QStringLiteral("上次排名：未排名（%1）").arg(when(past.previous_ms));
+  }
+  // The best rank counts this run's as well.
+  std::optional<int> best = past.best;
+  std::int64_t best_ms = past.best_ms;
+  if (rank && (!best || *rank < *best)) {
+    best = rank;
+    best_ms = now_ms();
+  }
+  const QString best_text =
+      best ? QStringLiteral("最好排名：第%1名（%2）").arg(*best).arg(when(best_ms))
+           : QStringLiteral("最好排名：无");
+  return previous + QStringLiteral("\n") + best_text;
 }
 
 Qt::ItemFlags ResultTableModel::flags(const QModelIndex& index) const {
@@ -111,6 +163,7 @@ void ResultTableModel::flush() {
   if (pending.rows_reset || rows < rows_shown_) {
     beginResetModel();
     rows_shown_ = rows;
+    past_.clear();  // they belonged to the rows that went
     endResetModel();
     return;  // a reset repaints every cell anyway
   }

@@ -3,12 +3,22 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <array>
+#include <vector>
 
 #include "engines/engines.h"
+#include "history/history_store.h"
 #include "text/mutex.h"
 #include "text/result_table.h"
 
 namespace quillrank {
+
+// An engine cell's movement against the history, as the item delegate draws it beside the
+// text: "↑3", "↓2", "新", or nothing.
+inline constexpr int kMovementRole = Qt::UserRole + 1;
+
+// What the history says of each row's engines before the run now going, by row and slot.
+using RowsPastRanks = std::vector<std::array<PastRanks, kEngineCount>>;
 
 // Writers only mark what changed and post one flush; the flush, on the model's thread, is the
 // only place where the row count the views see changes. Cells are read live from the table.
@@ -36,6 +46,9 @@ class ResultTableModel : public QAbstractTableModel {
   // at once (the window does after rebuilding the table). Model thread only.
   void flush();
 
+  // The rows' history for the movements and the tooltips; empty for none. Model thread only.
+  void set_past_ranks(RowsPastRanks past);
+
  private:
   // Changes since the last flush: the row set was emptied, the first row inserted, and the
   // bounding box of the changed cells.
@@ -49,9 +62,15 @@ class ResultTableModel : public QAbstractTableModel {
   // pending. Never waits for the model's thread; the lock only guards a few integers.
   void note(const TableChange& change);
 
+  // The history of an engine cell's row and engine; null for other cells and without history.
+  const PastRanks* past_ranks(const QModelIndex& index) const;
+  // The history lines an engine cell's tooltip adds.
+  QString history_tooltip(const PastRanks& past, const std::optional<int>& rank) const;
+
   ResultTable& table_;
   int rows_shown_ = 0;  // the row count the views were told; model thread only
   EngineProfiles profiles_ = builtin_profiles();  // for the captions; model thread only
+  RowsPastRanks past_;                            // model thread only
 
   Mutex pending_mutex_;
   Pending pending_ GUARDED_BY(pending_mutex_);

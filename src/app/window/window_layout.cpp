@@ -149,7 +149,7 @@ QTableView* result_list(QWidget* parent, ResultTableModel& model) {
   auto* list = place(new QTableView(parent), "超级列表框1", 0, 13, 430, 209);
   list->setModel(&model);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);  // rows to copy
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setSortingEnabled(false);
   list->setShowGrid(true);

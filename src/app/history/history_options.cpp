@@ -1,0 +1,61 @@
+#include "app/history/history_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "engines/engines.h"
+
+namespace quillrank {
+
+std::string history_usage() {
+  return "usage: quillrank-history [--history FILE] [--runs | --full | --moves] [--site SITE] "
+         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  (--help for more)";
+}
+
+HistoryCommand parse_history_options(const std::vector<std::string>& args) {
+  HistoryOptions options;
+  bool runs = false, full = false, moves = false;
+  CLI::App app("", "quillrank-history");
+  app.description(
+      "Prints the rank history that the window and quillrank-batch record: without options the "
+      "latest rank of every site, keyword and engine with the previous one and the change.");
+  app.set_version_flag("--version", std::string("quillrank-history ") + kBatchVersion);
+  app.add_option("--history", options.history,
+                 "the rank history database (default: the settings file's history_path, else "
+                 "$XDG_DATA_HOME/quillrank/history.sqlite3)");
+  auto* runs_flag = app.add_flag("--runs", runs, "list the runs");
+  auto* full_flag = app.add_flag("--full", full, "print every record the filters match");
+  app.add_flag("--moves", moves,
+               "print what moved between the last two completed runs, biggest moves first")
+      ->excludes(runs_flag)
+      ->excludes(full_flag);
+  runs_flag->excludes(full_flag);
+  app.add_option("--site", options.site, "only this site (as in the keyword list)");
+  app.add_option("--keyword", options.keyword, "only this keyword");
+  app.add_option("--engine", options.engine, "only this engine: baidu, google, sogou or soso");
+  app.add_flag("--csv", options.csv,
+               "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    return PrintAndExit{app.help()};
+  } catch (const CLI::CallForVersion&) {
+    return PrintAndExit{std::string("quillrank-history ") + kBatchVersion + "\n"};
+  } catch (const CLI::ParseError& error) {
+    return UsageError{error.what()};
+  }
+  std::transform(options.engine.begin(), options.engine.end(), options.engine.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (!options.engine.empty() &&
+      std::none_of(kEngines.begin(), kEngines.end(),
+                   [&](const EngineSlot& slot) { return slot.key == options.engine; })) {
+    return UsageError{"unknown engine '" + options.engine + "' (use baidu, google, sogou, soso)"};
+  }
+  if (runs) options.report = HistoryOptions::Report::runs;
+  if (full) options.report = HistoryOptions::Report::full;
+  if (moves) options.report = HistoryOptions::Report::moves;
+  return options;
+}
+
+}  // namespace quillrank

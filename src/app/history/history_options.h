@@ -1,0 +1,33 @@
+// The command line of quillrank-history.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/batch/batch_options.h"
+
+namespace quillrank {
+
+struct HistoryOptions {
+  enum class Report {
+    latest,  // the latest rank of each site, keyword and engine, with the previous one
+    runs,    // every run
+    full,    // every record
+    moves,   // what moved between the last two completed runs, biggest moves first
+  };
+  Report report = Report::latest;
+  std::string history;  // the database; empty: the settings file's, else the default place
+  bool csv = false;
+  // Filters (empty: any); the engine by key, any case.
+  std::string site, keyword, engine;
+};
+
+using HistoryCommand = std::variant<HistoryOptions, PrintAndExit, UsageError>;
+
+HistoryCommand parse_history_options(const std::vector<std::string>& args);
+
+// One line of usage, for errors.
+std::string history_usage();
+
+}  // namespace quillrank

@@ -1,0 +1,100 @@
+#include "app/history/history_report.h"
+
+#include <algorithm>
+
+#include "history/movement.h"
+
+namespace quillrank {
+namespace {
+
+std::string rank_text(const std::optional<int>& rank) {
+  return rank ? std::to_string(*rank) : std::string();
+}
+
+bool matches(const HistoryOptions& options, const std::string& site, const std::string& keyword,
+             const std::string& engine) {
+  return (options.site.empty() || options.site == site) &&
+         (options.keyword.empty() || options.keyword == keyword) &&
+         (options.engine.empty() || options.engine == engine);
+}
+
+TextLines latest(HistoryStore& store, const HistoryOptions& options) {
+  TextLines lines{
+      {"site", "keyword", "engine", "rank", "cell", "time", "previous", "previous_time", "change"}};
+  for (const LatestRank& rank : store.latest_ranks()) {
+    const CellRecord& cell = rank.latest.cell;
+    if (!matches(options, cell.site, cell.keyword, cell.engine)) continue;
+    const std::optional<int> previous =
+        rank.previous ? rank.previous->cell.rank : std::optional<int>();
+    lines.push_back({cell.site, cell.keyword, cell.engine, rank_text(cell.rank), cell.text,
+                     format_time(cell.time_ms), rank_text(previous),
+                     rank.previous ? format_time(rank.previous->cell.time_ms) : std::string(),
+                     movement_change(movement(cell.rank, previous))});
+  }
+  return lines;
+}
+
+TextLines runs(HistoryStore& store) {
+  TextLines lines{{"run", "started", "source", "engines", "state", "cells", "ranked"}};
+  for (const RunRow& run : store.runs()) {
+    lines.push_back({std::to_string(run.id), format_time(run.started_ms), run.source, run.engines,
+                     std::string(run_state_name(run.state)), std::to_string(run.cells),
+                     std::to_string(run.ranked)});
+  }
+  return lines;
+}
+
+TextLines full(HistoryStore& store, const HistoryOptions& options) {
+  TextLines lines{{"run", "run_state", "time", "site", "keyword", "engine", "rank", "cell",
+                   "verdict", "reason"}};
+  for (const HistoryRecord& record : store.records(options.site, options.keyword, options.engine)) {
+    const CellRecord& cell = record.cell;
+    lines.push_back({std::to_string(record.run_id), std::string(run_state_name(record.run_state)),
+                     format_time(cell.time_ms), cell.site, cell.keyword, cell.engine,
+                     rank_text(cell.rank), cell.text, cell.verdict, cell.reason});
+  }
+  return lines;
+}
+
+// Changed ranks by the size of the move, then newly ranked, then no longer ranked.
+TextLines moves(HistoryStore& store, const HistoryOptions& options) {
+  std::vector<RankMove> moved;
+  for (RankMove& move : store.last_moves()) {
+    if (move.current == move.previous || !matches(options, move.site, move.keyword, move.engine)) {
+      continue;
+    }
+    moved.push_back(std::move(move));
+  }
+  auto order = [](const RankMove& move) {
+    if (move.current && move.previous) return std::abs(*move.current - *move.previous);
+    return move.current ? -1 : -2;
+  };
+  std::stable_sort(moved.begin(), moved.end(),
+                   [&](const RankMove& a, const RankMove& b) { return order(a) > order(b); });
+  TextLines lines{{"site", "keyword", "engine", "previous", "rank", "change"}};
+  for (const RankMove& move : moved) {
+    const std::string change =
+        move.current ? movement_change(movement(move.current, move.previous)) : "lost";
+    lines.push_back({move.site, move.keyword, move.engine, rank_text(move.previous),
+                     rank_text(move.current), change});
+  }
+  return lines;
+}
+
+}  // namespace
+
+TextLines history_report(HistoryStore& store, const HistoryOptions& options) {
+  switch (options.report) {
+    case HistoryOptions::Report::runs:
+      return runs(store);
+    case HistoryOptions::Report::full:
+      return full(store, options);
+    case HistoryOptions::Report::moves:
+      return moves(store, options);
+    case HistoryOptions::Report::latest:
+      break;
+  }
+  return latest(store, options);
+}
+
+}  // namespace quillrank

@@ -1,0 +1,171 @@
+#include "app/window/history_dialog.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QHeaderView>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "engines/engines.h"
+
+namespace quillrank {
+namespace {
+
+constexpr std::array<QRgb, kEngineCount> kEngineColours{0x2060C0, 0xC03030, 0xE08000, 0x209040};
+
+// One run of the row: its cell of each engine slot, if it has one.
+struct RunCells {
+  std::int64_t run_id;
+  std::int64_t started_ms;
+  RunState state;
+  std::array<const CellRecord*, kEngineCount> cells{};
+};
+
+std::optional<std::size_t> slot_of(const std::string& key) {
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (kEngines[engine].key == key) return engine;
+  }
+  return std::nullopt;
+}
+
+std::vector<RunCells> by_run(const std::vector<HistoryRecord>& records) {
+  std::vector<RunCells> runs;
+  for (const HistoryRecord& record : records) {
+    const std::optional<std::size_t> engine = slot_of(record.cell.engine);
+    if (!engine) continue;
+    if (runs.empty() || runs.back().run_id != record.run_id) {
+      runs.push_back({record.run_id, record.run_started_ms, record.run_state});
+    }
+    runs.back().cells[*engine] = &record.cell;
+  }
+  return runs;
+}
+
+QString state_text(RunState state) {
+  switch (state) {
+    case RunState::completed:
+      return QStringLiteral("完成");
+    case RunState::stopped:
+      return QStringLiteral("已停止");
+    case RunState::running:
+      break;
+  }
+  return QStringLiteral("未完成");
+}
+
+// One line per stretch of runs with a rank; a run without one ends the stretch.
+void add_engine_lines(QChart& chart, const std::vector<RunCells>& runs, std::size_t engine,
+                      const QString& name, QAbstractAxis& x, QAbstractAxis& y) {
+  QLineSeries* line = nullptr;
+  bool first = true;
+  for (const RunCells& run : runs) {
+    const CellRecord* cell = run.cells[engine];
+    if (!cell || !cell->rank) {
+      line = nullptr;
+      continue;
+    }
+    if (!line) {
+      line = new QLineSeries(&chart);
+      line->setName(name);
+      line->setColor(QColor(kEngineColours[engine]));
+      line->setPointsVisible(true);
+      chart.addSeries(line);
+      line->attachAxis(&x);
+      line->attachAxis(&y);
+      // The legend names each engine once.
+      if (!first) {
+        for (QLegendMarker* marker : chart.legend()->markers(line)) marker->setVisible(false);
+      }
+      first = false;
+    }
+    line->append(static_cast<qreal>(run.started_ms), *cell->rank);
+  }
+}
+
+}  // namespace
+
+HistoryDialog::HistoryDialog(const QString& site, const QString& keyword,
+                             const std::vector<HistoryRecord>& records,
+                             const EngineProfiles& profiles, QWidget* parent)
+    : QDialog(parent), chart_(new QChart), runs_(new QTableWidget(this)) {
+  setObjectName(QStringLiteral("历史排名对话框"));
+  setWindowTitle(QStringLiteral("历史排名 - %1 - %2").arg(site, keyword));
+  resize(720, 560);
+  const std::vector<RunCells> runs = by_run(records);
+  std::array<bool, kEngineCount> asked{};
+  int worst = 10;
+  for (const RunCells& run : runs) {
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      asked[engine] = asked[engine] || run.cells[engine];
+      if (run.cells[engine] && run.cells[engine]->rank) {
+        worst = std::max(worst, *run.cells[engine]->rank);
+      }
+    }
+  }
+
+  auto* x = new QDateTimeAxis(chart_);
+  x->setFormat(QStringLiteral("MM-dd HH:mm"));
+  x->setTitleText(QStringLiteral("时间"));
+  const qint64 first = runs.empty() ? QDateTime::currentMSecsSinceEpoch() : runs.front().started_ms;
+  const qint64 last = runs.empty() ? first : runs.back().started_ms;
+  constexpr qint64 kHour = 3600 * 1000;
+  x->setRange(QDateTime::fromMSecsSinceEpoch(first - (first == last ? kHour : 0)),
+              QDateTime::fromMSecsSinceEpoch(last + (first == last ? kHour : 0)));
+  auto* y = new QValueAxis(chart_);
+  y->setTitleText(QStringLiteral("排名"));
+  y->setLabelFormat(QStringLiteral("%d"));
+  y->setRange(1, worst);
+  y->setReverse(true);  // rank 1 at the top
+  chart_->addAxis(x, Qt::AlignBottom);
+  chart_->addAxis(y, Qt::AlignLeft);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (asked[engine]) {
+      add_engine_lines(*chart_, runs, engine, QString::fromStdString(profiles[engine].name), *x,
+                       *y);
+    }
+  }
+  chart_->setTitle(runs.empty() ? QStringLiteral("没有历史记录") : QString());
+  auto* view = new QChartView(chart_, this);
+  view->setRenderHint(QPainter::Antialiasing);
+
+  QStringList headers{QStringLiteral("时间"), QStringLiteral("状态")};
+  std::vector<std::size_t> columns;
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (!asked[engine]) continue;
+    headers << QString::fromStdString(profiles[engine].name);
+    columns.push_back(engine);
+  }
+  runs_->setColumnCount(static_cast<int>(headers.size()));
+  runs_->setHorizontalHeaderLabels(headers);
+  runs_->setRowCount(static_cast<int>(runs.size()));
+  runs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  runs_->verticalHeader()->hide();
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunCells& run = runs[runs.size() - 1 - i];  // newest first
+    const int row = static_cast<int>(i);
+    runs_->setItem(row, 0,
+                   new QTableWidgetItem(QDateTime::fromMSecsSinceEpoch(run.started_ms)
+                                            .toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+    runs_->setItem(row, 1, new QTableWidgetItem(state_text(run.state)));
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      const CellRecord* cell = run.cells[columns[c]];
+      runs_->setItem(row, static_cast<int>(c) + 2,
+                     new QTableWidgetItem(cell ? QString::fromStdString(cell->text) : QString()));
+    }
+  }
+  runs_->resizeColumnsToContents();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(view, 3);
+  layout->addWidget(runs_, 2);
+}
+
+}  // namespace quillrank

@@ -1,0 +1,35 @@
+// HistoryDialog: one result row's rank history. A chart of the rank over time per engine (rank
+// 1 at the top; a run without a rank breaks the line) and, under it, the table of runs, newest
+// first, with each engine's cell.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "engines/engines.h"
+#include "history/history_store.h"
+
+class QChart;
+class QTableWidget;
+
+namespace quillrank {
+
+class HistoryDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `records`: the row's history, oldest run first (HistoryStore::row_history); engines are
+  // named as `profiles` name them.
+  HistoryDialog(const QString& site, const QString& keyword,
+                const std::vector<HistoryRecord>& records,
+                const EngineProfiles& profiles = builtin_profiles(), QWidget* parent = nullptr);
+
+  QChart* chart() const { return chart_; }
+  QTableWidget* runs_table() const { return runs_; }
+
+ private:
+  QChart* chart_;
+  QTableWidget* runs_;
+};
+
+}  // namespace quillrank

@@ -1,0 +1,313 @@
+#include "history/history_store.h"
+
+#include <SQLiteCpp/Transaction.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+namespace quillrank {
+namespace {
+
+// Migration i brings a database from schema version i to i + 1; a new version appends one.
+constexpr std::array<const char*, kHistorySchemaVersion> kMigrations{
+    R"sql(
+CREATE TABLE runs(
+  id INTEGER PRIMARY KEY,
+  started INTEGER NOT NULL,
+  engines TEXT NOT NULL,
+  source TEXT NOT NULL,
+  state TEXT NOT NULL DEFAULT 'running',
+  ended INTEGER);
+CREATE TABLE cells(
+  id INTEGER PRIMARY KEY,
+  run_id INTEGER NOT NULL REFERENCES runs(id),
+  site TEXT NOT NULL,
+  keyword TEXT NOT NULL,
+  engine TEXT NOT NULL,
+  text TEXT NOT NULL,
+  rank INTEGER,
+  verdict TEXT NOT NULL,
+  reason TEXT NOT NULL,
+  recorded INTEGER NOT NULL);
+CREATE INDEX cells_by_key ON cells(site, keyword, engine, run_id);
+CREATE INDEX cells_by_run ON cells(run_id);
+)sql",
+};
+
+// The columns read_record expects, from cells c joined with runs r.
+constexpr const char* kRecordColumns =
+    "c.run_id, r.started, r.state, c.site, c.keyword, c.engine, c.text, c.rank, c.verdict, "
+    "c.reason, c.recorded";
+
+RunState state_from(const std::string& name) {
+  if (name == "completed") return RunState::completed;
+  if (name == "stopped") return RunState::stopped;
+  return RunState::running;
+}
+
+std::optional<int> optional_int(const SQLite::Column& column) {
+  if (column.isNull()) return std::nullopt;
+  return column.getInt();
+}
+
+HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
+  HistoryRecord record;
+  record.run_id = query.getColumn(first).getInt64();
+  record.run_started_ms = query.getColumn(first + 1).getInt64();
+  record.run_state = state_from(query.getColumn(first + 2).getString());
+  CellRecord& cell = record.cell;
+  cell.site = query.getColumn(first + 3).getString();
+  cell.keyword = query.getColumn(first + 4).getString();
+  cell.engine = query.getColumn(first + 5).getString();
+  cell.text = query.getColumn(first + 6).getString();
+  cell.rank = optional_int(query.getColumn(first + 7));
+  cell.verdict = query.getColumn(first + 8).getString();
+  cell.reason = query.getColumn(first + 9).getString();
+  cell.time_ms = query.getColumn(first + 10).getInt64();
+  return record;
+}
+
+}  // namespace
+
+std::string default_history_path() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && *data) return std::string(data) + "/quillrank/history.sqlite3";
+  const char* home = std::getenv("HOME");
+  if (home && *home) return std::string(home) + "/.local/share/quillrank/history.sqlite3";
+  return {};
+}
+
+std::string chosen_history_path(bool enabled, const std::string& configured) {
+  if (!enabled) return {};
+  return configured.empty() ? default_history_path() : configured;
+}
+
+std::string_view run_state_name(RunState state) {
+  switch (state) {
+    case RunState::completed:
+      return "completed";
+    case RunState::stopped:
+      return "stopped";
+    case RunState::running:
+      break;
+  }
+  return "running";
+}
+
+HistoryStore HistoryStore::open_for_writing(const std::string& path, int busy_timeout_ms) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ignored;  // a folder that cannot be made shows as the open's own error
+  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+  HistoryStore store(
+      SQLite::Database(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, busy_timeout_ms));
+  // WAL: readers never wait for the writer, and a killed writer loses only what it had not
+  // committed. NORMAL syncs at checkpoints only, which WAL keeps consistent.
+  store.database_.exec("PRAGMA journal_mode=WAL");
+  store.database_.exec("PRAGMA synchronous=NORMAL");
+  store.migrate();
+  store.insert_cell_.emplace(store.database_,
+                             "INSERT INTO cells(run_id, site, keyword, engine, text, rank, "
+                             "verdict, reason, recorded) VALUES(?,?,?,?,?,?,?,?,?)");
+  return store;
+}
+
+HistoryStore HistoryStore::open_for_reading(const std::string& path, int busy_timeout_ms) {
+  HistoryStore store(SQLite::Database(path, SQLite::OPEN_READONLY, busy_timeout_ms));
+  const int version = store.schema_version();
+  if (version < 1 || version > kHistorySchemaVersion) {
+    throw SQLite::Exception("unknown history schema version " + std::to_string(version));
+  }
+  return store;
+}
+
+int HistoryStore::schema_version() { return database_.execAndGet("PRAGMA user_version").getInt(); }
+
+void HistoryStore::migrate() {
+  SQLite::Transaction transaction(database_, SQLite::TransactionBehavior::IMMEDIATE);
+  const int version = schema_version();
+  if (version > kHistorySchemaVersion) {
+    throw SQLite::Exception("the history was written by a newer Quillrank (schema version " +
+                            std::to_string(version) + ")");
+  }
+  for (int step = version; step < kHistorySchemaVersion; ++step) {
+    database_.exec(kMigrations[step]);
+    database_.exec("PRAGMA user_version=" + std::to_string(step + 1));
+  }
+  transaction.commit();
+}
+
+std::int64_t HistoryStore::add_run(std::int64_t started_ms, const std::string& engines,
+                                   const std::string& source) {
+  SQLite::Statement insert(database_, "INSERT INTO runs(started, engines, source) VALUES(?,?,?)");
+  insert.bind(1, started_ms);
+  insert.bind(2, engines);
+  insert.bind(3, source);
+  insert.exec();
+  return database_.getLastInsertRowid();
+}
+
+void HistoryStore::add_cell(std::int64_t run_id, const CellRecord& cell) {
+  SQLite::Statement& insert = *insert_cell_;
+  insert.reset();
+  insert.bind(1, run_id);
+  insert.bindNoCopy(2, cell.site);
+  insert.bindNoCopy(3, cell.keyword);
+  insert.bindNoCopy(4, cell.engine);
+  insert.bindNoCopy(5, cell.text);
+  if (cell.rank) {
+    insert.bind(6, *cell.rank);
+  } else {
+    insert.bind(6);
+  }
+  insert.bindNoCopy(7, cell.verdict);
+  insert.bindNoCopy(8, cell.reason);
+  insert.bind(9, cell.time_ms);
+  insert.exec();
+}
+
+void HistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) {
+  SQLite::Statement update(database_, "UPDATE runs SET state = ?, ended = ? WHERE id = ?");
+  update.bind(1, std::string(run_state_name(state)));
+  update.bind(2, ended_ms);
+  update.bind(3, run_id);
+  update.exec();
+}
+
+std::vector<RunRow> HistoryStore::runs() {
+  SQLite::Statement query(database_,
+                          "SELECT r.id, r.started, r.engines, r.source, r.state, "
+                          "(SELECT COUNT(*) FROM cells c WHERE c.run_id = r.id), "
+                          "(SELECT COUNT(rank) FROM cells c WHERE c.run_id = r.id) "
+                          "FROM runs r ORDER BY r.id");
+  std::vector<RunRow> rows;
+  while (query.executeStep()) {
+    rows.push_back({.id = query.getColumn(0).getInt64(),
+                    .started_ms = query.getColumn(1).getInt64(),
+                    .engines = query.getColumn(2).getString(),
+                    .source = query.getColumn(3).getString(),
+                    .state = state_from(query.getColumn(4).getString()),
+                    .cells = query.getColumn(5).getInt(),
+                    .ranked = query.getColumn(6).getInt()});
+  }
+  return rows;
+}
+
+PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& keyword,
+                                   const std::string& engine) {
+  PastRanks past;
+  if (!previous_rank_) {
+    previous_rank_.emplace(database_,
+                           "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
+                           "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
+                           "AND r.state = 'completed' ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
+    best_rank_.emplace(database_,
+                       "SELECT rank, recorded FROM cells WHERE site = ?1 AND keyword = ?2 AND "
+                       "engine = ?3 AND rank IS NOT NULL ORDER BY rank, recorded LIMIT 1");
+  }
+  SQLite::Statement& previous = *previous_rank_;
+  SQLite::Statement& best = *best_rank_;
+  for (SQLite::Statement* query : {&previous, &best}) {
+    query->bind(1, site);
+    query->bind(2, keyword);
+    query->bind(3, engine);
+  }
+  if (previous.executeStep()) {
+    past.asked_before = true;
+    past.previous = optional_int(previous.getColumn(0));
+    past.previous_ms = previous.getColumn(1).getInt64();
+  }
+  if (best.executeStep()) {
+    past.best = best.getColumn(0).getInt();
+    past.best_ms = best.getColumn(1).getInt64();
+  }
+  // Reset at once: a statement left on its row would hold its read snapshot open.
+  previous.reset();
+  best.reset();
+  return past;
+}
+
+std::vector<HistoryRecord> HistoryStore::row_history(const std::string& site,
+                                                     const std::string& keyword) {
+  return records(site, keyword, {});
+}
+
+std::vector<HistoryRecord> HistoryStore::records(const std::string& site,
+                                                 const std::string& keyword,
+                                                 const std::string& engine) {
+  // Only the filters given go into the query, so the key index serves a site's history.
+  std::string sql = std::string("SELECT ") + kRecordColumns +
+                    " FROM cells c JOIN runs r ON r.id = c.run_id WHERE 1";
+  const std::array<std::pair<const char*, const std::string*>, 3> filters{
+      {{"site", &site}, {"keyword", &keyword}, {"engine", &engine}}};
+  for (const auto& [column, value] : filters) {
+    if (!value->empty()) sql += std::string(" AND c.") + column + " = ?";
+  }
+  sql += " ORDER BY c.run_id, c.id";
+  SQLite::Statement query(database_, sql);
+  int index = 0;
+  for (const auto& filter : filters) {
+    if (!filter.second->empty()) query.bindNoCopy(++index, *filter.second);
+  }
+  std::vector<HistoryRecord> found;
+  while (query.executeStep()) found.push_back(read_record(query));
+  return found;
+}
+
+std::vector<LatestRank> HistoryStore::latest_ranks() {
+  SQLite::Statement query(
+      database_,
+      std::string("WITH latest AS (SELECT id, ROW_NUMBER() OVER (PARTITION BY site, keyword, "
+                  "engine ORDER BY run_id DESC, id DESC) AS n FROM cells) "
+                  "SELECT ") +
+          kRecordColumns +
+          ", (SELECT p.id FROM cells p JOIN runs pr ON pr.id = p.run_id WHERE p.site = c.site "
+          "AND p.keyword = c.keyword AND p.engine = c.engine AND p.run_id < c.run_id AND "
+          "pr.state = 'completed' ORDER BY p.run_id DESC, p.id DESC LIMIT 1) "
+          "FROM latest l JOIN cells c ON c.id = l.id JOIN runs r ON r.id = c.run_id "
+          "WHERE l.n = 1 ORDER BY c.site, c.keyword, c.engine");
+  SQLite::Statement previous(database_,
+                             std::string("SELECT ") + kRecordColumns +
+                                 " FROM cells c JOIN runs r ON r.id = c.run_id WHERE c.id = ?");
+  std::vector<LatestRank> found;
+  while (query.executeStep()) {
+    LatestRank rank{.latest = read_record(query), .previous = std::nullopt};
+    if (!query.getColumn(11).isNull()) {
+      previous.reset();
+      previous.bind(1, query.getColumn(11).getInt64());
+      if (previous.executeStep()) rank.previous = read_record(previous);
+    }
+    found.push_back(std::move(rank));
+  }
+  return found;
+}
+
+std::vector<RankMove> HistoryStore::last_moves() {
+  SQLite::Statement two(database_,
+                        "SELECT id FROM runs WHERE state = 'completed' ORDER BY id DESC LIMIT 2");
+  std::vector<std::int64_t> run_ids;
+  while (two.executeStep()) run_ids.push_back(two.getColumn(0).getInt64());
+  if (run_ids.size() < 2) return {};
+  using Key = std::tuple<std::string, std::string, std::string>;
+  std::map<Key, RankMove> moves;
+  SQLite::Statement cells(
+      database_, "SELECT site, keyword, engine, rank FROM cells WHERE run_id = ? ORDER BY id");
+  for (const std::int64_t run_id : {run_ids[1], run_ids[0]}) {
+    cells.reset();
+    cells.bind(1, run_id);
+    while (cells.executeStep()) {
+      Key key{cells.getColumn(0).getString(), cells.getColumn(1).getString(),
+              cells.getColumn(2).getString()};
+      RankMove& move = moves[key];
+      std::tie(move.site, move.keyword, move.engine) = key;
+      (run_id == run_ids[0] ? move.current : move.previous) = optional_int(cells.getColumn(3));
+    }
+  }
+  std::vector<RankMove> found;
+  for (auto& [key, move] : moves) found.push_back(std::move(move));
+  return found;
+}
+
+}  // namespace quillrank

@@ -1,0 +1,61 @@
+#include "history/run_recorder.h"
+
+#include "history/movement.h"
+#include "text/text_codec.h"
+
+namespace quillrank {
+
+std::string_view verdict_name(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::result:
+      return "result";
+    case Verdict::blocked:
+      return "blocked";
+    case Verdict::no_results:
+      return "no_results";
+    case Verdict::failed:
+      return "failed";
+    case Verdict::unrecognised:
+      break;
+  }
+  return "unrecognised";
+}
+
+RunRecorder::RunRecorder(HistoryWriter& writer, const ResultTable& table, std::string source)
+    : writer_(writer), table_(table), source_(std::move(source)) {}
+
+void RunRecorder::run_started(const EngineTicks& ticked) {
+  run_ended(false);
+  std::string engines;
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (!ticked[engine]) continue;
+    if (!engines.empty()) engines += ',';
+    engines += kEngines[engine].key;
+  }
+  run_ = writer_.start_run(now_ms(), std::move(engines), source_);
+}
+
+void RunRecorder::cell_written(int engine, const WrittenCell& cell) {
+  const HistoryWriter::RunId run = run_;
+  if (run == 0) return;
+  // The site column reads "http://" + the site as the list gave it.
+  std::string site = gbk_to_utf8(table_.get_cell_text(cell.row, 0));
+  if (site.starts_with("http://")) site.erase(0, 7);
+  writer_.record(run, {.site = std::move(site),
+                       .keyword = gbk_to_utf8(table_.get_cell_text(cell.row, 1)),
+                       .engine = std::string(kEngines[engine].key),
+                       .text = gbk_to_utf8(cell.text),
+                       .rank = rank_from_cell(cell.text),
+                       .verdict = std::string(verdict_name(cell.verdict)),
+                       .reason = gbk_to_utf8(cell.detail),
+                       .time_ms = now_ms()});
+}
+
+void RunRecorder::run_ended(bool completed) {
+  const HistoryWriter::RunId run = run_.exchange(0);
+  if (run != 0) {
+    writer_.end_run(run, completed ? RunState::completed : RunState::stopped, now_ms());
+  }
+}
+
+}  // namespace quillrank

@@ -1,0 +1,316 @@
+// The rank history in the window, headless: movements beside the ranks and in the tooltips,
+// the history dialog, the result list's menu (export, copy) and a database that fails.
+#include <SQLiteCpp/Transaction.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractItemDelegate>
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QClipboard>
+#include <QImage>
+#include <QLineSeries>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QValueAxis>
+
+#include "app/window/history_dialog.h"
+#include "app/window/movement_delegate.h"
+#include "history/temp_history.h"
+#include "support/engine_pages.h"
+#include "support/fixture_server.h"
+#include "support/run_program.h"
+#include "window_test_support.h"
+
+namespace quillrank::testing {
+namespace {
+
+CellRecord ranked(const std::string& keyword, const std::string& engine, std::optional<int> rank,
+                  std::int64_t time_ms) {
+  return {.site = "a.example",
+          .keyword = keyword,
+          .engine = engine,
+          .text = rank ? "第" + std::to_string(*rank) + "名" : "排在300后",
+          .rank = rank,
+          .verdict = "result",
+          .reason = "",
+          .time_ms = time_ms};
+}
+
+void add_run(const std::string& path, RunState state, const std::vector<CellRecord>& cells) {
+  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+  SQLite::Transaction transaction(store.database());
+  const std::int64_t id = store.add_run(cells.at(0).time_ms, "baidu,google", "window");
+  for (const CellRecord& cell : cells) store.add_cell(id, cell);
+  store.end_run(id, state, cells.at(0).time_ms);
+  transaction.commit();
+}
+
+// Baidu ranks a.example 3rd for "seo" and 9th for "web"; Google 12th for both.
+HttpReply engine_reply(const HttpRequest& request) {
+  const bool seo = request.url().find("seo") != std::string::npos;
+  if (request.url().starts_with("http://www.baidu.com/")) {
+    return {.body = engine_result_page(kBaidu, "http://a.example/", seo ? 2 : 8)};
+  }
+  return {.body = engine_result_page(kGoogle, "http://a.example/", 11, 1, 30)};
+}
+
+class HistoryWindow : public ::testing::Test {
+ protected:
+  void SetUp() override { window_->show(); }
+
+  void run_list(const char* list) {
+    window_->set_box_text(list);
+    QTest::mouseClick(window_->controls().start_button, Qt::LeftButton);
+    ASSERT_TRUE(wait_until([&] {
+      return !window_->run_control().worker_active(0) && !window_->run_control().worker_active(1);
+    }));
+    window_->model().flush();
+  }
+  QVariant data(int row, int column, int role) {
+    return window_->model().data(window_->model().index(row, column), role);
+  }
+  QTableView* list() { return window_->controls().result_list; }
+  QAction* action(QMenu& menu, const char* text) {
+    for (QAction* action : menu.actions()) {
+      if (action->text() == QString::fromUtf8(text)) return action;
+    }
+    return nullptr;
+  }
+
+  const std::string path_ = temp_history("window");
+  FixtureServer server_{engine_reply};
+  ScriptedDesktop desktop_;
+  std::unique_ptr<MainWindow> window_ = make_window(desktop_, server_.route());
+};
+
+TEST_F(HistoryWindow, MarksEachRankAgainstThePreviousCompletedRunAndRecordsTheRun) {
+  add_run(path_, RunState::completed,
+          {ranked("seo", "baidu", 5, 1000), ranked("seo", "google", 12, 1000),
+           ranked("web", "baidu", std::nullopt, 1000)});
+  add_run(path_, RunState::stopped, {ranked("seo", "baidu", 1, 2000)});  // not "previous"
+  window_->set_history(path_);
+  run_list("a.example|seo\r\na.example|web\r\na.example|new");
+
+  const struct {
+    int row, column;
+    const char* mark;
+  } cases[] = {
+      {0, 2, "↑2"},  // 5 -> 3
+      {0, 3, ""},    // 12 -> 12
+      {1, 2, "新"},  // not ranked -> 9
+      {2, 2, "新"},  // never asked -> 9
+      {0, 0, ""},    // not an engine cell
+      {0, 4, ""},    // Sogou was not asked
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(data(c.row, c.column, kMovementRole).toString(), QString::fromUtf8(c.mark))
+        << c.row << "," << c.column;
+  }
+  EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第3名")) << "the text stays the rank";
+  const QString tip = data(0, 2, Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到\n上次排名：第5名（"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("最好排名：第1名（"))) << tip.toStdString();
+  EXPECT_TRUE(data(2, 2, Qt::ToolTipRole).toString().contains(QStringLiteral("上次排名：无记录")));
+
+  window_->history()->flush();
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(path_, 1000).runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[2].source, "window");
+  EXPECT_EQ(runs[2].engines, "baidu,google");
+  EXPECT_EQ(runs[2].state, RunState::completed);
+  EXPECT_EQ(runs[2].cells, 6);
+
+  // The next run compares with the one just completed: nothing moved.
+  run_list("a.example|seo");
+  EXPECT_EQ(data(0, 2, kMovementRole).toString(), QString());
+}
+
+TEST(MovementDelegate, DrawsTheMarkInItsColourBesideTheText) {
+  QStandardItemModel model(1, 1);
+  MovementDelegate delegate;
+  const struct {
+    const char* mark;
+    QColor colour;
+  } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},
+               {"↓15", QColor(0xC0, 0x00, 0x00)},
+               {"新", QColor(0x00, 0x50, 0xC0)},
+               {"", QColor()}};
+  for (const auto& c : cases) {
+    model.setData(model.index(0, 0), QStringLiteral("第3名"));
+    model.setData(model.index(0, 0), QString::fromUtf8(c.mark), kMovementRole);
+    QImage image(120, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    option.font = QApplication::font();
+    delegate.paint(&painter, option, model.index(0, 0));
+    painter.end();
+    int coloured_left = 0, coloured_right = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        // Anti-aliased glyphs blend with white: a hue near the mark's, with some saturation.
+        const int hue_apart = std::abs(pixel.hsvHue() - c.colour.hsvHue());
+        const bool in_colour = c.colour.isValid() && pixel.hsvSaturation() > 60 &&
+                               std::min(hue_apart, 360 - hue_apart) < 30;
+        (x < 60 ? coloured_left : coloured_right) += in_colour;
+      }
+    }
+    EXPECT_EQ(coloured_left, 0) << c.mark << ": the mark is right-aligned";
+    EXPECT_EQ(coloured_right > 0, c.colour.isValid()) << c.mark;
+  }
+}
+
+TEST(HistoryDialog, ChartsEachEngineWithGapsAndListsTheRunsNewestFirst) {
+  std::vector<HistoryRecord> records;
+  const std::optional<int> baidu[] = {7, 5, std::nullopt, 4, 2};
+  for (int run = 0; run < 5; ++run) {
+    const std::int64_t when = 1'700'000'000'000 + run * 86'400'000LL;
+    records.push_back(
+        {run + 1, when, RunState::completed, ranked("seo", "baidu", baidu[run], when)});
+    if (run < 2) {
+      records.push_back({run + 1, when, RunState::completed, ranked("seo", "google", 30, when)});
+    }
+  }
+  records.back().run_state = RunState::stopped;
+  HistoryDialog dialog(QStringLiteral("a.example"), QStringLiteral("seo"), records);
+
+  std::vector<std::pair<QString, qsizetype>> lines;
+  for (QAbstractSeries* series : dialog.chart()->series()) {
+    auto* line = qobject_cast<QLineSeries*>(series);
+    ASSERT_NE(line, nullptr);
+    lines.emplace_back(line->name(), line->count());
+  }
+  const std::vector<std::pair<QString, qsizetype>> expected{
+      {"Baidu", 2}, {"Baidu", 2}, {"Google", 2}};  // the unranked run splits Baidu's line
+  EXPECT_EQ(lines, expected);
+  auto* first = qobject_cast<QLineSeries*>(dialog.chart()->series().at(0));
+  EXPECT_EQ(first->at(0).y(), 7);
+  auto* ranks = qobject_cast<QValueAxis*>(dialog.chart()->axes(Qt::Vertical).at(0));
+  EXPECT_TRUE(ranks->isReverse()) << "rank 1 at the top";
+  EXPECT_EQ(ranks->min(), 1);
+  EXPECT_EQ(ranks->max(), 30);
+
+  QTableWidget* table = dialog.runs_table();
+  ASSERT_EQ(table->rowCount(), 5);
+  ASSERT_EQ(table->columnCount(), 4);
+  EXPECT_EQ(table->horizontalHeaderItem(2)->text(), QStringLiteral("Baidu"));
+  EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("已停止"));
+  EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("第2名"));
+  EXPECT_EQ(table->item(0, 3)->text(), QString()) << "Google not asked in the newest run";
+  EXPECT_EQ(table->item(4, 3)->text(), QStringLiteral("第30名"));
+}
+
+TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {
+  add_run(path_, RunState::completed, {ranked("seo", "baidu", 5, 1000)});
+  window_->set_history(path_);
+  run_list("a.example|seo");
+  const QRect cell = list()->visualRect(window_->model().index(0, 1));
+  QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, cell.center());
+  auto* dialog = window_->findChild<HistoryDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("历史排名 - a.example - seo"));
+  EXPECT_EQ(dialog->runs_table()->rowCount(), 2);
+  EXPECT_EQ(dialog->runs_table()->item(1, 2)->text(), QStringLiteral("第5名"));
+  dialog->close();
+}
+
+TEST_F(HistoryWindow, TheMenuExportsCopiesAndOpensTheHistory) {
+  window_->set_history(path_);
+  {
+    const std::unique_ptr<QMenu> empty = window_->result_menu();
+    EXPECT_FALSE(action(*empty, "历史排名")->isEnabled());
+    EXPECT_FALSE(action(*empty, "导出结果…")->isEnabled());
+    EXPECT_FALSE(action(*empty, "复制")->isEnabled());
+  }
+  run_list("a.example|=seo\r\na.example|web");
+  list()->selectAll();
+  const std::unique_ptr<QMenu> menu = window_->result_menu();
+  ASSERT_EQ(menu->actions().size(), 3);
+  for (QAction* each : menu->actions())
+    EXPECT_TRUE(each->isEnabled()) << each->text().toStdString();
+  EXPECT_EQ(action(*menu, "复制")->shortcut(), QKeySequence(QKeySequence::Copy));
+
+  const std::string csv = ::testing::TempDir() + "quillrank-results.csv";
+  const std::string tsv = ::testing::TempDir() + "quillrank-results.tsv";
+  desktop_.answers = {QString::fromStdString(csv), QString::fromStdString(tsv)};
+  action(*menu, "导出结果…")->trigger();
+  action(*menu, "导出结果…")->trigger();
+  ASSERT_EQ(desktop_.dialogs.size(), 2u);
+  EXPECT_EQ(desktop_.dialogs[0].object_name, QStringLiteral("导出结果对话框"));
+  EXPECT_EQ(read_file(csv),
+            "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso\r\n"
+            "http://a.example,'=seo,第3名,第12名,未启动,未启动\r\n"
+            "http://a.example,web,第9名,第12名,未启动,未启动\r\n");
+  EXPECT_EQ(read_file(tsv),
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
+            "http://a.example\t=seo\t第3名\t第12名\t未启动\t未启动\n"
+            "http://a.example\tweb\t第9名\t第12名\t未启动\t未启动\n");
+
+  QApplication::clipboard()->clear();
+  action(*menu, "复制")->trigger();
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            QStringLiteral("http://a.example\t=seo\t第3名\t第12名\t未启动\t未启动\n"
+                           "http://a.example\tweb\t第9名\t第12名\t未启动\t未启动\n"));
+  list()->selectRow(1);
+  list()->setFocus();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            QStringLiteral("http://a.example\tweb\t第9名\t第12名\t未启动\t未启动\n"));
+
+  action(*window_->result_menu(), "历史排名")->trigger();
+  auto* dialog = window_->findChild<HistoryDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("历史排名 - a.example - web"));
+  dialog->close();
+}
+
+TEST_F(HistoryWindow, TheWindowAndABatchWriteOneDatabaseAtOnce) {
+  window_->set_history(path_);
+  std::string batch_list, window_list;
+  for (int i = 0; i < 300; ++i) {
+    batch_list += "a.example|b" + std::to_string(i) + "\n";
+    window_list += "a.example|w" + std::to_string(i) + "\r\n";
+  }
+  ChildProgram batch(QUILLRANK_BATCH_PROGRAM, {"-e", "baidu,google", "--history", path_},
+                     {{"http_proxy", server_.base_url()}}, batch_list);
+  run_list(window_list.c_str());
+  const ProgramRun batch_run = batch.wait();
+  EXPECT_EQ(batch_run.exit_code, 0);
+  EXPECT_EQ(batch_run.err, "");
+  window_->history()->flush();
+  EXPECT_TRUE(desktop_.warnings.empty());
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(path_, 1000).runs();
+  ASSERT_EQ(runs.size(), 2u);
+  for (const RunRow& run : runs) {
+    EXPECT_EQ(run.state, RunState::completed) << run.source;
+    EXPECT_EQ(run.cells, 600) << run.source;
+  }
+}
+
+TEST_F(HistoryWindow, ACorruptDatabaseIsToldOnceAndTheRunsGoOn) {
+  write_file(path_, std::string(8192, '\x07'));
+  window_->set_history(path_);
+  run_list("a.example|seo");
+  EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第3名"));
+  ASSERT_TRUE(wait_until([&] { return desktop_.warnings.size() == 1; }));
+  EXPECT_EQ(desktop_.warnings[0].title, QStringLiteral("历史排名"));
+  EXPECT_TRUE(desktop_.warnings[0].text.contains(QString::fromStdString(path_)));
+  run_list("a.example|web");
+  EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第9名"));
+  QTest::qWait(100);
+  EXPECT_EQ(desktop_.warnings.size(), 1u);
+  EXPECT_EQ(data(0, 2, kMovementRole).toString(), QString());
+}
+
+}  // namespace
+}  // namespace quillrank::testing

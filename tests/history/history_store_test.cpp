@@ -1,0 +1,153 @@
+// The history database: schema versions, and the reads the window and quillrank-history make.
+#include "history/history_store.h"
+
+#include <SQLiteCpp/Transaction.h>
+#include <gtest/gtest.h>
+
+#include "history/temp_history.h"
+
+namespace quillrank {
+namespace {
+
+using testing::temp_history;
+
+CellRecord cell(std::string engine, std::optional<int> rank, std::int64_t time_ms,
+                std::string keyword = "seo") {
+  return {.site = "shop.example",
+          .keyword = std::move(keyword),
+          .engine = std::move(engine),
+          .text = rank ? "第" + std::to_string(*rank) + "名" : "排在300后",
+          .rank = rank,
+          .verdict = "result",
+          .reason = "第1页找到",
+          .time_ms = time_ms};
+}
+
+// One run with `cells`, ended as `state`; its id.
+std::int64_t add_run(HistoryStore& store, RunState state, const std::vector<CellRecord>& cells) {
+  SQLite::Transaction transaction(store.database());
+  const std::int64_t id = store.add_run(cells.empty() ? 0 : cells[0].time_ms, "baidu", "batch");
+  for (const CellRecord& c : cells) store.add_cell(id, c);
+  if (state != RunState::running) store.end_run(id, state, 0);
+  transaction.commit();
+  return id;
+}
+
+TEST(HistoryStore, CreatesTheNewestSchemaInWalModeAndReopens) {
+  const std::string path = temp_history("schema");
+  {
+    HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+    EXPECT_EQ(store.schema_version(), kHistorySchemaVersion);
+    EXPECT_EQ(store.database().execAndGet("PRAGMA journal_mode").getString(), "wal");
+    add_run(store, RunState::completed, {cell("baidu", 3, 10)});
+  }
+  HistoryStore again = HistoryStore::open_for_writing(path, 1000);
+  EXPECT_EQ(again.runs().size(), 1u) << "reopening migrates nothing away";
+  EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).runs().size(), 1u);
+}
+
+TEST(HistoryStore, RefusesADatabaseOfANewerSchemaAndOneThatIsNoHistory) {
+  const std::string newer = temp_history("newer");
+  {
+    SQLite::Database database(newer, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    database.exec("PRAGMA user_version=" + std::to_string(kHistorySchemaVersion + 1));
+  }
+  EXPECT_THROW(HistoryStore::open_for_writing(newer, 100), SQLite::Exception);
+  EXPECT_THROW(HistoryStore::open_for_reading(newer, 100), SQLite::Exception);
+  const std::string empty = temp_history("empty");
+  { SQLite::Database database(empty, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE); }
+  EXPECT_THROW(HistoryStore::open_for_reading(empty, 100), SQLite::Exception);
+  EXPECT_THROW(HistoryStore::open_for_reading(temp_history("missing"), 100), SQLite::Exception);
+}
+
+TEST(HistoryStore, PastRanksComeFromTheLatestCompletedRunAndTheBestFromAnyRun) {
+  HistoryStore store = HistoryStore::open_for_writing(temp_history("past"), 1000);
+  EXPECT_FALSE(store.past_ranks("shop.example", "seo", "baidu").asked_before);
+  add_run(store, RunState::completed, {cell("baidu", 9, 100), cell("google", 4, 100)});
+  add_run(store, RunState::completed, {cell("baidu", 7, 200)});  // google not asked
+  add_run(store, RunState::stopped, {cell("baidu", 2, 300)});    // stopped: not "previous"
+  add_run(store, RunState::running, {cell("baidu", 5, 400)});    // the run going on
+
+  const PastRanks baidu = store.past_ranks("shop.example", "seo", "baidu");
+  EXPECT_TRUE(baidu.asked_before);
+  EXPECT_EQ(baidu.previous, 7);
+  EXPECT_EQ(baidu.previous_ms, 200);
+  EXPECT_EQ(baidu.best, 2);
+  EXPECT_EQ(baidu.best_ms, 300);
+  const PastRanks google = store.past_ranks("shop.example", "seo", "google");
+  EXPECT_EQ(google.previous, 4) << "the latest completed run that has a cell for it";
+  EXPECT_EQ(google.previous_ms, 100);
+
+  add_run(store, RunState::completed, {cell("baidu", std::nullopt, 500)});
+  const PastRanks unranked = store.past_ranks("shop.example", "seo", "baidu");
+  EXPECT_TRUE(unranked.asked_before);
+  EXPECT_EQ(unranked.previous, std::nullopt);
+  EXPECT_EQ(unranked.best, 2);
+  EXPECT_FALSE(store.past_ranks("shop.example", "other", "baidu").asked_before);
+}
+
+TEST(HistoryStore, RecordsAreFilteredAndListedOldestFirst) {
+  HistoryStore store = HistoryStore::open_for_writing(temp_history("records"), 1000);
+  const std::int64_t first = add_run(
+      store, RunState::completed,
+      {cell("baidu", 3, 10), cell("google", std::nullopt, 11), cell("baidu", 8, 12, "other")});
+  const std::int64_t second = add_run(store, RunState::stopped, {cell("baidu", 1, 20)});
+
+  const std::vector<HistoryRecord> row = store.row_history("shop.example", "seo");
+  ASSERT_EQ(row.size(), 3u);
+  EXPECT_EQ(row[0].run_id, first);
+  EXPECT_EQ(row[0].cell.text, "第3名");
+  EXPECT_EQ(row[1].cell.engine, "google");
+  EXPECT_EQ(row[1].cell.rank, std::nullopt);
+  EXPECT_EQ(row[2].run_id, second);
+  EXPECT_EQ(row[2].run_state, RunState::stopped);
+  EXPECT_EQ(row[2].cell.reason, "第1页找到");
+
+  EXPECT_EQ(store.records("", "", "baidu").size(), 3u);
+  EXPECT_EQ(store.records("", "other", "").size(), 1u);
+  EXPECT_EQ(store.records("elsewhere.example", "", "").size(), 0u);
+  EXPECT_EQ(store.records("", "", "").size(), 4u);
+
+  const std::vector<RunRow> runs = store.runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].cells, 3);
+  EXPECT_EQ(runs[0].ranked, 2);
+  EXPECT_EQ(runs[0].state, RunState::completed);
+  EXPECT_EQ(runs[1].state, RunState::stopped);
+}
+
+TEST(HistoryStore, LatestRanksPairEachKeyWithItsPreviousCompletedRun) {
+  HistoryStore store = HistoryStore::open_for_writing(temp_history("latest"), 1000);
+  add_run(store, RunState::completed, {cell("baidu", 9, 10), cell("google", 4, 10)});
+  add_run(store, RunState::stopped, {cell("baidu", 6, 20)});
+  add_run(store, RunState::completed, {cell("baidu", 5, 30)});
+
+  const std::vector<LatestRank> latest = store.latest_ranks();
+  ASSERT_EQ(latest.size(), 2u);
+  EXPECT_EQ(latest[0].latest.cell.engine, "baidu");
+  EXPECT_EQ(latest[0].latest.cell.rank, 5);
+  ASSERT_TRUE(latest[0].previous);
+  EXPECT_EQ(latest[0].previous->cell.rank, 9) << "the stopped run is skipped";
+  EXPECT_EQ(latest[1].latest.cell.engine, "google");
+  EXPECT_EQ(latest[1].previous, std::nullopt);
+}
+
+TEST(HistoryStore, LastMovesCompareTheLastTwoCompletedRuns) {
+  HistoryStore store = HistoryStore::open_for_writing(temp_history("moves"), 1000);
+  add_run(store, RunState::completed, {cell("baidu", 9, 10)});
+  EXPECT_TRUE(store.last_moves().empty()) << "one completed run has nothing to compare";
+  add_run(store, RunState::completed, {cell("baidu", 4, 20), cell("google", 2, 20)});
+  add_run(store, RunState::stopped, {cell("baidu", 1, 30)});
+
+  std::vector<RankMove> moves = store.last_moves();
+  ASSERT_EQ(moves.size(), 2u);
+  EXPECT_EQ(moves[0].engine, "baidu");
+  EXPECT_EQ(moves[0].previous, 9);
+  EXPECT_EQ(moves[0].current, 4);
+  EXPECT_EQ(moves[1].engine, "google");
+  EXPECT_EQ(moves[1].previous, std::nullopt);
+  EXPECT_EQ(moves[1].current, 2);
+}
+
+}  // namespace
+}  // namespace quillrank
