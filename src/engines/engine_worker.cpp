@@ -80,7 +80,7 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
                          std::string_view site_cell) {
   const std::string_view site =
       site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
-  const std::string link = scan::fold_ascii_case(concat_text(profile.link_prefix, "\""));
+  const std::size_t link_length = profile.link_prefix.size() + 1;
   std::vector<std::string> addresses;  // folded: each link scheme with the site
   for (const std::string& scheme : profile.link_schemes) {
     addresses.push_back(scan::fold_ascii_case(concat_text(scheme, site)));
@@ -89,14 +89,14 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
   // place among them is counted on the way.
   FoundLink found;
   int ordinal = 0;
-  scan::for_each_folded_at_char_start(page_text, link, 0, [&](std::size_t offset) {
+  for_each_result_link(profile, page_text, [&](std::size_t offset) {
     ++ordinal;
-    const std::string_view after = page_text.substr(offset + link.size());
+    const std::string_view after = page_text.substr(offset + link_length);
     for (const std::string& address : addresses) {
       if (after.size() >= address.size() &&
           std::equal(address.begin(), address.end(), after.begin(),
                      [](char a, char b) { return a == scan::fold_ascii(b); })) {
-        found = {static_cast<int>(offset) + 1, static_cast<int>(link.size() + address.size()),
+        found = {static_cast<int>(offset) + 1, static_cast<int>(link_length + address.size()),
                  ordinal};
         return false;
       }

@@ -88,9 +88,12 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
     return {Verdict::failed, concat_text(http(page.status), gbk(what))};
   }
   const std::string_view body = page.body.bytes;
-  if (find_text(body, concat_text(profile.link_prefix, "\""), true) != -1) {
-    return {Verdict::result, {}};
-  }
+  bool has_result_link = false;
+  for_each_result_link(profile, body, [&has_result_link](std::size_t) {
+    has_result_link = true;
+    return false;
+  });
+  if (has_result_link) return {Verdict::result, {}};
   if (const auto signature = first_found(body, signatures.block_texts)) {
     return {Verdict::blocked,
             concat_text(gbk("验证页面（含“"), gbk(*signature), gbk("”），"), http(page.status))};
@@ -102,6 +105,13 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
   return {Verdict::unrecognised,
           concat_text(gbk("页面中没有结果链接（"), http(page.status), gbk("，"),
                       std::to_string(body.size()), gbk(" 字节）"))};
+}
+
+void for_each_result_link(const EngineProfile& profile, std::string_view page,
+                          const std::function<bool(std::size_t offset)>& visit) {
+  const std::string link = scan::fold_ascii_case(concat_text(profile.link_prefix, "\""));
+  scan::for_each_folded(
+      page, link, 0, is_valid_utf8(page) ? scan::Starts::bytes : scan::Starts::characters, visit);
 }
 
 bool worth_retrying(const FetchedPage& page) {

@@ -2,6 +2,9 @@
 // A pure function of the profile and what the fetch brought back.
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "engines/engine_profile.h"
 #include "net/fetched_page.h"
 #include "text/gbk_text.h"
@@ -27,6 +30,13 @@ struct PageVerdict {
 // double quote, case ignored): result; a block signature: blocked; a no-results signature:
 // no_results; else unrecognised. Signatures are the profile's.
 PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page);
+
+// Calls `visit` with the offset of each result link on `page` (the profile's link prefix and a
+// double quote, ASCII case ignored), in page order, until it returns false. A page that is
+// well-formed UTF-8 is searched at every byte, since its characters would put a walk over GBK
+// characters out of step; any other page at GBK character starts.
+void for_each_result_link(const EngineProfile& profile, std::string_view page,
+                          const std::function<bool(std::size_t offset)>& visit);
 
 // True when the response may be worth asking for again: the transfer failed or broke off, or
 // the server answered 5xx.

@@ -196,16 +196,19 @@ std::vector<RunRow> HistoryStore::runs() {
 }
 
 PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& keyword,
-                                   const std::string& engine) {
+                                   const std::string& engine, std::int64_t before_ms) {
   PastRanks past;
   if (!previous_rank_) {
     previous_rank_.emplace(database_,
                            "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
                            "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
-                           "AND r.state = 'completed' ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
+                           "AND r.state = 'completed' AND r.started < ?4 "
+                           "ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
     best_rank_.emplace(database_,
-                       "SELECT rank, recorded FROM cells WHERE site = ?1 AND keyword = ?2 AND "
-                       "engine = ?3 AND rank IS NOT NULL ORDER BY rank, recorded LIMIT 1");
+                       "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = c.run_id "
+                       "WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 AND "
+                       "c.rank IS NOT NULL AND r.started < ?4 ORDER BY c.rank, c.recorded "
+                       "LIMIT 1");
   }
   SQLite::Statement& previous = *previous_rank_;
   SQLite::Statement& best = *best_rank_;
@@ -213,6 +216,7 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
     query->bind(1, site);
     query->bind(2, keyword);
     query->bind(3, engine);
+    query->bind(4, before_ms);
   }
   if (previous.executeStep()) {
     past.asked_before = true;
@@ -285,13 +289,16 @@ std::vector<LatestRank> HistoryStore::latest_ranks() {
 }
 
 std::vector<RankMove> HistoryStore::last_moves() {
+  // Runs that recorded nothing (an empty list, no engine ticked) are no runs to compare.
   SQLite::Statement two(database_,
-                        "SELECT id FROM runs WHERE state = 'completed' ORDER BY id DESC LIMIT 2");
+                        "SELECT id FROM runs r WHERE state = 'completed' AND EXISTS (SELECT 1 "
+                        "FROM cells c WHERE c.run_id = r.id) ORDER BY id DESC LIMIT 2");
   std::vector<std::int64_t> run_ids;
   while (two.executeStep()) run_ids.push_back(two.getColumn(0).getInt64());
   if (run_ids.size() < 2) return {};
   using Key = std::tuple<std::string, std::string, std::string>;
   std::map<Key, RankMove> moves;
+  std::map<Key, int> asked;  // in how many of the two runs
   SQLite::Statement cells(
       database_, "SELECT site, keyword, engine, rank FROM cells WHERE run_id = ? ORDER BY id");
   for (const std::int64_t run_id : {run_ids[1], run_ids[0]}) {
@@ -300,13 +307,18 @@ std::vector<RankMove> HistoryStore::last_moves() {
     while (cells.executeStep()) {
       Key key{cells.getColumn(0).getString(), cells.getColumn(1).getString(),
               cells.getColumn(2).getString()};
+      if (run_id == run_ids[0] && asked[key] == 1) ++asked[key];
+      if (run_id == run_ids[1]) asked[key] = 1;
       RankMove& move = moves[key];
       std::tie(move.site, move.keyword, move.engine) = key;
       (run_id == run_ids[0] ? move.current : move.previous) = optional_int(cells.getColumn(3));
     }
   }
+  // A move needs the key asked in both runs: one that either run did not ask did not move.
   std::vector<RankMove> found;
-  for (auto& [key, move] : moves) found.push_back(std::move(move));
+  for (auto& [key, move] : moves) {
+    if (asked[key] == 2) found.push_back(std::move(move));
+  }
   return found;
 }
 

@@ -72,7 +72,8 @@ struct LatestRank {
   std::optional<HistoryRecord> previous;
 };
 
-// Ranks of the same site, keyword and engine in the last two completed runs.
+// Ranks of the same site, keyword and engine in the last two completed runs that recorded
+// anything, for the keys both of them asked.
 struct RankMove {
   std::string site, keyword, engine;
   std::optional<int> previous, current;
@@ -97,8 +98,9 @@ class HistoryStore {
 
   // Reads.
   std::vector<RunRow> runs();
+  // Of runs started before `before_ms` only, so the run now going is never its own past.
   PastRanks past_ranks(const std::string& site, const std::string& keyword,
-                       const std::string& engine);
+                       const std::string& engine, std::int64_t before_ms);
   // Every record of `site` and `keyword` (all engines), oldest run first.
   std::vector<HistoryRecord> row_history(const std::string& site, const std::string& keyword);
   // Every record whose fields equal the filters given (an empty filter matches all), oldest

@@ -24,7 +24,7 @@ std::string_view verdict_name(Verdict verdict) {
 RunRecorder::RunRecorder(HistoryWriter& writer, const ResultTable& table, std::string source)
     : writer_(writer), table_(table), source_(std::move(source)) {}
 
-void RunRecorder::run_started(const EngineTicks& ticked) {
+std::int64_t RunRecorder::run_started(const EngineTicks& ticked) {
   run_ended(false);
   std::string engines;
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
@@ -32,7 +32,9 @@ void RunRecorder::run_started(const EngineTicks& ticked) {
     if (!engines.empty()) engines += ',';
     engines += kEngines[engine].key;
   }
-  run_ = writer_.start_run(now_ms(), std::move(engines), source_);
+  const std::int64_t started = now_ms();
+  run_ = writer_.start_run(started, std::move(engines), source_);
+  return started;
 }
 
 void RunRecorder::cell_written(int engine, const WrittenCell& cell) {

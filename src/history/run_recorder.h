@@ -18,8 +18,8 @@ class RunRecorder {
   RunRecorder(HistoryWriter& writer, const ResultTable& table, std::string source);
 
   // Before the run's workers start, on the host's thread: a new run of the ticked engines. A
-  // run still open is marked stopped first.
-  void run_started(const EngineTicks& ticked);
+  // run still open is marked stopped first. Returns the run's start time (ms since 1970).
+  std::int64_t run_started(const EngineTicks& ticked);
   // On a worker's thread: engine slot `engine` wrote its final cell of `cell.row`.
   void cell_written(int engine, const WrittenCell& cell);
   // The run ended: completed (every worker ranked its last row) or stopped. Only the first

@@ -81,16 +81,20 @@ std::size_t find_at_char_start(std::string_view text, std::string_view sought, s
 std::size_t find_folded_at_char_start(std::string_view text, std::string_view folded_sought,
                                       std::size_t from) {
   std::size_t found = npos;
-  for_each_folded_at_char_start(text, folded_sought, from, [&found](std::size_t offset) {
+  for_each_folded(text, folded_sought, from, Starts::characters, [&found](std::size_t offset) {
     found = offset;
     return false;
   });
   return found;
 }
 
-void for_each_folded_at_char_start(std::string_view text, std::string_view folded_sought,
-                                   std::size_t from,
-                                   const std::function<bool(std::size_t offset)>& visit) {
+void for_each_folded(std::string_view text, std::string_view folded_sought, std::size_t from,
+                     Starts starts, const std::function<bool(std::size_t offset)>& visit) {
+  const bool any_byte = starts == Starts::bytes;
+  const auto find = [&](const std::string& window, std::size_t at) {
+    return any_byte ? window.find(folded_sought, at)
+                    : find_at_char_start(window, folded_sought, at);
+  };
   // Windows overlap by the sought length less one, so an occurrence across two windows is seen
   // whole in the first; a window always begins at a character start. They start small, for the
   // many searches that find early, and grow to a size that keeps the copying cheap.
@@ -102,17 +106,16 @@ void for_each_folded_at_char_start(std::string_view text, std::string_view folde
     const std::string folded =
         fold_ascii_case(text.substr(pos, end - pos + folded_sought.size() - 1));
     std::size_t resume = npos;  // past the last occurrence, when that is past the window's end
-    for (std::size_t hit = find_at_char_start(folded, folded_sought, 0);
-         hit != npos && hit < end - pos;) {
+    for (std::size_t hit = find(folded, 0); hit != npos && hit < end - pos;) {
       if (!visit(pos + hit)) return;
-      const std::size_t next = hit + (is_lead_byte(folded[hit]) ? 2 : 1);
+      const std::size_t next = hit + (!any_byte && is_lead_byte(folded[hit]) ? 2 : 1);
       if (next >= end - pos) {
         resume = pos + next;
         break;
       }
-      hit = find_at_char_start(folded, folded_sought, next);
+      hit = find(folded, next);
     }
-    pos = resume != npos ? resume : next_char_start(text, pos, end);
+    pos = resume != npos ? resume : any_byte ? end : next_char_start(text, pos, end);
   }
 }
 

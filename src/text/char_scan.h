@@ -35,12 +35,15 @@ std::size_t find_at_char_start(std::string_view text, std::string_view sought, s
 std::size_t find_folded_at_char_start(std::string_view text, std::string_view folded_sought,
                                       std::size_t from);
 
-// Calls `visit` with the offset of each occurrence of a non-empty, folded `folded_sought` at a
-// character start from `from` on, in order, overlapping ones too, ASCII letters of `text` folded,
-// until `visit` returns false; one pass, a window at a time.
-void for_each_folded_at_char_start(std::string_view text, std::string_view folded_sought,
-                                   std::size_t from,
-                                   const std::function<bool(std::size_t offset)>& visit);
+// Where an occurrence may begin: at a character start of the GBK walk, or at any byte (right for
+// UTF-8 text, where a sequence cannot begin inside another).
+enum class Starts { characters, bytes };
+
+// Calls `visit` with the offset of each occurrence of a non-empty, folded `folded_sought` from
+// `from` on, in order, overlapping ones too, ASCII letters of `text` folded, until `visit`
+// returns false; one pass, a window at a time.
+void for_each_folded(std::string_view text, std::string_view folded_sought, std::size_t from,
+                     Starts starts, const std::function<bool(std::size_t offset)>& visit);
 
 // ASCII A-Z folded to a-z, every other byte unchanged (second bytes of characters included).
 std::string fold_ascii_case(std::string_view text);

@@ -4,6 +4,8 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "text/text_codec.h"
 
@@ -132,6 +134,13 @@ std::string utf16_to_utf8(std::string_view utf16, bool big_endian) {
 bool is_valid_utf8(std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t i = 0; i < bytes.size();) {
+    // Pages are mostly ASCII: eight such bytes at a time.
+    std::uint64_t word;
+    while (i + sizeof word <= bytes.size() &&
+           (std::memcpy(&word, p + i, sizeof word), (word & 0x8080808080808080u) == 0)) {
+      i += sizeof word;
+    }
+    if (i == bytes.size()) break;
     bool valid;
     i += utf8_sequence(p + i, bytes.size() - i, valid);
     if (!valid) return false;

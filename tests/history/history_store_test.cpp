@@ -61,29 +61,32 @@ TEST(HistoryStore, RefusesADatabaseOfANewerSchemaAndOneThatIsNoHistory) {
 }
 
 TEST(HistoryStore, PastRanksComeFromTheLatestCompletedRunAndTheBestFromAnyRun) {
+  constexpr std::int64_t kLater = 10000;  // after every run below
   HistoryStore store = HistoryStore::open_for_writing(temp_history("past"), 1000);
-  EXPECT_FALSE(store.past_ranks("shop.example", "seo", "baidu").asked_before);
+  EXPECT_FALSE(store.past_ranks("shop.example", "seo", "baidu", kLater).asked_before);
   add_run(store, RunState::completed, {cell("baidu", 9, 100), cell("google", 4, 100)});
   add_run(store, RunState::completed, {cell("baidu", 7, 200)});  // google not asked
   add_run(store, RunState::stopped, {cell("baidu", 2, 300)});    // stopped: not "previous"
   add_run(store, RunState::running, {cell("baidu", 5, 400)});    // the run going on
 
-  const PastRanks baidu = store.past_ranks("shop.example", "seo", "baidu");
+  const PastRanks baidu = store.past_ranks("shop.example", "seo", "baidu", kLater);
   EXPECT_TRUE(baidu.asked_before);
   EXPECT_EQ(baidu.previous, 7);
   EXPECT_EQ(baidu.previous_ms, 200);
   EXPECT_EQ(baidu.best, 2);
   EXPECT_EQ(baidu.best_ms, 300);
-  const PastRanks google = store.past_ranks("shop.example", "seo", "google");
+  const PastRanks google = store.past_ranks("shop.example", "seo", "google", kLater);
   EXPECT_EQ(google.previous, 4) << "the latest completed run that has a cell for it";
   EXPECT_EQ(google.previous_ms, 100);
 
   add_run(store, RunState::completed, {cell("baidu", std::nullopt, 500)});
-  const PastRanks unranked = store.past_ranks("shop.example", "seo", "baidu");
+  const PastRanks unranked = store.past_ranks("shop.example", "seo", "baidu", kLater);
   EXPECT_TRUE(unranked.asked_before);
   EXPECT_EQ(unranked.previous, std::nullopt);
   EXPECT_EQ(unranked.best, 2);
-  EXPECT_FALSE(store.past_ranks("shop.example", "other", "baidu").asked_before);
+  const PastRanks before_it = store.past_ranks("shop.example", "seo", "baidu", 500);
+  EXPECT_EQ(before_it.previous, 7) << "a run is never its own past, even once completed";
+  EXPECT_FALSE(store.past_ranks("shop.example", "other", "baidu", kLater).asked_before);
 }
 
 TEST(HistoryStore, RecordsAreFilteredAndListedOldestFirst) {
@@ -134,10 +137,15 @@ TEST(HistoryStore, LatestRanksPairEachKeyWithItsPreviousCompletedRun) {
 
 TEST(HistoryStore, LastMovesCompareTheLastTwoCompletedRuns) {
   HistoryStore store = HistoryStore::open_for_writing(temp_history("moves"), 1000);
-  add_run(store, RunState::completed, {cell("baidu", 9, 10)});
+  add_run(store, RunState::completed,
+          {cell("baidu", 9, 10), cell("google", std::nullopt, 10), cell("baidu", 5, 10, "other")});
   EXPECT_TRUE(store.last_moves().empty()) << "one completed run has nothing to compare";
-  add_run(store, RunState::completed, {cell("baidu", 4, 20), cell("google", 2, 20)});
+  add_run(store, RunState::completed,
+          {cell("baidu", 4, 20), cell("google", 2, 20), cell("sogou", 1, 20)});
   add_run(store, RunState::stopped, {cell("baidu", 1, 30)});
+  add_run(store, RunState::completed, {});  // an empty list ranked: nothing to compare with
+
+  // "other" (not asked again) and sogou (not asked before) did not move.
 
   std::vector<RankMove> moves = store.last_moves();
   ASSERT_EQ(moves.size(), 2u);

@@ -9,12 +9,14 @@
 namespace quillrank::scan {
 namespace {
 
-// Every character start where the folded text begins with `sought`, walking one character at
-// a time.
-std::vector<std::size_t> reference(std::string_view text, std::string_view sought) {
+// Every character start (or every byte) where the folded text begins with `sought`, walking one
+// character (or byte) at a time.
+std::vector<std::size_t> reference(std::string_view text, std::string_view sought,
+                                   Starts starts = Starts::characters) {
   const std::string folded = fold_ascii_case(text);
   std::vector<std::size_t> hits;
-  for (std::size_t at = 0; at < folded.size(); at += is_lead_byte(folded[at]) ? 2 : 1) {
+  for (std::size_t at = 0; at < folded.size();
+       at += starts == Starts::characters && is_lead_byte(folded[at]) ? 2 : 1) {
     if (std::string_view(folded).substr(at).starts_with(sought)) hits.push_back(at);
   }
   return hits;
@@ -38,12 +40,14 @@ TEST(ForEachFolded, VisitsEveryOccurrenceAtACharacterStartAcrossWindows) {
                                           "\xB0"
                                           "a",
                                           "xaax"}) {
-      std::vector<std::size_t> seen;
-      for_each_folded_at_char_start(text, sought, 0, [&seen](std::size_t offset) {
-        seen.push_back(offset);
-        return true;
-      });
-      ASSERT_EQ(seen, reference(text, sought)) << "round " << round << " sought " << sought;
+      for (const Starts starts : {Starts::characters, Starts::bytes}) {
+        std::vector<std::size_t> seen;
+        for_each_folded(text, sought, 0, starts, [&seen](std::size_t offset) {
+          seen.push_back(offset);
+          return true;
+        });
+        ASSERT_EQ(seen, reference(text, sought, starts)) << "round " << round << " " << sought;
+      }
       const std::vector<std::size_t> all = reference(text, sought);
       EXPECT_EQ(find_folded_at_char_start(text, sought, 0), all.empty() ? npos : all.front());
     }
@@ -52,8 +56,8 @@ TEST(ForEachFolded, VisitsEveryOccurrenceAtACharacterStartAcrossWindows) {
 
 TEST(ForEachFolded, StopsWhenTheVisitorSaysSo) {
   int visits = 0;
-  for_each_folded_at_char_start("ab ab ab", "ab", 0,
-                                [&visits](std::size_t) { return ++visits < 2; });
+  for_each_folded("ab ab ab", "ab", 0, Starts::bytes,
+                  [&visits](std::size_t) { return ++visits < 2; });
   EXPECT_EQ(visits, 2);
 }
 

@@ -187,17 +187,18 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
 }
 
 void MainWindow::start_ranking(const GbkText& list) {
+  std::int64_t started = 0;
   if (recorder_) {
     EngineTicks ticked{};
     for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
       ticked[engine] = engine_ticked(static_cast<int>(engine));
     }
-    recorder_->run_started(ticked);
+    started = recorder_->run_started(ticked);
   }
   run_control_.start_ranking(list);
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
-  load_past_ranks();
+  load_past_ranks(started);
   show_ranking_progress();
   ranking_progress_.start();
 }
@@ -229,7 +230,7 @@ void MainWindow::show_status(const QString& status) {
   setWindowTitle(status.isEmpty() ? title : title + QStringLiteral(" - ") + status);
 }
 
-void MainWindow::load_past_ranks() {
+void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
   if (!history_) return;
   history_->flush();  // the run before this one is in the database
   RowsPastRanks past(static_cast<std::size_t>(table_.row_count()));
@@ -241,7 +242,8 @@ void MainWindow::load_past_ranks() {
       const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
       for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
         if (!engine_ticked(static_cast<int>(engine))) continue;
-        past[row][engine] = store.past_ranks(site, keyword, std::string(kEngines[engine].key));
+        past[row][engine] =
+            store.past_ranks(site, keyword, std::string(kEngines[engine].key), run_started_ms);
       }
     }
   } catch (const std::exception&) {

@@ -78,8 +78,9 @@ class MainWindow : public QWidget, public RunHost {
   void set_expanding(bool expanding);
   void show_ranking_progress();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
-  void load_past_ranks();                   // the history of the rows just started
-  std::vector<int> selected_rows() const;   // ascending
+  // The history of the rows just started, from the runs before the one that started then.
+  void load_past_ranks(std::int64_t run_started_ms);
+  std::vector<int> selected_rows() const;  // ascending
 
   Desktop& desktop_;
   // Destroyed in reverse: the run control joins its workers, then the model leaves the table.

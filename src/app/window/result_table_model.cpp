@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "engines/engines.h"
-#include "history/history_writer.h"
 #include "history/movement.h"
 #include "text/text_codec.h"
 
@@ -101,15 +100,12 @@ QString ResultTableModel::history_tooltip(const PastRanks& past,
                              : QStringLiteral("上次排名：未排名（%1）").arg(when(past.previous_ms));
   }
   // The best rank counts this run's as well.
-  std::optional<int> best = past.best;
-  std::int64_t best_ms = past.best_ms;
-  if (rank && (!best || *rank < *best)) {
-    best = rank;
-    best_ms = now_ms();
+  QString best_text =
+      past.best ? QStringLiteral("最好排名：第%1名（%2）").arg(*past.best).arg(when(past.best_ms))
+                : QStringLiteral("最好排名：无");
+  if (rank && (!past.best || *rank < *past.best)) {
+    best_text = QStringLiteral("最好排名：第%1名（本次）").arg(*rank);
   }
-  const QString best_text =
-      best ? QStringLiteral("最好排名：第%1名（%2）").arg(*best).arg(when(best_ms))
-           : QStringLiteral("最好排名：无");
   return previous + QStringLiteral("\n") + best_text;
 }
 
