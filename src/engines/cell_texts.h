@@ -17,5 +17,8 @@ inline constexpr std::string_view kQueryFailedText =
 inline constexpr std::string_view kBlockedText = "\xB1\xBB\xC0\xB9\xBD\xD8";  // 被拦截
 inline constexpr std::string_view kUnrecognisedText =
     "\xD2\xB3\xC3\xE6\xCE\xDE\xB7\xA8\xCA\xB6\xB1\xF0";  // 页面无法识别
+// A rank cell reads kRankOpen + the rank + kRankClose: "第N名".
+inline constexpr std::string_view kRankOpen = "\xB5\xDA";   // 第
+inline constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
 
 }  // namespace quillrank

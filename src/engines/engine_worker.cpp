@@ -16,9 +16,6 @@
 namespace quillrank {
 namespace {
 
-constexpr std::string_view kRankOpen = "\xB5\xDA";   // 第
-constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
-
 constexpr std::string_view kSiteScheme = "http://";  // how a site cell starts
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }

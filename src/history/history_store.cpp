@@ -35,6 +35,10 @@ CREATE TABLE cells(
 CREATE INDEX cells_by_key ON cells(site, keyword, engine, run_id);
 CREATE INDEX cells_by_run ON cells(run_id);
 )sql",
+    // The best rank of a site, keyword and engine is read off an index, not from every run.
+    R"sql(
+CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);
+)sql",
 };
 
 // The columns read_record expects, from cells c joined with runs r.

@@ -14,7 +14,7 @@
 namespace quillrank {
 
 // The schema version this program writes; a database of a newer one is refused.
-inline constexpr int kHistorySchemaVersion = 1;
+inline constexpr int kHistorySchemaVersion = 2;
 
 // $XDG_DATA_HOME/quillrank/history.sqlite3, else ~/.local/share/quillrank/history.sqlite3;
 // empty when neither variable is set.

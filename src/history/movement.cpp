@@ -3,11 +3,11 @@
 #include <charconv>
 #include <ctime>
 
+#include "engines/cell_texts.h"
+
 namespace quillrank {
 namespace {
 
-constexpr std::string_view kRankOpen = "\xB5\xDA";   // 第
-constexpr std::string_view kRankClose = "\xC3\xFB";  // 名
 constexpr std::size_t kMaxRankDigits = 6;
 
 }  // namespace
@@ -65,7 +65,11 @@ std::string movement_change(const Movement& move) {
 std::string format_time(std::int64_t ms) {
   const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
   localtime_r(&seconds, &local);
+#endif
   char text[32];
   const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
   return std::string(text, length);

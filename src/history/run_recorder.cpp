@@ -21,6 +21,13 @@ std::string_view verdict_name(Verdict verdict) {
   return "unrecognised";
 }
 
+std::string history_site(const ResultTable& table, int row) {
+  // The site column reads "http://" + the site as the list gave it.
+  std::string site = gbk_to_utf8(table.get_cell_text(row, 0));
+  if (site.starts_with("http://")) site.erase(0, 7);
+  return site;
+}
+
 RunRecorder::RunRecorder(HistoryWriter& writer, const ResultTable& table, std::string source)
     : writer_(writer), table_(table), source_(std::move(source)) {}
 
@@ -40,10 +47,7 @@ std::int64_t RunRecorder::run_started(const EngineTicks& ticked) {
 void RunRecorder::cell_written(int engine, const WrittenCell& cell) {
   const HistoryWriter::RunId run = run_;
   if (run == 0) return;
-  // The site column reads "http://" + the site as the list gave it.
-  std::string site = gbk_to_utf8(table_.get_cell_text(cell.row, 0));
-  if (site.starts_with("http://")) site.erase(0, 7);
-  writer_.record(run, {.site = std::move(site),
+  writer_.record(run, {.site = history_site(table_, cell.row),
                        .keyword = gbk_to_utf8(table_.get_cell_text(cell.row, 1)),
                        .engine = std::string(kEngines[engine].key),
                        .text = gbk_to_utf8(cell.text),

@@ -45,7 +45,8 @@ Problem check_text(std::string_view key, std::string_view text, TextRule rule) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                    std::string_view(".-_:[]").find(c) != std::string_view::npos;
           })) {
-        return std::string(key) + " must be a host name (letters, digits, '.', '-', ':')";
+        return std::string(key) +
+               " must be a host name (letters, digits, '.', '-', '_', ':', '[', ']')";
       }
       break;
   }
@@ -194,7 +195,10 @@ ProfileField headers_field() {
                 return "headers: '" + std::string(name.str()) +
                        "' is set by the program (for the User-Agent use user_agent)";
               }
-              if (auto problem = check_text("headers", *line, TextRule::line)) return problem;
+              if (auto problem =
+                      check_text("header " + std::string(name.str()), *line, TextRule::line)) {
+                return problem;
+              }
               headers.push_back(std::string(name.str()) + ": " + *line);
             }
             profile.headers = std::move(headers);

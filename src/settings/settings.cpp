@@ -107,8 +107,10 @@ std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing
   return std::nullopt;
 }
 
-// The top level's history keys.
-std::optional<Problem> apply_history(const toml::table& root, Settings& settings) {
+// The top level's history keys. A relative history_path is taken from the settings file's folder,
+// so every program that reads the file finds the same database wherever it was started.
+std::optional<Problem> apply_history(const toml::table& root, const std::string& settings_path,
+                                     Settings& settings) {
   if (const toml::node* on = root.get("history")) {
     const auto value = on->value_exact<bool>();
     if (!value) return Problem{on->source(), "history must be true or false"};
@@ -119,7 +121,10 @@ std::optional<Problem> apply_history(const toml::table& root, Settings& settings
     if (!value || value->empty()) {
       return Problem{path->source(), "history_path must be a file name text"};
     }
-    settings.history_path = *value;
+    const std::filesystem::path file(*value);
+    const std::filesystem::path folder = std::filesystem::path(settings_path).parent_path();
+    settings.history_path =
+        file.is_relative() && !folder.empty() ? (folder / file).string() : *value;
   }
   return std::nullopt;
 }
@@ -158,7 +163,7 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     return located(path, problem->where, problem->what);
   }
   settings.pacing.fill(common);
-  if (auto problem = apply_history(root, settings)) {
+  if (auto problem = apply_history(root, path, settings)) {
     return located(path, problem->where, problem->what);
   }
   const toml::node* engines = root.get("engine");

@@ -1,5 +1,6 @@
 #include "settings/settings_toml.h"
 
+#include <charconv>
 #include <sstream>
 
 #include "settings/profile_fields.h"
@@ -15,10 +16,13 @@ constexpr const char* kHeader =
     "# signatures replace the built-in ones; extend_block_addresses, extend_block_signatures\n"
     "# and extend_no_results_signatures add to them instead.\n";
 
+// Plain decimals (no exponent, whose "-" a "MIN-MAX" delay could not hold), shortest that reads
+// back the same.
 std::string number(double value) {
-  std::ostringstream out;
-  out << toml::value<double>(value);
-  return out.str();
+  char text[64];
+  const auto [end, error] =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  return error == std::errc() ? std::string(text, end) : "0";
 }
 
 void write_pacing(std::ostringstream& out, const EnginePacing& pacing) {

@@ -46,6 +46,33 @@ TEST(HistoryStore, CreatesTheNewestSchemaInWalModeAndReopens) {
   EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).runs().size(), 1u);
 }
 
+TEST(HistoryStore, BringsAFirstVersionDatabaseUpToDateKeepingItsRecords) {
+  const std::string path = temp_history("first-version");
+  {
+    // The first schema, as the first release wrote it.
+    SQLite::Database first(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    first.exec(
+        "CREATE TABLE runs(id INTEGER PRIMARY KEY, started INTEGER NOT NULL, engines TEXT NOT "
+        "NULL, source TEXT NOT NULL, state TEXT NOT NULL DEFAULT 'running', ended INTEGER);"
+        "CREATE TABLE cells(id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES runs(id), "
+        "site TEXT NOT NULL, keyword TEXT NOT NULL, engine TEXT NOT NULL, text TEXT NOT NULL, "
+        "rank INTEGER, verdict TEXT NOT NULL, reason TEXT NOT NULL, recorded INTEGER NOT NULL);"
+        "CREATE INDEX cells_by_key ON cells(site, keyword, engine, run_id);"
+        "CREATE INDEX cells_by_run ON cells(run_id);"
+        "INSERT INTO runs VALUES(1, 10, 'baidu', 'batch', 'completed', 20);"
+        "INSERT INTO cells VALUES(1, 1, 'shop.example', 'seo', 'baidu', '第3名', 3, 'result', "
+        "'', 15);"
+        "PRAGMA user_version=1;");
+  }
+  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+  EXPECT_EQ(store.schema_version(), kHistorySchemaVersion);
+  EXPECT_EQ(store.database()
+                .execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE name = 'cells_by_key_rank'")
+                .getInt(),
+            1);
+  EXPECT_EQ(store.past_ranks("shop.example", "seo", "baidu", 100).best, 3);
+}
+
 TEST(HistoryStore, RefusesADatabaseOfANewerSchemaAndOneThatIsNoHistory) {
   const std::string newer = temp_history("newer");
   {

@@ -95,7 +95,7 @@ TEST(ProfileFields, SaysWhichFileLineAndFieldIsWrong) {
        "q.toml:2: keyword_encoding must be one of gbk, utf-8"},
       {"[engine.baidu]\npage_value = 2\n", "q.toml:2: page_value must be one of offset, number"},
       {"[engine.baidu]\nhost = 'www.baidu.com/x'\n",
-       "q.toml:2: host must be a host name (letters, digits, '.', '-', ':')"},
+       "q.toml:2: host must be a host name (letters, digits, '.', '-', '_', ':', '[', ']')"},
       {"[engine.baidu]\nquery_path = '/s?wd= '\n",
        "q.toml:2: query_path must not hold blanks or control characters"},
       {"[engine.baidu]\nlink_prefix = ''\n", "q.toml:2: link_prefix must not be empty"},
@@ -108,7 +108,7 @@ TEST(ProfileFields, SaysWhichFileLineAndFieldIsWrong) {
       {"[engine.baidu]\nuser_agent = \"a\\r\\nX-Injected: 1\"\n",
        "q.toml:2: user_agent must not hold control characters"},
       {"[engine.baidu]\nheaders = { Cookie = \"a\\nb\" }\n",
-       "q.toml:2: headers must not hold control characters"},
+       "q.toml:2: header Cookie must not hold control characters"},
       {"[engine.baidu]\nheaders = { Connection = 'keep-alive' }\n",
        "q.toml:2: headers: 'Connection' is set by the program (for the User-Agent use "
        "user_agent)"},
@@ -128,7 +128,8 @@ TEST(ProfileFields, SaysWhichFileLineAndFieldIsWrong) {
 
 TEST(SettingsAsToml, ReadsBackAsWhatItPrinted) {
   const std::string changed =
-      "retries = 0\nhistory = false\nhistory_path = '/tmp/h \"1\".sqlite3'\n[engine.baidu]\nname = "
+      "retries = 0\ndelay = '0.00001-2'\nhistory = false\nhistory_path = '/tmp/h "
+      "\"1\".sqlite3'\n[engine.baidu]\nname = "
       "'百度 \"today\"'\nscheme = 'https'\ndelay = '1.5-4'\n"
       "keyword_encoding = 'utf-8'\nlink_schemes = ['http://', 'https://']\n"
       "rank_rule = 'link_ordinal'\nheaders = { Accept-Language = 'zh-CN', Cookie = 'BAIDUID=x' }\n"

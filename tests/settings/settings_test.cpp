@@ -38,6 +38,10 @@ TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
   const auto defaults = parse_settings("", "q.toml");
   EXPECT_TRUE(std::get<Settings>(defaults).history);
   EXPECT_EQ(std::get<Settings>(defaults).history_path, "");
+  // A relative path is the settings file's neighbour, whichever folder a program starts in.
+  const auto relative =
+      parse_settings("history_path = 'ranks.sqlite3'\n", "/etc/qr/quillrank.toml");
+  EXPECT_EQ(std::get<Settings>(relative).history_path, "/etc/qr/ranks.sqlite3");
 }
 
 TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {

@@ -30,7 +30,8 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
       ->excludes(runs_flag)
       ->excludes(full_flag);
   runs_flag->excludes(full_flag);
-  app.add_option("--site", options.site, "only this site (as in the keyword list)");
+  app.add_option("--site", options.site,
+                 "only this site, exactly as in the keyword list and without http://");
   app.add_option("--keyword", options.keyword, "only this keyword");
   app.add_option("--engine", options.engine, "only this engine: baidu, google, sogou or soso");
   app.add_flag("--csv", options.csv,

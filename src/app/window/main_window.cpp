@@ -237,8 +237,7 @@ void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
   try {
     HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
     for (int row = 0; row < table_.row_count(); ++row) {
-      std::string site = gbk_to_utf8(table_.get_cell_text(row, 0));
-      if (site.starts_with("http://")) site.erase(0, 7);
+      const std::string site = history_site(table_, row);
       const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
       for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
         if (!engine_ticked(static_cast<int>(engine))) continue;
@@ -278,19 +277,20 @@ std::unique_ptr<QMenu> MainWindow::result_menu() {
 
 void MainWindow::show_row_history(int row) {
   if (!history_ || row < 0 || row >= table_.row_count()) return;
-  const QString site = gbk_to_box(table_.get_cell_text(row, 0)).remove(QStringLiteral("http://"));
-  const QString keyword = gbk_to_box(table_.get_cell_text(row, 1));
+  const std::string site = history_site(table_, row);
+  const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
   std::vector<HistoryRecord> records;
   history_->flush();
   try {
     HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
-    records = store.row_history(site.toStdString(), keyword.toStdString());
+    records = store.row_history(site, keyword);
   } catch (const std::exception& error) {
     desktop_.warn(this, QStringLiteral("历史排名"),
                   QStringLiteral("无法读取历史排名：%1").arg(QString::fromStdString(error.what())));
     return;
   }
-  auto* dialog = new HistoryDialog(site, keyword, records, run_control_.profiles(), this);
+  auto* dialog = new HistoryDialog(QString::fromStdString(site), QString::fromStdString(keyword),
+                                   records, run_control_.profiles(), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
 }
