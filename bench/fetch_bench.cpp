@@ -96,19 +96,10 @@ const std::string& card_page() {
   return page;
 }
 
-EngineProfile card_profile() {
-  EngineProfile profile = kBaidu;
-  profile.link_prefix = " mu=";
-  profile.link_schemes = {"http://", "https://"};
-  profile.rank_rule = RankRule::link_ordinal;
-  profile.page_size = 10;
-  return profile;
-}
-
 // Ranking the card page as a profile asks: 0 the built-in Baidu profile (one scheme, the rank
 // field after the link), 1 link_ordinal with two link schemes.
 void BM_RankCardPage(benchmark::State& state) {
-  const EngineProfile profile = state.range(0) == 0 ? kBaidu : card_profile();
+  const EngineProfile profile = state.range(0) == 0 ? kBaidu : testing::card_profile();
   const std::string& page = card_page();
   for (auto _ : state) {
     const FoundLink link = find_site_link(profile, page, "http://shop.example");

@@ -114,6 +114,22 @@ void for_each_result_link(const EngineProfile& profile, std::string_view page,
       page, link, 0, is_valid_utf8(page) ? scan::Starts::bytes : scan::Starts::characters, visit);
 }
 
+std::string_view verdict_name(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::result:
+      return "result";
+    case Verdict::blocked:
+      return "blocked";
+    case Verdict::no_results:
+      return "no_results";
+    case Verdict::failed:
+      return "failed";
+    case Verdict::unrecognised:
+      break;
+  }
+  return "unrecognised";
+}
+
 bool worth_retrying(const FetchedPage& page) {
   return page.transport == Transport::failed || page.transport == Transport::cut_off ||
          (page.transport == Transport::complete && page.status >= 500);

@@ -38,6 +38,10 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page);
 void for_each_result_link(const EngineProfile& profile, std::string_view page,
                           const std::function<bool(std::size_t offset)>& visit);
 
+// The verdict's name, as the rank history and the saved pages' index write it: "result",
+// "blocked", "no_results", "failed" or "unrecognised".
+std::string_view verdict_name(Verdict verdict);
+
 // True when the response may be worth asking for again: the transfer failed or broke off, or
 // the server answered 5xx.
 bool worth_retrying(const FetchedPage& page);

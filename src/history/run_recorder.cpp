@@ -5,22 +5,6 @@
 
 namespace quillrank {
 
-std::string_view verdict_name(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::result:
-      return "result";
-    case Verdict::blocked:
-      return "blocked";
-    case Verdict::no_results:
-      return "no_results";
-    case Verdict::failed:
-      return "failed";
-    case Verdict::unrecognised:
-      break;
-  }
-  return "unrecognised";
-}
-
 std::string history_site(const ResultTable& table, int row) {
   // The site column reads "http://" + the site as the list gave it.
   std::string site = gbk_to_utf8(table.get_cell_text(row, 0));

@@ -36,7 +36,4 @@ class RunRecorder {
 // The site of `row` as the history keys it: UTF-8, without the "http://" its column starts with.
 std::string history_site(const ResultTable& table, int row);
 
-// The verdict's name as the history stores it: "result", "blocked", ...
-std::string_view verdict_name(Verdict verdict);
-
 }  // namespace quillrank

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "engines/engines.h"
+#include "support/engine_pages.h"
 #include "support/fake_pages.h"
 #include "text/text_codec.h"
 
@@ -123,16 +124,7 @@ TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
   }
 }
 
-// Today's shape of a result page: each result card carries its real address in one attribute,
-// https as often as http, and no rank field.
-EngineProfile card_profile() {
-  EngineProfile profile = kBaidu;
-  profile.link_prefix = " mu=";
-  profile.link_schemes = {"http://", "https://"};
-  profile.rank_rule = RankRule::link_ordinal;
-  profile.page_size = 10;
-  return profile;
-}
+using testing::card_profile;
 
 std::string cards(std::initializer_list<std::string_view> addresses) {
   std::string page = "<html><div id=\"content_left\">";

@@ -34,4 +34,15 @@ inline std::string engine_result_page(const EngineProfile& engine, const std::st
   return html + "</body></html>";
 }
 
+// Today's shape of a result page's profile: each result card carries its real address in a "mu"
+// attribute, https as often as http, and no rank field; 10 results a page.
+inline EngineProfile card_profile() {
+  EngineProfile profile = kBaidu;
+  profile.link_prefix = " mu=";
+  profile.link_schemes = {"http://", "https://"};
+  profile.rank_rule = RankRule::link_ordinal;
+  profile.page_size = 10;
+  return profile;
+}
+
 }  // namespace quillrank::testing

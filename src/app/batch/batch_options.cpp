@@ -85,21 +85,29 @@ std::string batch_usage() {
          "(--help for more)";
 }
 
-BatchCommand parse_batch_options(const std::vector<std::string>& args) {
-  BatchOptions options;
-  std::string engines = "baidu,google";
-  std::string delay;
-  CLI::App app("", "quillrank-batch");
-  describe(app, options, engines, delay);
+std::optional<std::variant<PrintAndExit, UsageError>> parse_command_line(
+    CLI::App& app, const std::vector<std::string>& args, const std::string& program) {
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     return PrintAndExit{app.help()};
   } catch (const CLI::CallForVersion&) {
-    return PrintAndExit{std::string("quillrank-batch ") + kBatchVersion + "\n"};
+    return PrintAndExit{program + " " + kBatchVersion + "\n"};
   } catch (const CLI::ParseError& error) {
     return UsageError{error.what()};
+  }
+  return std::nullopt;
+}
+
+BatchCommand parse_batch_options(const std::vector<std::string>& args) {
+  BatchOptions options;
+  std::string engines = "baidu,google";
+  std::string delay;
+  CLI::App app("", "quillrank-batch");
+  describe(app, options, engines, delay);
+  if (auto done = parse_command_line(app, args, "quillrank-batch")) {
+    return std::visit([](auto& answer) -> BatchCommand { return answer; }, *done);
   }
   auto ticked = parse_engines(engines);
   if (auto* error = std::get_if<std::string>(&ticked)) return UsageError{*error};

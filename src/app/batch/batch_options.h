@@ -10,6 +10,10 @@
 
 #include "engines/engines.h"
 
+namespace CLI {
+class App;
+}
+
 namespace quillrank {
 
 inline constexpr const char* kBatchVersion = "1.1";
@@ -42,6 +46,12 @@ struct UsageError {
 using BatchCommand = std::variant<BatchOptions, PrintAndExit, UsageError>;
 
 BatchCommand parse_batch_options(const std::vector<std::string>& args);
+
+// Parses `args` into `app` (whose options are described) as the programs all do: nullopt when
+// the options are to be used, else what --help or --version print (`program` and the version)
+// or the error.
+std::optional<std::variant<PrintAndExit, UsageError>> parse_command_line(
+    CLI::App& app, const std::vector<std::string>& args, const std::string& program);
 
 // One line of usage, for errors.
 std::string batch_usage();

@@ -8,22 +8,6 @@
 namespace quillrank {
 namespace {
 
-const char* verdict_name(Verdict verdict) {
-  switch (verdict) {
-    case Verdict::result:
-      return "result";
-    case Verdict::blocked:
-      return "blocked";
-    case Verdict::no_results:
-      return "no_results";
-    case Verdict::failed:
-      return "failed";
-    case Verdict::unrecognised:
-      return "unrecognised";
-  }
-  return "";
-}
-
 // One field of a tab-separated line: tabs and line ends become blanks.
 std::string field(std::string text) {
   for (char& c : text) {
@@ -53,8 +37,8 @@ void SavedPages::save(int engine, const SeenPage& page) {
   const std::string line =
       key + "\t" + std::to_string(page.row + 1) + "\t" + std::to_string(page.page) + "\t" +
       field(std::string(page.url)) + "\t" + std::to_string(page.fetched.status) + "\t" +
-      field(page.fetched.final_url) + "\t" + verdict_name(page.verdict.verdict) + "\t" +
-      field(gbk_to_utf8(page.verdict.reason)) + "\n";
+      field(page.fetched.final_url) + "\t" + std::string(verdict_name(page.verdict.verdict)) +
+      "\t" + field(gbk_to_utf8(page.verdict.reason)) + "\n";
   MutexLock lock(mutex_);
   index_ << line << std::flush;
 }

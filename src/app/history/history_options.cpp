@@ -36,15 +36,8 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   app.add_option("--engine", options.engine, "only this engine: baidu, google, sogou or soso");
   app.add_flag("--csv", options.csv,
                "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
-  try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    return PrintAndExit{app.help()};
-  } catch (const CLI::CallForVersion&) {
-    return PrintAndExit{std::string("quillrank-history ") + kBatchVersion + "\n"};
-  } catch (const CLI::ParseError& error) {
-    return UsageError{error.what()};
+  if (auto done = parse_command_line(app, args, "quillrank-history")) {
+    return std::visit([](auto& answer) -> HistoryCommand { return answer; }, *done);
   }
   std::transform(options.engine.begin(), options.engine.end(), options.engine.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
