@@ -27,11 +27,13 @@ std::string number(double value) {
 
 void write_pacing(std::ostringstream& out, const EnginePacing& pacing) {
   out << "# seconds between two requests: a number, or \"MIN-MAX\" for a random pause\n"
-      << "delay = "
-      << (pacing.delay_min == pacing.delay_max
-              ? number(pacing.delay_min)
-              : "\"" + number(pacing.delay_min) + "-" + number(pacing.delay_max) + "\"")
-      << "\n# further tries of a failed fetch, 0 to 10\nretries = " << pacing.retries
+      << "delay = ";
+  if (pacing.delay_min == pacing.delay_max) {
+    out << number(pacing.delay_min);
+  } else {
+    out << '"' << number(pacing.delay_min) << '-' << number(pacing.delay_max) << '"';
+  }
+  out << "\n# further tries of a failed fetch, 0 to 10\nretries = " << pacing.retries
       << "\n# seconds to wait after a block before asking once more; 0: the engine stops\n"
       << "block_pause = " << number(pacing.block_pause) << "\n";
 }
@@ -44,9 +46,8 @@ std::string settings_as_toml(const Settings& settings) {
       << (settings.history ? "true" : "false")
       << "\n# the rank history's database file (default: "
          "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"
-      << (settings.history_path.empty()
-              ? "# history_path = \"\"\n"
-              : "history_path = " + toml_text(settings.history_path) + "\n");
+      << (settings.history_path.empty() ? "# " : "") << "history_path = "
+      << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path)) << "\n";
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     out << "\n[engine." << kEngines[engine].key << "]\n";
     write_pacing(out, settings.pacing[engine]);

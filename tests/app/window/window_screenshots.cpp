@@ -12,6 +12,8 @@
 
 #include "app/window/startup.h"
 #include "engines/builtin_profiles.h"
+#include "history/history_store.h"
+#include "history/history_writer.h"
 #include "support/engine_pages.h"
 #include "support/offline_proxies.h"
 #include "text/text_codec.h"
@@ -44,6 +46,39 @@ HttpReply example_engines(const HttpRequest& request) {
   return {.body = engine_result_page(kBaidu, "http://elsewhere.example/", 0)};
 }
 
+// A history with yesterday's run of the example list, so the run draws its movements.
+std::string yesterdays_history() {
+  const std::string path = QDir::temp()
+                               .filePath(QStringLiteral("quillrank-screenshot-%1.sqlite3")
+                                             .arg(QCoreApplication::applicationPid()))
+                               .toStdString();
+  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+  const std::int64_t yesterday = now_ms() - 24 * 3600 * 1000;
+  const std::int64_t run = store.add_run(yesterday, "baidu,google", "window");
+  const struct {
+    const char* site;
+    const char* keyword;
+    const char* engine;
+    std::optional<int> rank;
+  } cells[] = {
+      {"www.qq.com", "QQ", "baidu", 3},        {"www.qq.com", "QQ", "google", 3},
+      {"www.baidu.com", "百度", "baidu", 1},   {"www.baidu.com", "百度", "google", std::nullopt},
+      {"www.google.com", "谷歌", "baidu", 20}, {"www.google.com", "谷歌", "google", 4},
+  };
+  for (const auto& cell : cells) {
+    store.add_cell(run, {.site = cell.site,
+                         .keyword = cell.keyword,
+                         .engine = cell.engine,
+                         .text = cell.rank ? "第" + std::to_string(*cell.rank) + "名" : "排在300后",
+                         .rank = cell.rank,
+                         .verdict = "result",
+                         .reason = "",
+                         .time_ms = yesterday});
+  }
+  store.end_run(run, RunState::completed, yesterday);
+  return path;
+}
+
 bool save(QWidget& window, const QDir& folder, const char* name) {
   const QString path = folder.filePath(QString::fromLatin1(name));
   if (!window.grab().save(path)) {
@@ -66,6 +101,8 @@ int draw(const QDir& folder) {
   QTest::qWait(500);  // the page's first frame
   if (!save(*window, folder, "window-start.png")) return 1;
 
+  const std::string history = yesterdays_history();
+  window->set_history(history);
   // The example lines of the sample text, as a user would keep them.
   window->set_box_text(
       "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");
@@ -77,8 +114,10 @@ int draw(const QDir& folder) {
     return true;
   });
   QTest::qWait(200);
-  if (!finished || !save(*window, folder, "window-run.png")) return 1;
-  return 0;
+  const bool saved = finished && save(*window, folder, "window-run.png");
+  window.reset();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((history + suffix).c_str());
+  return saved ? 0 : 1;
 }
 
 }  // namespace
