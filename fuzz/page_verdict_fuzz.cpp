@@ -6,6 +6,7 @@
 #include "engines/engines.h"
 #include "engines/page_verdict.h"
 #include "fuzz_input.h"
+#include "text/char_scan.h"
 
 using namespace quillrank;
 
@@ -22,9 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const PageVerdict verdict = judge_page(profile, page);
   if (verdict.verdict != Verdict::result && verdict.reason.empty()) std::abort();
+  // A result page holds the link prefix and a quote somewhere (at a character start, or at any
+  // byte of a UTF-8 page), ASCII case ignored.
+  const std::string link = scan::fold_ascii_case(profile.link_prefix + "\"");
   if (verdict.verdict == Verdict::result &&
-      (!page.ok() ||
-       find_text(page.body.bytes, std::string(profile.link_prefix) + "\"", true) == -1)) {
+      (!page.ok() || scan::fold_ascii_case(page.body.bytes).find(link) == std::string::npos)) {
     std::abort();
   }
   return 0;
