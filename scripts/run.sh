@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
   -DQUILLRANK_BUILD_BENCH=OFF >/dev/null
-cmake --build build/release -j "${JOBS:-2}" --target quillrank quillrank-batch
+cmake --build build/release -j "${JOBS:-2}" --target quillrank quillrank-batch quillrank-history
 # Chromium's sandbox, inside the web view, refuses to start as root.
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
