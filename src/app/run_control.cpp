@@ -6,8 +6,20 @@
 
 #include "keywords/keyword_list.h"
 #include "net/site_expansion.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
+namespace {
+
+// Why a site entry's row asks no engine: its home page's failure, as the expansion reported it.
+GbkText entry_failure(std::string_view entry, const std::vector<FailedEntry>& failed) {
+  for (const FailedEntry& f : failed) {
+    if (f.entry == entry) return concat_text(entry, " ", f.reason);
+  }
+  return concat_text(entry, utf8_to_gbk_text(" 站点条目未展开"));
+}
+
+}  // namespace
 
 RunControl::RunControl(RunHost& host, ResultTable& table, PageSource result_pages,
                        PageSource home_pages)
@@ -51,13 +63,16 @@ void RunControl::release_worker_handles() {
   }
 }
 
-void RunControl::start_query(std::stop_token stop) {
+KeywordList RunControl::start_query(std::stop_token stop) {
   clear_for_run();
   const GbkText box = host_.box_text();
-  const GbkText expanded = expand_entries(box, stop);
-  if (stop.stop_requested()) return;
+  ExpansionReport report;
+  const GbkText expanded = expand_entries(box, stop, {}, &report);
+  if (stop.stop_requested()) return {};
   if (expanded != box) host_.set_box_text(expanded);
-  start_ranking(expanded);
+  KeywordList list = split_keyword_list(expanded);
+  start_ranking(list, report.failed);
+  return list;
 }
 
 void RunControl::clear_for_run() {
@@ -82,22 +97,27 @@ GbkText RunControl::expand_entries(std::string_view list, std::stop_token stop,
   return expand_site_entries(list, counted, stop, report);
 }
 
-void RunControl::start_ranking(std::string_view list) {
-  for (const QueryRow& pair : split_keyword_list(list)) {
-    table_.insert_row(-1, concat_text("http://", pair.site));
-    const int row = table_.row_count() - 1;
-    table_.set_cell_text(row, 1, pair.keyword);
-  }
+void RunControl::start_ranking(const KeywordList& list, const std::vector<FailedEntry>& failed) {
+  if (list.too_many) return;
   EngineTicks ticked{};
   int workers = 0;
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     ticked[engine] = host_.engine_ticked(static_cast<int>(engine));
     workers += ticked[engine];
   }
-  for (int row = 0; row < table_.row_count(); ++row) {
+  for (const QueryRow& pair : list.rows) {
+    const int row = table_.insert_row(-1, concat_text("http://", pair.site));
+    table_.set_cell_text(row, 1, pair.keyword);
+    const GbkText why = pair.entry.empty() ? GbkText() : entry_failure(pair.entry, failed);
     for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      table_.set_cell_text(row, kEngines[engine].column,
-                           ticked[engine] ? kQueryingText : kNotStartedText);
+      const int column = kEngines[engine].column;
+      if (!ticked[engine]) {
+        table_.set_cell_text(row, column, kNotStartedText);
+      } else if (pair.entry.empty()) {
+        table_.set_cell_text(row, column, kQueryingText);
+      } else {
+        table_.set_cell_text(row, column, kQueryFailedText, why);
+      }
     }
   }
   auto remaining = std::make_shared<std::atomic<int>>(workers);

@@ -11,6 +11,7 @@
 
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
+#include "keywords/keyword_list.h"
 #include "net/site_expansion.h"
 #include "text/result_table.h"
 
@@ -56,9 +57,10 @@ class RunControl {
 
   // Stops and joins the workers of a previous run, rebuilds the table from the expanded box
   // text and starts one worker per ticked engine, in the order Baidu, Google, Sogou, Soso: the
-  // three steps below in one go, on the host's thread. Once `stop` is requested during the
-  // expansion, the box and the (empty) table stay as they are and no worker starts.
-  void start_query(std::stop_token stop = {});
+  // steps below in one go, on the host's thread. Returns the list as split (what it left out is
+  // the host's to say). Once `stop` is requested during the expansion, the box and the (empty)
+  // table stay as they are and no worker starts.
+  KeywordList start_query(std::stop_token stop = {});
 
   // The steps of start_query, for a host that expands off its own thread (the window).
   // 1. Stops and joins a previous run's workers and empties the table. Host's thread.
@@ -70,9 +72,11 @@ class RunControl {
   GbkText expand_entries(std::string_view list, std::stop_token stop,
                          const ExpansionProgress& progress = {},
                          ExpansionReport* report = nullptr) const;
-  // 3. One row per pair of exactly `list` (the expansion's text, not the box's rendering of
-  //    it) and one worker per ticked engine. Host's thread.
-  void start_ranking(std::string_view list);
+  // 3. One row per row of `list` (the split of the expansion's text, not of the box's rendering
+  //    of it) and one worker per ticked engine; nothing when the list has too many rows. A site
+  //    entry's row reads kQueryFailedText in every ticked column, with the reason `failed` gives
+  //    for it as the detail, and no engine is asked for it. Host's thread.
+  void start_ranking(const KeywordList& list, const std::vector<FailedEntry>& failed = {});
 
   // Stops and joins every worker; each slot is released once and reads empty afterwards.
   void release_worker_handles();

@@ -145,6 +145,19 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
   GbkText blocked_at;  // where the engine blocked this run; empty while it has not
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
+    const GbkText keyword = table.get_cell_text(row, 1);
+    if (keyword.empty()) {
+      // No engine is asked for nothing: the row's cell keeps the reason it was given (a site
+      // entry whose home page could not be read).
+      GbkText detail = table.get_cell_detail(row, profile.column);
+      if (detail.empty()) detail = gbk("关键词为空，未查询");
+      table.set_cell_text(row, profile.column, kQueryFailedText, detail);
+      if (hooks.cell_written) {
+        hooks.cell_written({row, kQueryFailedText, detail, Verdict::failed});
+      }
+      row_written();
+      continue;
+    }
     if (!blocked_at.empty()) {
       const GbkText detail =
           concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行"));
@@ -156,7 +169,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
     GbkText cell, detail;
     Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
     for (int page = 1; page <= profile.page_count; ++page) {
-      const GbkText url = query_url(profile, table.get_cell_text(row, 1), page);
+      const GbkText url = query_url(profile, keyword, page);
       std::optional<FetchedPage> fetched = requests.get(url);
       if (!fetched) return;
       PageVerdict verdict = judge_page(profile, *fetched);

@@ -71,8 +71,9 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
 // kBlockedText when a page was blocked, kQueryFailedText when one failed, kUnrecognisedText
 // when the first page could not be read, else kNotFoundText. After a block the engine asks
 // nothing more in this run (after one more try, when a block pause is set): the rows left read
-// kBlockedText. Every wait ends at once when `stop` is requested, and the worker then returns,
-// writing nothing more.
+// kBlockedText. A row with an empty keyword asks nothing and reads kQueryFailedText, with the
+// detail its cell already had. Every wait ends at once when `stop` is requested, and the worker
+// then returns, writing nothing more.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
                        const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});

@@ -37,6 +37,10 @@ struct FetchedPage {
   }
 };
 
+// Why a transfer did not complete, in Chinese (GBK): the transfer library's words where it has
+// some. For a page whose transport is complete it says only that the connection failed.
+GbkText transport_reason(const FetchedPage& page);
+
 // What a request carries beyond the program's defaults.
 struct RequestOptions {
   std::vector<std::string> headers;  // "Name: value", sent after the program's own

@@ -1,12 +1,14 @@
 #include "net/site_expansion.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "net/page_charset.h"
 #include "text/char_scan.h"
 #include "text/extract.h"
 #include "text/segment_text.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
@@ -42,13 +44,33 @@ GbkText one_line(GbkText word) {
   return word;
 }
 
+GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
+
+// Why a home page gives no words; empty when it can be read.
+GbkText unreadable_reason(const FetchedPage& fetched) {
+  if (fetched.transport != Transport::complete) return transport_reason(fetched);
+  if (!fetched.ok()) return "HTTP " + std::to_string(fetched.status);
+  return "";
+}
+
+// The entry's lines, or nothing with `reason` set when its home page gives no words.
 GbkText expansion_lines(std::string_view entry, const PageSource& fetch, std::stop_token stop,
-                        bool& cut) {
+                        bool& cut, GbkText& reason) {
   const SiteAddress site = site_address(entry);
-  GbkText page = to_text(fetch(site.url, stop).body);
+  const FetchedPage fetched = fetch(site.url, stop);
+  reason = unreadable_reason(fetched);
+  if (!reason.empty()) {
+    reason = concat_text(gbk("首页 "), site.url, gbk(" 无法读取："), reason);
+    return "";
+  }
+  GbkText page = to_text(fetched.body);
   if (detect_page_charset(page) == kUtf8Verdict) page = utf8_to_gbk(to_bytes(page));
   const GbkText title = read_page_title(page);
   const GbkText keywords = read_meta_value(page, "keywords", "content=", 10);
+  if (remove_spaces(title).empty() && remove_spaces(keywords).empty()) {
+    reason = concat_text(gbk("首页 "), site.url, gbk(" 没有标题和关键词"));
+    return "";
+  }
   const std::string_view kept_title = within(title, kMaxSiteWordBytes, cut);
   std::vector<GbkText> words = site_words(
       kept_title, within(keywords, kMaxSiteWordBytes - kept_title.size(), cut), kMaxSiteWords + 1);
@@ -108,16 +130,24 @@ GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
   // spell a later entry are expanded as that entry too.
   SegmentText box(box_text, SegmentRules{.open = "[", .close = ']'});
   // A listed entry can repeat (see collect_segments); its page is fetched once all the same.
-  std::unordered_map<GbkText, GbkText> lines_of;
+  // Entries that failed map to no lines and stay in the text.
+  std::unordered_map<GbkText, std::optional<GbkText>> lines_of;
   for (const GbkText& entry : entries) {
     auto [it, fresh] = lines_of.try_emplace(entry);
     if (fresh) {
       bool cut = false;
-      it->second = expansion_lines(entry, fetch, stop, cut);
+      GbkText reason;
+      GbkText lines = expansion_lines(entry, fetch, stop, cut, reason);
       if (stop.stop_requested()) return GbkText(box_text);
       if (cut && report) report->cut_entries.push_back(entry);
+      if (reason.empty()) {
+        it->second = std::move(lines);
+      } else if (report) {
+        report->failed.push_back({entry, std::move(reason)});
+      }
     }
-    if (!box.replace_all(entry, it->second, kMaxExpandedBytes)) {
+    if (!it->second) continue;
+    if (!box.replace_all(entry, *it->second, kMaxExpandedBytes)) {
       if (report) report->too_large = true;
       return GbkText(box_text);
     }

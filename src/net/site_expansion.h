@@ -19,16 +19,25 @@ inline constexpr std::size_t kMaxSiteWords = 1000;
 inline constexpr std::size_t kMaxSiteWordBytes = 64 * 1024;
 inline constexpr std::size_t kMaxExpandedBytes = 64u << 20;
 
+// An entry whose home page gave no words: it stays in the text as it was.
+struct FailedEntry {
+  GbkText entry;   // "[site]" as the text holds it
+  GbkText reason;  // why, in Chinese (GBK)
+};
+
 // What an expansion had to leave out.
 struct ExpansionReport {
   std::vector<GbkText> cut_entries;  // entries whose words were cut at the limits above
+  std::vector<FailedEntry> failed;   // entries left in the text, in order of first occurrence
   bool too_large = false;  // the text would pass kMaxExpandedBytes: it came back unchanged
 };
 
 // The box text with every site entry replaced by its lines; one fetch per distinct entry, on the
-// caller's thread, of which the body is read whatever the status. A text without "[" comes back
-// unchanged and nothing is fetched. What was left out goes into `report` when given. Once
-// `stop` is requested nothing more is fetched and the text comes back unchanged.
+// caller's thread. An entry whose home page could not be read (the fetch failed, the status was
+// not 2xx, or the page has neither title nor keywords) stays as it is and is listed in the
+// report's `failed`. A text without "[" comes back unchanged and nothing is fetched. What was left
+// out goes into `report` when given. Once `stop` is requested nothing more is fetched and the text
+// comes back unchanged.
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
                             std::stop_token stop = {}, ExpansionReport* report = nullptr);
 

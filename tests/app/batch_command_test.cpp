@@ -1,6 +1,7 @@
 // quillrank-batch as a built program: input, engines, output forms, exit codes and Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -117,9 +118,35 @@ TEST(BatchCommand, ExpandsEntriesWhoseLinesSpellOtherEntries) {
       kProgram, {"-e", "baidu"}, {{"http_proxy", server.base_url()}}, "[y][x]");
   EXPECT_EQ(run.out,
             "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
-            "http://y\tx\t排在300后\t未启动\t未启动\t未启动\n"
-            "http://a]]x\ta]]x\t排在300后\t未启动\t未启动\t未启动\n"
-            "http://a]]\t\t排在300后\t未启动\t未启动\t未启动\n");
+            "http://y\tx|a]]x|a]]x|a]]\t排在300后\t未启动\t未启动\t未启动\n");
+}
+
+// A line that holds no pair is said on standard error and no row; a site entry whose home page
+// fails is a row that reads failed, and no engine is asked an empty keyword.
+TEST(BatchCommand, SaysWhichLinesItLeftOutAndRanksAFailedEntryAsFailed) {
+  FixtureServer server([](const HttpRequest& request) {
+    if (request.header("Host") == "down.example") {
+      return HttpReply{.status = 503, .reason = "Unavailable", .body = "<title>down</title>"};
+    }
+    return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 0)};
+  });
+  const testing::ProgramRun run = testing::run_program(
+      kProgram, {"-e", "baidu", "--retries", "0", "--details"}, {{"http_proxy", server.base_url()}},
+      "siteA\nshop.example|seo\n[down.example]\nx|\n");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err,
+            "quillrank-batch: site entry [down.example] was not expanded: 首页 "
+            "http://down.example 无法读取：HTTP 503\n"
+            "quillrank-batch: line 1 left out (not site|keyword): siteA\n"
+            "quillrank-batch: line 4 left out (not site|keyword): x|\n");
+  EXPECT_EQ(run.out,
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\tBaidu说明\n"
+            "http://shop.example\tseo\t第1名\t未启动\t未启动\t未启动\t第1页找到\n"
+            "http://down.example\t\t查询失败\t未启动\t未启动\t未启动\t[down.example] 首页 "
+            "http://down.example 无法读取：HTTP 503\n");
+  for (const HttpRequest& request : server.requests()) {
+    EXPECT_EQ(request.target.find("wd=&"), std::string::npos) << request.target;
+  }
 }
 
 TEST(BatchCommand, RefusesBadUsageAndUnreadableInputWithStatusTwo) {
@@ -151,11 +178,22 @@ std::vector<std::string> files_in(const std::string& folder) {
 
 // An output that cannot be written is found before any page is asked for.
 TEST(BatchCommand, RefusesAnUnusableOutputBeforeRanking) {
+  namespace fs = std::filesystem;
   FixtureServer server = engines();
   const std::string input = temp_path("same.txt");
   testing::write_file(input, "shop.example|seo");
-  for (const std::string& output :
-       {temp_path("missing-folder/out.tsv"), ::testing::TempDir(), input}) {
+  // Only a regular file that may be written, or a new name, is replaced: never a device, a
+  // pipe, a link (nor what it points at) or a read-only file.
+  const std::string link = temp_path("link.tsv"), read_only = temp_path("read-only.tsv"),
+                    pipe = temp_path("pipe.tsv");
+  fs::remove(link);
+  fs::create_symlink(input, link);
+  testing::write_file(read_only, "kept");
+  fs::permissions(read_only, fs::perms::owner_read);
+  fs::remove(pipe);
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& output : {temp_path("missing-folder/out.tsv"), ::testing::TempDir(),
+                                    input, std::string("/dev/null"), link, read_only, pipe}) {
     const testing::ProgramRun run =
         testing::run_program(kProgram, {"-o", output, input}, {{"http_proxy", server.base_url()}});
     EXPECT_EQ(run.exit_code, 2) << output;
@@ -163,6 +201,10 @@ TEST(BatchCommand, RefusesAnUnusableOutputBeforeRanking) {
   }
   EXPECT_EQ(server.request_count(), 0u);
   EXPECT_EQ(testing::read_file(input), "shop.example|seo");
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(testing::read_file(read_only), "kept");
 }
 
 // A disk that fills up keeps the previous table whole and leaves no temporary file behind.

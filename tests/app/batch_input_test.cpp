@@ -56,8 +56,8 @@ TEST(BatchInput, ReadsEachKindOfListAsTheWindowDoes) {
        "http://shop.example\tk1\t第3名\t未启动\t未启动\t未启动\n"
        "http://shop.example\tk2\t第3名\t未启动\t未启动\t未启动\n"},
       {"a site entry whose title spans lines", "[lf.example]\nshop.example|k",
-       "http://lf.example\t    Foo\t排在300后\t未启动\t未启动\t未启动\n"
-       "http://lf.example\tBar  \t排在300后\t未启动\t未启动\t未启动\n"
+       "http://lf.example\tFoo\t排在300后\t未启动\t未启动\t未启动\n"
+       "http://lf.example\tBar\t排在300后\t未启动\t未启动\t未启动\n"
        "http://shop.example\tk\t第3名\t未启动\t未启动\t未启动\n"},
   };
   FixtureServer server = sites();

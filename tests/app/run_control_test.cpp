@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "app/list_host.h"
@@ -209,12 +210,54 @@ TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
     std::vector<std::pair<std::string, std::string>> expected;
     std::string box;
     for (const auto& [site, keyword] : c.rows) {
-      expected.emplace_back("http://" + site, keyword);
+      // The box keeps each word as the page has it; the row's keyword loses its blanks.
+      expected.emplace_back(
+          "http://" + site,
+          keyword.substr(keyword.find_first_not_of(' '),
+                         keyword.find_last_not_of(' ') - keyword.find_first_not_of(' ') + 1));
       box += (box.empty() ? "" : "\r\n") + site + "|" + keyword;
     }
     EXPECT_EQ(rows, expected) << c.title;
     EXPECT_EQ(host.box(), box) << "each word one line in the box";
   }
+}
+
+// A site entry whose home page fails is a row of its own that asks nothing; a line that holds
+// no pair is no row, and the lines after it keep their pairs.
+TEST(StartQuery, AFailedSiteEntryIsAFailedRowAndABadLineIsNoRow) {
+  FakeHost host("siteA\r\n[down.example]\r\nsiteB|web", {true, false, false, true});
+  ResultTable table;
+  Pages pages;
+  std::atomic<int> finished{0};
+  std::vector<std::string> written;  // engine, row and text of each final cell
+  std::mutex written_mutex;
+  RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_run_finished([&] { ++finished; });
+  control.set_cell_written([&](int engine, const WrittenCell& written_cell) {
+    const std::lock_guard lock(written_mutex);
+    written.push_back(std::to_string(engine) + ":" + std::to_string(written_cell.row) + ":" +
+                      gbk_to_utf8(written_cell.text));
+  });
+  const KeywordList list = control.start_query();
+  EXPECT_EQ(list.left_out_count, 1u);
+  wait_until([&] { return finished == 1; });
+  EXPECT_EQ(host.box(), "siteA\r\n[down.example]\r\nsiteB|web") << "the entry stays";
+  ASSERT_EQ(table.row_count(), 2);
+  EXPECT_EQ(cell(table, 0, 0), "http://down.example");
+  EXPECT_EQ(cell(table, 0, 1), "");
+  for (const int column : {2, 5}) {
+    EXPECT_EQ(cell(table, 0, column), "查询失败");
+    const std::string detail = gbk_to_utf8(table.get_cell_detail(0, column));
+    EXPECT_NE(detail.find("[down.example]"), std::string::npos) << detail;
+    EXPECT_NE(detail.find("http://down.example"), std::string::npos) << detail;
+    EXPECT_EQ(cell(table, 1, column), "排在300后");
+  }
+  EXPECT_EQ(cell(table, 0, 3), "未启动");
+  EXPECT_EQ(cell(table, 1, 1), "web");
+  EXPECT_EQ(pages.fetches(), 3 + 30) << "only siteB's keyword was asked for";
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"0:0:查询失败", "0:1:排在300后", "3:0:查询失败",
+                                               "3:1:排在300后"}));
 }
 
 TEST(StartQuery, AStopDuringTheExpansionLeavesBoxAndTableAndStartsNoWorker) {
@@ -251,7 +294,7 @@ TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
       });
   EXPECT_EQ(events,
             (std::vector<std::string>{"1/2", "http://a.example", "2/2", "http://b.example"}));
-  EXPECT_EQ(expanded, "a.example||x\r\nb.example|\r\na.example|");
+  EXPECT_EQ(expanded, "[a.example]|x\r\n[b.example]\r\n[a.example]") << "no page, no lines";
   EXPECT_EQ(table.row_count(), 0) << "the expansion touches no table";
 }
 

@@ -195,7 +195,7 @@ TEST(EngineWorker, SendsTheProfilesHeadersAndUserAgentWithEveryRequest) {
     return testing::served(cards({"https://other.example/"}));
   };
   ResultTable table;
-  table.insert_row(-1, "http://shop.example");
+  table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
   run_engine_worker(profile, table, source, kNoRetries, {});
   ASSERT_EQ(seen.size(), 3u);
   for (const RequestOptions& options : seen) {
@@ -272,7 +272,7 @@ TEST(EngineWorker, SaysWhatTheEngineAnsweredWhenTheSiteIsNotFound) {
 TEST(EngineWorker, ABlockStopsTheEngineForTheRestOfTheRun) {
   ResultTable table;
   for (int row = 0; row < 5; ++row) {
-    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
     table.set_cell_text(row, 1, "k" + std::to_string(row));
   }
   std::vector<std::string> urls;
@@ -306,8 +306,8 @@ TEST(EngineWorker, ABlockStopsTheEngineForTheRestOfTheRun) {
 TEST(EngineWorker, ABlockPauseAsksOnceMore) {
   for (const bool blocked_again : {false, true}) {
     ResultTable table;
-    table.insert_row(-1, "http://shop.example");
-    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
     int fetches = 0;
     const PageSource fetch = [&](std::string_view, std::stop_token) {
       ++fetches;
@@ -332,7 +332,7 @@ TEST(EngineWorker, RetriesTransportFailuresAndServerErrorsOnly) {
       return status == 0 ? testing::unreachable() : testing::served("", status);
     };
     ResultTable table;
-    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
     run_engine_worker(kSogou, table, fetch, {.retries = 1}, {});
     EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 4)), status == 404 ? "查询失败" : "第1名")
         << status;
@@ -359,7 +359,7 @@ TEST(EngineWorker, WritesOnlyItsOwnColumnOfEveryRowAndNothingForAnEmptyTable) {
   EXPECT_TRUE(engine.urls().empty());
 
   for (int row = 0; row < 3; ++row) {
-    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
     for (int column = 1; column < 6; ++column) table.set_cell_text(row, column, "keep");
   }
   engine.serve(1, link(kSoso, "http://shop.example/") + "\" id=\"res0\">");
@@ -372,7 +372,7 @@ TEST(EngineWorker, WritesOnlyItsOwnColumnOfEveryRowAndNothingForAnEmptyTable) {
 
 TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
   ResultTable table;
-  table.insert_row(-1, "http://shop.example");
+  table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
   table.set_cell_text(0, 2, kQueryingText);
   std::atomic<int> fetches{0};
   std::stop_source stop;

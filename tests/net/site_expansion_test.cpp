@@ -166,15 +166,19 @@ TEST(ExpandSiteEntries, RewritesTheBoxAndFetchesEachDistinctEntryOnce) {
        "[https://s.example]",
        "s.example|Secure",
        {"https://s.example"}},
-      {"a failed fetch gives one empty keyword",
+      {"a failed fetch leaves the entry",
        "[http://down.example]",
-       "down.example|",
+       "[http://down.example]",
        {"http://down.example"}},
+      {"a page without title and keywords leaves the entry",
+       "[http://bare.example]\r\n[http://c.example]",
+       "[http://bare.example]\r\nc.example|C",
+       {"http://bare.example", "http://c.example"}},
       {"the next line follows after one CR LF",
        "[http://c.example]\r\nnext.example|kw",
        "c.example|C\r\nnext.example|kw",
        {"http://c.example"}},
-      {"an empty entry", "[]", "|", {"http://"}},
+      {"an empty entry", "[]", "[]", {"http://"}},
       {"blanks dropped inside keywords",
        "[http://tools.example]",
        "tools.example|Quill\r\ntools.example|seotools\r\ntools.example|rankcheck",
@@ -192,6 +196,7 @@ TEST(ExpandSiteEntries, RewritesTheBoxAndFetchesEachDistinctEntryOnce) {
     FakeSites sites;
     sites.pages["http://a.example"] = gbk_home("A-B", "B");
     sites.pages["http://c.example"] = gbk_home("C", "");
+    sites.pages["http://bare.example"] = "<html><title> </title></html>";
     sites.pages["http://gbk.example"] = gbk_home("中文", "", "GBK");
     sites.pages["https://s.example"] = utf8_home("Secure", "");
     sites.pages["http://tools.example"] = utf8_home("Quill", "seo tools,rank check");
@@ -306,10 +311,17 @@ TEST(ExpandSiteEntries, ExpandsHomePagesFetchedOverHttp) {
   const PageSource fetch = PageFetcher::source();
   const std::string g = site + "/gbk|";
   const std::string expected_gbk = g + gbk("甲乙\r\n") + g + gbk("丙丁\r\n") + g + gbk("戊己");
-  EXPECT_EQ(expand_site_entries(box, fetch),
+  ExpansionReport report;
+  EXPECT_EQ(expand_site_entries(box, fetch, {}, &report),
             expected_gbk + "\r\n" + site + "/utf8|" + gbk("中文") + "\r\n" + site + "/utf8|" +
                 gbk("站点") + "\r\n" + site + "/utf8|seo\r\n" + site + "/plain|" + gbk("无声明") +
-                "\r\n" + site + "/missing|\r\n" + down + "/|\r\n" + expected_gbk);
+                "\r\n[http://" + site + "/missing]\r\n[http://" + down + "/]\r\n" + expected_gbk);
+  // A page that is no page (404) and a refused connection are reported with why.
+  ASSERT_EQ(report.failed.size(), 2u);
+  EXPECT_EQ(report.failed[0].entry, "[http://" + site + "/missing]");
+  EXPECT_NE(gbk_to_utf8(report.failed[0].reason).find("HTTP 404"), std::string::npos);
+  EXPECT_EQ(report.failed[1].entry, "[http://" + down + "/]");
+  EXPECT_NE(gbk_to_utf8(report.failed[1].reason).find("连接失败"), std::string::npos);
   std::vector<std::string> targets;
   for (const testing::HttpRequest& request : server.requests()) targets.push_back(request.target);
   EXPECT_EQ(targets, (std::vector<std::string>{"/gbk", "/utf8", "/plain", "/missing"}));

@@ -96,7 +96,8 @@ inline std::optional<GbkText> first_segment(std::string_view text, std::string_v
   return extract_between(text, open, closing, true, !ignore_case);
 }
 
-// Fetches once for every listed entry, repeats included.
+// Fetches once for every listed entry, repeats included; an entry whose page gives no words
+// stays.
 inline GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch) {
   GbkText box(box_text);
   for (const GbkText& entry : collect_segments(box_text, "[", "]")) {
@@ -107,12 +108,15 @@ inline GbkText expand_site_entries(std::string_view box_text, const PageSource& 
       host = right_text(host, text_length(host) - 8);
       url = concat_text("https://", host);
     }
-    GbkText page = to_text(fetch(url, {}).body);
+    const FetchedPage fetched = fetch(url, {});
+    if (!fetched.ok()) continue;  // an entry whose home page cannot be read stays as it is
+    GbkText page = to_text(fetched.body);
     if (detect_page_charset(page) == "UTF8") page = utf8_to_gbk_text(page);
     const GbkText title = extract_between(page, "<title>", "</title>", false, false);
+    const GbkText keywords = read_meta_value(page, "keywords", "content=", 10);
+    if (remove_spaces(title).empty() && remove_spaces(keywords).empty()) continue;
     GbkText lines;
-    for (const GbkText& word :
-         site_words(title, read_meta_value(page, "keywords", "content=", 10))) {
+    for (const GbkText& word : site_words(title, keywords)) {
       // A line break or tab inside a word is one blank each, so the word stays one line.
       const GbkText blanked = replace_text(
           replace_text(replace_text(word, "\r", " ", true), "\n", " ", true), "\t", " ", true);

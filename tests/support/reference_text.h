@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "keywords/keyword_list.h"
 #include "text/gbk_text.h"
 
 namespace quillrank::reference {
@@ -75,29 +74,6 @@ inline std::string replace_text(std::string_view text, std::string_view sought,
   }
   out += text.substr(pos);
   return out;
-}
-
-// The keyword split as the front of the text is removed token by token.
-inline std::vector<QueryRow> split_keyword_list(std::string_view input) {
-  std::string text = quillrank::replace_text(input, "http://", "", false);
-  text += "\r\n";
-  text = quillrank::replace_text(text, "\r\n", "|", true);
-  std::vector<QueryRow> rows;
-  auto take_token = [&text](std::string& token) {
-    const int p = quillrank::find_text(text, "|", false);
-    if (p == -1) return false;
-    const std::string piece = left_text(text, p);
-    text = quillrank::replace_text(text, piece, "", true, {.count = 1});
-    token = left_text(piece, text_length(piece) - 1);
-    return true;
-  };
-  for (;;) {
-    QueryRow row;
-    if (!take_token(row.site)) break;
-    take_token(row.keyword);
-    if (!row.site.empty() || !row.keyword.empty()) rows.push_back(row);
-  }
-  return rows;
 }
 
 }  // namespace quillrank::reference

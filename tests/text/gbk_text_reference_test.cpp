@@ -4,7 +4,6 @@
 
 #include <random>
 
-#include "keywords/keyword_list.h"
 #include "support/reference_text.h"
 #include "text/gbk_text.h"
 
@@ -36,15 +35,6 @@ TEST(FastTextRules, AgreeWithTheStepByStepStatement) {
     ASSERT_EQ(replace_text(text, sought, "#", fold, {.start = s, .count = count}),
               reference::replace_text(text, sought, "#", fold, s, count))
         << testing::PrintToString(text) << " " << testing::PrintToString(sought) << " " << s;
-  }
-}
-
-TEST(FastKeywordSplit, AgreesWithTokenByTokenRemoval) {
-  std::mt19937 rng(7);
-  for (int i = 0; i < 5000; ++i) {
-    const std::string text = random_text(rng, 24);
-    ASSERT_EQ(split_keyword_list(text), reference::split_keyword_list(text))
-        << testing::PrintToString(text);
   }
 }
 

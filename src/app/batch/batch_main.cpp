@@ -23,6 +23,7 @@
 #include "app/run_control.h"
 #include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
+#include "keywords/keyword_list.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
 #include "settings/settings.h"
@@ -67,6 +68,18 @@ void report_decoding(const DecodedKeywordFile& decoded) {
     std::cerr << "quillrank-batch: warning: " << decoded.unreadable
               << " character(s) of the keyword list are neither valid UTF-8 nor valid GBK "
                  "(or have no GBK form) and read as \"?\"\n";
+  }
+}
+
+// The lines that hold no pair: one line each on standard error, so no row goes unseen.
+void report_left_out(const KeywordList& list) {
+  for (const ListLine& line : list.left_out) {
+    std::cerr << "quillrank-batch: line " << line.number
+              << " left out (not site|keyword): " << visible_text(gbk_to_utf8(line.text)) << "\n";
+  }
+  if (list.left_out_count > list.left_out.size()) {
+    std::cerr << "quillrank-batch: " << list.left_out_count - list.left_out.size()
+              << " more line(s) left out\n";
   }
 }
 
@@ -261,9 +274,20 @@ int run(const std::vector<std::string>& args) {
               << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
               << " KiB of title and keywords) are used\n";
   }
+  for (const FailedEntry& failed : report.failed) {
+    std::cerr << "quillrank-batch: site entry " << visible_text(gbk_to_utf8(failed.entry))
+              << " was not expanded: " << visible_text(gbk_to_utf8(failed.reason)) << "\n";
+  }
+  const KeywordList rows = split_keyword_list(list);
+  if (rows.too_many) {
+    std::cerr << "quillrank-batch: the keyword list holds more than " << kMaxListRows
+              << " pairs; a run takes at most that many: split the list\n";
+    return kExitUsage;
+  }
+  report_left_out(rows);
   if (!interruption.interrupted()) {
     if (recorder) recorder->run_started(options.engines);
-    control.start_ranking(list);
+    control.start_ranking(rows, report.failed);
   }
 
   while (!finished && !interruption.interrupted()) {

@@ -53,6 +53,8 @@ void append_line(std::string& out, const std::vector<std::string>& cells, bool c
 
 }  // namespace
 
+std::string visible_text(std::string_view text) { return visible(text); }
+
 std::vector<std::string> result_row_cells(const ResultTable& table, int row) {
   std::vector<std::string> cells;
   for (int column = 0; column < kTableColumns; ++column) {

@@ -25,6 +25,9 @@ std::string format_result_table(const ResultTable& table, bool csv,
 // The six cells of `row` as format_result_table writes them (UTF-8, control characters shown).
 std::vector<std::string> result_row_cells(const ResultTable& table, int row);
 
+// UTF-8 text with its control characters (but tab, CR and LF) shown as U+FFFD, as cells are.
+std::string visible_text(std::string_view text);
+
 // Lines of UTF-8 cells in the same two forms: tab-separated, or CSV with its byte order mark.
 std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv);
 

@@ -42,6 +42,17 @@ std::variant<OutputFile, std::string> OutputFile::open(const std::string& path,
   namespace fs = std::filesystem;
   std::error_code error;
   if (fs::is_directory(path, error)) return path + " is a folder";
+  // The output replaces only a regular file the user may write, or takes a new name: a device,
+  // a pipe or a link would be replaced by a plain file, and a read-only file is kept read-only
+  // for a reason (root may write it all the same, so its mode bits are asked too).
+  struct stat existing {};
+  if (lstat(path.c_str(), &existing) == 0) {
+    if (S_ISLNK(existing.st_mode)) return path + " is a symbolic link; name the file itself";
+    if (!S_ISREG(existing.st_mode)) return path + " is not a regular file";
+    if (access(path.c_str(), W_OK) != 0 || (existing.st_mode & 0222) == 0) {
+      return path + " is read-only";
+    }
+  }
   if (input != "-" && fs::equivalent(input, path, error)) {
     return "the output " + path + " is the input file";
   }

@@ -173,7 +173,7 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
     return;
   }
   if (expanded != box) set_box_text(expanded);
-  start_ranking(expanded);
+  start_ranking(expanded, report.failed);
   if (!report.cut_entries.empty()) {
     QString entries;
     for (const GbkText& entry : report.cut_entries) {
@@ -186,7 +186,16 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
   }
 }
 
-void MainWindow::start_ranking(const GbkText& list) {
+void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntry>& failed) {
+  const KeywordList list = split_keyword_list(text);
+  if (list.too_many) {
+    show_status({});
+    desktop_.warn(this, QStringLiteral("关键词列表"),
+                  QStringLiteral("列表超过 %1 组，一次最多查询 %1 组。请把列表分成几份再查询。")
+                      .arg(kMaxListRows));
+    return;
+  }
+  if (list.left_out_count > 0) warn_left_out(list);
   std::int64_t started = 0;
   if (recorder_) {
     EngineTicks ticked{};
@@ -195,12 +204,27 @@ void MainWindow::start_ranking(const GbkText& list) {
     }
     started = recorder_->run_started(ticked);
   }
-  run_control_.start_ranking(list);
+  run_control_.start_ranking(list, failed);
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
   load_past_ranks(started);
   show_ranking_progress();
   ranking_progress_.start();
+}
+
+void MainWindow::warn_left_out(const KeywordList& list) {
+  QString lines;
+  for (const ListLine& line : list.left_out) {
+    lines += QStringLiteral("\n第 %1 行：%2").arg(line.number).arg(gbk_to_box(line.text));
+  }
+  if (list.left_out_count > list.left_out.size()) {
+    lines += QStringLiteral("\n……另有 %1 行").arg(list.left_out_count - list.left_out.size());
+  }
+  desktop_.warn(this, QStringLiteral("关键词列表"),
+                QStringLiteral("以下 %1 行不是“域名|关键词”的格式（缺少“|”、域名或关键词），"
+                               "未查询；其余各行照常查询：")
+                        .arg(list.left_out_count) +
+                    lines);
 }
 
 void MainWindow::set_expanding(bool expanding) {

@@ -74,7 +74,9 @@ class MainWindow : public QWidget, public RunHost {
 
  private:
   void finish_expansion(const GbkText& box, const GbkText& expanded, const ExpansionReport& report);
-  void start_ranking(const GbkText& list);
+  // Splits `text` and starts its rows; says first which lines it left out.
+  void start_ranking(const GbkText& text, const std::vector<FailedEntry>& failed = {});
+  void warn_left_out(const KeywordList& list);
   void set_expanding(bool expanding);
   void show_ranking_progress();
   void show_status(const QString& status);  // the title's tail; empty: the bare title

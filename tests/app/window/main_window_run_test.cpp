@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "engines/builtin_profiles.h"
+#include "keywords/keyword_list.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
 #include "window_test_support.h"
@@ -54,6 +55,28 @@ class WindowRun : public ::testing::Test {
   ScriptedDesktop desktop_;
   std::unique_ptr<MainWindow> window_ = make_window(desktop_, server_.route());
 };
+
+// Lines that hold no pair are named in one warning before the run, which goes on with the rest;
+// the untouched sample brings no warning.
+TEST_F(WindowRun, NamesTheLinesItLeavesOutAndRanksTheRest) {
+  hold_ = true;
+  window_->set_box_text("siteA\r\na.example|seo\r\n|web\r\n\r\nb.example|");
+  press_start();
+  ASSERT_EQ(desktop_.warnings.size(), 1u);
+  const QString text = desktop_.warnings[0].text;
+  EXPECT_TRUE(text.contains(QStringLiteral("以下 3 行"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("第 1 行：siteA"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("第 3 行：|web"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("第 5 行：b.example|"))) << text.toStdString();
+  ASSERT_EQ(window_->model().rowCount(), 1);
+  EXPECT_EQ(cell(0, 0), QStringLiteral("http://a.example"));
+
+  desktop_.warnings.clear();
+  window_->set_box_text(sample_text());
+  press_start();
+  EXPECT_TRUE(desktop_.warnings.empty());
+  EXPECT_EQ(window_->model().rowCount(), 3);
+}
 
 TEST_F(WindowRun, FillsTheRowsThenTheRanksOfTheTickedEngines) {
   hold_ = true;
@@ -157,9 +180,8 @@ TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnL
   // A title over several lines stays one line per word, in the box and in the table.
   EXPECT_EQ(window_->box_text(), "home.example|seo\r\nlf.example|    Foo\r\nlf.example|Bar  ");
   ASSERT_EQ(window_->model().rowCount(), 3);
-  const QString expected[3][2] = {{"http://home.example", "seo"},
-                                  {"http://lf.example", "    Foo"},
-                                  {"http://lf.example", "Bar  "}};
+  const QString expected[3][2] = {
+      {"http://home.example", "seo"}, {"http://lf.example", "Foo"}, {"http://lf.example", "Bar"}};
   for (int row = 0; row < 3; ++row) {
     EXPECT_EQ(cell(row, 0), expected[row][0]);
     EXPECT_EQ(cell(row, 1), expected[row][1]);
