@@ -1,11 +1,14 @@
 #include "history/history_store.h"
 
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 #include <tuple>
 
 namespace quillrank {
@@ -109,7 +112,7 @@ HistoryStore HistoryStore::open_for_writing(const std::string& path, int busy_ti
       SQLite::Database(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, busy_timeout_ms));
   // WAL: readers never wait for the writer, and a killed writer loses only what it had not
   // committed. NORMAL syncs at checkpoints only, which WAL keeps consistent.
-  store.database_.exec("PRAGMA journal_mode=WAL");
+  store.switch_to_wal(busy_timeout_ms);
   store.database_.exec("PRAGMA synchronous=NORMAL");
   store.migrate();
   store.insert_cell_.emplace(store.database_,
@@ -125,6 +128,27 @@ HistoryStore HistoryStore::open_for_reading(const std::string& path, int busy_ti
     throw SQLite::Exception("unknown history schema version " + std::to_string(version));
   }
   return store;
+}
+
+void HistoryStore::switch_to_wal(int busy_timeout_ms) {
+  // Switching a new file to WAL needs it to itself, and SQLite answers "locked" at once instead
+  // of waiting when another program is switching or creating it at the same moment (two
+  // programs started together): that is asked again until the busy time-out has passed.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_timeout_ms);
+  for (;;) {
+    try {
+      database_.exec("PRAGMA journal_mode=WAL");
+      return;
+    } catch (const SQLite::Exception& error) {
+      const int code = error.getErrorCode() & 0xFF;
+      if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+          std::chrono::steady_clock::now() >= deadline) {
+        throw;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 int HistoryStore::schema_version() { return database_.execAndGet("PRAGMA user_version").getInt(); }

@@ -112,6 +112,7 @@ class HistoryStore {
 
  private:
   explicit HistoryStore(SQLite::Database database) : database_(std::move(database)) {}
+  void switch_to_wal(int busy_timeout_ms);
   void migrate();
 
   SQLite::Database database_;

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "settings/profile_fields.h"
 
@@ -26,6 +25,69 @@ struct Problem {
 std::string located(const std::string& path, const toml::source_region& where,
                     const std::string& what) {
   return path + ":" + std::to_string(where.begin.line) + ": " + what;
+}
+
+// A settings file is a page of keys, never this large or this deep; the TOML reader walks
+// dotted keys recursively, so a chain of thousands of them would overflow the stack.
+constexpr std::size_t kMaxSettingsBytes = 1 << 20;
+constexpr int kMaxDottedKeyParts = 64;
+constexpr int kMaxBrackets = 32;  // arrays and inline tables open inside each other
+
+bool is_bare_key_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-' || c == '+';
+}
+
+// The 1-based line where, outside strings and comments, a chain of more than kMaxDottedKeyParts
+// pieces joined by dots (bare words or strings, blanks allowed around the dots) or more than
+// kMaxBrackets open brackets and braces first stand; 0 when there is none.
+int line_too_deep(std::string_view text) {
+  int line = 1, parts = 0, brackets = 0;
+  bool after_dot = false;  // the chain goes on with the next piece
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char c = text[pos];
+    if (c == '\n') ++line;
+    if (c == ' ' || c == '\t') {
+      ++pos;
+      continue;
+    }
+    if (c == '.' && parts > 0 && !after_dot) {
+      after_dot = true;
+      ++pos;
+      continue;
+    }
+    const bool piece_starts = is_bare_key_char(c) || c == '"' || c == '\'';
+    if (!piece_starts || (!after_dot && parts > 0)) parts = 0;
+    after_dot = false;
+    if (c == '#') {
+      pos = std::min(text.find('\n', pos), text.size());
+      continue;
+    }
+    if (!piece_starts) {
+      if (c == '[' || c == '{') ++brackets;
+      if (c == ']' || c == '}') brackets = std::max(0, brackets - 1);
+      if (brackets > kMaxBrackets) return line;
+      ++pos;
+      continue;
+    }
+    if (++parts > kMaxDottedKeyParts) return line;
+    if (is_bare_key_char(c)) {
+      while (pos < text.size() && is_bare_key_char(text[pos])) ++pos;
+      continue;
+    }
+    // A string: '...' or "..." (with escapes), or their three-quote multi-line forms.
+    const std::string_view quote =
+        text.substr(pos, 3) == std::string(3, c) ? text.substr(pos, 3) : text.substr(pos, 1);
+    for (pos += quote.size(); pos < text.size() && text.substr(pos, quote.size()) != quote;) {
+      const std::size_t step = c == '"' && text[pos] == '\\' ? 2 : 1;
+      line += static_cast<int>(std::count(
+          text.begin() + static_cast<std::ptrdiff_t>(pos),
+          text.begin() + static_cast<std::ptrdiff_t>(std::min(pos + step, text.size())), '\n'));
+      pos += step;
+    }
+    pos += quote.size();
+  }
+  return 0;
 }
 
 std::optional<double> seconds(const toml::node& node) {
@@ -151,6 +213,15 @@ std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
 }
 
 std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path) {
+  if (text.size() > kMaxSettingsBytes) {
+    return path + ":0: larger than " + std::to_string(kMaxSettingsBytes >> 20) +
+           " MiB; no settings file is that long";
+  }
+  if (const int line = line_too_deep(text)) {
+    return path + ":" + std::to_string(line) + ": nested too deep (at most " +
+           std::to_string(kMaxDottedKeyParts) + " dotted key parts and " +
+           std::to_string(kMaxBrackets) + " brackets inside each other)";
+  }
   toml::table root;
   try {
     root = toml::parse(text, path);
@@ -196,12 +267,13 @@ std::variant<Settings, std::string> read_settings_file(const std::string& path) 
   std::error_code error;
   if (!std::filesystem::exists(path, error) && !error) return Settings{};
   std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  if (file) text << file.rdbuf();
-  if (!file || std::filesystem::is_directory(path, error) || file.bad()) {
-    return path + ":0: cannot be read";
-  }
-  return parse_settings(text.str(), path);
+  if (!file || std::filesystem::is_directory(path, error)) return path + ":0: cannot be read";
+  // One byte past the cap is enough to refuse it: an endless file (/dev/zero) is never held.
+  std::string text(kMaxSettingsBytes + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (file.bad()) return path + ":0: cannot be read";
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  return parse_settings(text, path);
 }
 
 std::string default_settings_path() {

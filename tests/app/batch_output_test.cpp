@@ -88,7 +88,10 @@ TEST(ParseBatchOptions, ReadsEnginesOutputFormPacingAndInput) {
                                              {"--delay", "5-1"},
                                              {"--retries", "11"},
                                              {"--retries", "x"},
-                                             {"--block-pause", "-1"}}) {
+                                             {"--block-pause", "-1"},
+                                             {"--block-pause", "nan"},
+                                             {"--block-pause", "inf"},
+                                             {"--block-pause", "1-2"}}) {
     EXPECT_TRUE(std::holds_alternative<UsageError>(parse_batch_options(bad))) << bad[0];
   }
 }

@@ -2,6 +2,7 @@
 // requests the engines see, and the settings file's errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -158,6 +159,27 @@ TEST(BatchVerdicts, SavesEveryPageWithItsVerdict) {
       EXPECT_EQ(line[7], "HTTP 403：引擎拒绝了请求");
     }
   }
+}
+
+// A disk that fills up while pages are saved is said, and the run still ranks every row and
+// writes its table; its status is 1. (The file size limit stands in for the full disk.)
+TEST(BatchVerdicts, SavingPagesOnAFullDiskIsReportedAndTheRunGoesOn) {
+  const std::string page = testing::engine_result_page(kBaidu, "http://a.example/", 1);
+  FixtureServer engines([&page](const HttpRequest&) { return HttpReply{.body = page}; });
+  const std::string folder = ::testing::TempDir() + "quillrank-saved-full";
+  std::filesystem::remove_all(folder);
+  const testing::ProgramRun run =
+      testing::run_program("/bin/sh",
+                           {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", kProgram, "-e",
+                            "baidu", "--retries", "0", "--save-pages", folder},
+                           {{"http_proxy", engines.base_url()}}, "a.example|seo\na.example|web");
+  EXPECT_EQ(run.exit_code, 1) << run.err;
+  EXPECT_NE(run.err.find("cannot write " + folder + "/baidu-1-1.html"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("the run went on without saving pages"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
+  EXPECT_NE(run.out.find("http://a.example\tweb\t第2名"), std::string::npos) << run.out;
+  EXPECT_EQ(engines.request_count(), 2u);
 }
 
 TEST(BatchVerdicts, ASettingsFileWithAnErrorStopsBeforeAnyRequest) {

@@ -3,6 +3,10 @@
 
 #include <SQLiteCpp/Transaction.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 
 #include "history/temp_history.h"
 
@@ -44,6 +48,45 @@ TEST(HistoryStore, CreatesTheNewestSchemaInWalModeAndReopens) {
   HistoryStore again = HistoryStore::open_for_writing(path, 1000);
   EXPECT_EQ(again.runs().size(), 1u) << "reopening migrates nothing away";
   EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).runs().size(), 1u);
+}
+
+// Programs that create one new history at the same moment (two batches started together, or
+// the window and a batch) all get it, in WAL mode at the newest schema. Processes, not threads:
+// SQLite's file locks are a process's own.
+TEST(HistoryStore, ProgramsCreatingOneNewFileAtOnceAllGetIt) {
+  constexpr int kPrograms = 6;
+  for (int round = 0; round < 25; ++round) {
+    const std::string path = temp_history("created-at-once");
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> programs;
+    for (int i = 0; i < kPrograms; ++i) {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        close(gate[1]);
+        char byte;
+        (void)!read(gate[0], &byte, 1);  // returns when the gate closes: all start together
+        try {
+          HistoryStore store = HistoryStore::open_for_writing(path, 3000);
+          const bool ready =
+              store.schema_version() == kHistorySchemaVersion &&
+              store.database().execAndGet("PRAGMA journal_mode").getString() == "wal";
+          _exit(ready ? 0 : 2);
+        } catch (...) {
+          _exit(1);
+        }
+      }
+      programs.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    for (const pid_t pid : programs) {
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+    }
+  }
 }
 
 TEST(HistoryStore, BringsAFirstVersionDatabaseUpToDateKeepingItsRecords) {

@@ -86,6 +86,41 @@ TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
       << std::get<std::string>(broken);
 }
 
+// The reader recurses on dotted keys: files too deep or too large are refused before it runs,
+// and keys and strings that only look deep are not.
+TEST(ParseSettings, RefusesFilesTooDeepOrTooLargeBeforeParsing) {
+  const auto chain = [](int parts, std::string_view join) {
+    std::string key = "a";
+    for (int i = 1; i < parts; ++i) key += std::string(join) + "a";
+    return key;
+  };
+  const auto repeat = [](std::string_view piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+  };
+  const std::string deep = "nested too deep (at most 64 dotted key parts and 32 brackets";
+  const std::pair<std::string, std::string> refused[] = {
+      {chain(40000, ".") + " = 1\n", "q.toml:1: " + deep},
+      {"\n[" + chain(65, " . ") + "]\n", "q.toml:2: " + deep},
+      {"x = 1\n" + chain(65, ".\"a\".") + " = 1\n", "q.toml:2: " + deep},
+      {"x = " + std::string(33, '[') + std::string(33, ']') + "\n", "q.toml:1: " + deep},
+      {"x = " + repeat("{a=", 33) + "1" + std::string(33, '}') + "\n", "q.toml:1: " + deep},
+      {std::string((1 << 20) + 1, '#'),
+       "q.toml:0: larger than 1 MiB; no settings file is that long"},
+  };
+  for (const auto& [text, expected] : refused) {
+    const auto parsed = parse_settings(text, "q.toml");
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text.substr(0, 60);
+    EXPECT_TRUE(std::get<std::string>(parsed).starts_with(expected))
+        << std::get<std::string>(parsed);
+  }
+  // Dots inside strings and comments, and separate short chains, are no depth.
+  const std::string fine = "history_path = \"" + chain(200, ".") + "\"  # " + chain(100, ".") +
+                           "\n" + "delay = \"1.5-2.5\"\n[engine.baidu]\nretries = 2\n";
+  EXPECT_TRUE(std::holds_alternative<Settings>(parse_settings(fine, "q.toml")));
+}
+
 TEST(ReadSettingsFile, AMissingFileIsTheDefaultsAFolderAnError) {
   const std::string folder = ::testing::TempDir() + "quillrank-settings";
   std::filesystem::create_directories(folder);
@@ -97,6 +132,11 @@ TEST(ReadSettingsFile, AMissingFileIsTheDefaultsAFolderAnError) {
   const auto read = read_settings_file(folder + "/q.toml");
   ASSERT_TRUE(std::holds_alternative<Settings>(read));
   EXPECT_EQ(std::get<Settings>(read).pacing[2].retries, 4);
+  // An endless file is refused at the size cap, not read to its end.
+  const auto endless = read_settings_file("/dev/zero");
+  ASSERT_TRUE(std::holds_alternative<std::string>(endless));
+  EXPECT_EQ(std::get<std::string>(endless),
+            "/dev/zero:0: larger than 1 MiB; no settings file is that long");
 }
 
 TEST(ParseDelay, ReadsOneNumberOrARange) {

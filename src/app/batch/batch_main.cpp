@@ -304,13 +304,19 @@ int run(const std::vector<std::string>& args) {
   control.release_worker_handles();  // every worker has ended; nothing runs while we write
   // The history is complete before a signal may end the program at once.
   if (history) history->flush();
+  interruption.exit_at_once(true);
+  if (interruption.interrupted()) return kExitInterrupted;
 
   const std::string output = format_result_table(
       table, options.csv, options.details ? options.engines : NoDetails(), control.profiles());
-  interruption.exit_at_once(true);
-  if (interruption.interrupted()) return kExitInterrupted;
+  // Pages that could not be saved make the run's status 1 once its table is out.
+  const int done = saved_pages && !saved_pages->failure().empty() ? kExitOutput : 0;
+  if (done != 0) {
+    std::cerr << "quillrank-batch: " << saved_pages->failure()
+              << "; the run went on without saving pages\n";
+  }
   if (!output_file) {
-    if (write_all(STDOUT_FILENO, output)) return 0;
+    if (write_all(STDOUT_FILENO, output)) return done;
     std::cerr << "quillrank-batch: cannot write the standard output: " << std::strerror(errno)
               << "\n";
     return kExitOutput;
@@ -319,7 +325,7 @@ int run(const std::vector<std::string>& args) {
     std::cerr << "quillrank-batch: cannot write " << options.output << ": " << *error << "\n";
     return kExitOutput;
   }
-  return 0;
+  return done;
 }
 
 }  // namespace

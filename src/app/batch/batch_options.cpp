@@ -71,7 +71,14 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
   app.add_option("--block-pause", options.block_pause,
                  "after a block, wait this many seconds and ask once more (default: the "
                  "settings file's, else 0: the engine stops)")
-      ->check(CLI::Range(0.0, 3600.0));
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            // A NaN passes every range test by comparing false: refuse what is no finite number.
+            const std::optional<std::pair<double, double>> seconds = parse_delay(text);
+            return seconds && seconds->first == seconds->second ? std::string()
+                                                                : "must be 0 to 3600 seconds";
+          },
+          "0..3600"));
   app.add_option("input", options.input, "the keyword list; - for standard input")
       ->capture_default_str();
 }

@@ -1,5 +1,7 @@
 #include "app/batch/saved_pages.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "engines/engines.h"
@@ -32,15 +34,28 @@ void SavedPages::save(int engine, const SeenPage& page) {
   const std::string key(kEngines[engine].key);
   const std::string name =
       key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) + ".html";
-  std::ofstream(folder_ + "/" + name, std::ios::binary | std::ios::trunc)
-      << page.fetched.body.bytes;
+  if (!failure().empty()) return;
+  std::ofstream file(folder_ + "/" + name, std::ios::binary | std::ios::trunc);
+  file << page.fetched.body.bytes;
+  file.close();
+  const std::string written_wrong =
+      file ? std::string() : "cannot write " + folder_ + "/" + name + ": " + std::strerror(errno);
   const std::string line =
       key + "\t" + std::to_string(page.row + 1) + "\t" + std::to_string(page.page) + "\t" +
       field(std::string(page.url)) + "\t" + std::to_string(page.fetched.status) + "\t" +
       field(page.fetched.final_url) + "\t" + std::string(verdict_name(page.verdict.verdict)) +
       "\t" + field(gbk_to_utf8(page.verdict.reason)) + "\n";
   MutexLock lock(mutex_);
-  index_ << line << std::flush;
+  if (!failure_.empty()) return;
+  failure_ = written_wrong;
+  if (failure_.empty() && !(index_ << line << std::flush)) {
+    failure_ = "cannot write " + folder_ + "/index.tsv: " + std::strerror(errno);
+  }
+}
+
+std::string SavedPages::failure() const {
+  MutexLock lock(mutex_);
+  return failure_;
 }
 
 }  // namespace quillrank

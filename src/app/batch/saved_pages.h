@@ -19,15 +19,20 @@ class SavedPages {
 
   // Writes DIR/<engine key>-<row>-<page>.html (row and page from 1) and its index line:
   // engine, row, page, URL, HTTP status, final URL, verdict, reason. Any worker's thread.
+  // After the first write that fails (a full disk) nothing more is saved; see failure().
   void save(int engine, const SeenPage& page);
+
+  // Why saving stopped, or empty while every page was saved.
+  std::string failure() const;
 
  private:
   explicit SavedPages(std::string folder, std::ofstream index)
       : folder_(std::move(folder)), index_(std::move(index)) {}
 
   const std::string folder_;
-  Mutex mutex_;
+  mutable Mutex mutex_;
   std::ofstream index_ GUARDED_BY(mutex_);
+  std::string failure_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quillrank
