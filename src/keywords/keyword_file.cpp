@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/char_scan.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -58,6 +59,20 @@ std::size_t question_marks(std::string_view text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '?'));
 }
 
+// How many sequences of `gbk` the code page does not define: the codec writes one "?" for each.
+// Converted a piece at a time (cut at character starts), so a long list is never copied whole.
+std::size_t undefined_gbk_sequences(std::string_view gbk) {
+  constexpr std::size_t kPiece = 1 << 20;
+  std::size_t undefined = 0;
+  while (!gbk.empty()) {
+    std::string_view piece = scan::head(gbk, kPiece);
+    if (piece.empty()) piece = gbk;  // a lone lead byte at the end
+    undefined += question_marks(gbk_to_utf8(piece)) - question_marks(piece);
+    gbk.remove_prefix(piece.size());
+  }
+  return undefined;
+}
+
 // Every LF and every lone CR becomes CR LF. Safe on GBK bytes: no trail byte is below 0x40.
 GbkText with_crlf_line_ends(std::string_view text) {
   GbkText out;
@@ -103,9 +118,9 @@ DecodedKeywordFile decode_keyword_file(const ByteBuffer& file) {
       text = utf8_to_gbk_text(bytes);
       decoded.unreadable = question_marks(text) - question_marks(bytes);
     } else {
-      text = GbkText(bytes);
-      // The codec writes one "?" per sequence GBK does not define.
-      decoded.unreadable = question_marks(gbk_to_utf8(bytes)) - question_marks(bytes);
+      decoded.unreadable = undefined_gbk_sequences(bytes);
+      decoded.text = with_crlf_line_ends(bytes);
+      return decoded;
     }
   }
   decoded.text = with_crlf_line_ends(text);

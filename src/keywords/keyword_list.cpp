@@ -93,7 +93,13 @@ class ListReader {
 }  // namespace
 
 KeywordList split_keyword_list(std::string_view text) {
-  const GbkText list = replace_text(text, "http://", "", /*case_sensitive=*/false);
+  // Copied only when there is an "http://" to remove: a list may be tens of megabytes.
+  GbkText without_http;
+  if (find_text(text, "http://", /*ignore_case=*/true) != -1) {
+    without_http = replace_text(text, "http://", "", /*case_sensitive=*/false);
+    text = without_http;
+  }
+  const std::string_view list = text;
   ListReader reader;
   std::size_t number = 1, line_start = 0, pos = 0;
   while (pos < list.size()) {
@@ -102,11 +108,11 @@ KeywordList split_keyword_list(std::string_view text) {
       pos += scan::is_lead_byte(c) ? 2 : 1;
       continue;
     }
-    reader.line(std::string_view(list).substr(line_start, pos - line_start), number++);
+    reader.line(list.substr(line_start, pos - line_start), number++);
     pos += c == '\r' && pos + 1 < list.size() && list[pos + 1] == '\n' ? 2 : 1;
     line_start = pos;
   }
-  if (line_start < list.size()) reader.line(std::string_view(list).substr(line_start), number);
+  if (line_start < list.size()) reader.line(list.substr(line_start), number);
   return reader.take();
 }
 

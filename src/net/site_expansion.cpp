@@ -124,6 +124,8 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
 
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
                             std::stop_token stop, ExpansionReport* report) {
+  // Most lists name no entry: they are not indexed at all.
+  if (box_text.find('[') == std::string_view::npos) return GbkText(box_text);
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
   // Each entry is replaced in the text as the earlier replacements left it, so lines that

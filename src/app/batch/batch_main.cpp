@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -237,7 +238,6 @@ int run(const std::vector<std::string>& args) {
   input = ByteBuffer();
   report_decoding(decoded);
 
-  interruption.exit_at_once(false);
   ListHost host(std::move(decoded.text), options.engines);
   ResultTable table;
   const bool show_progress = isatty(STDERR_FILENO);
@@ -263,7 +263,7 @@ int run(const std::vector<std::string>& args) {
   }
   control.clear_for_run();
   ExpansionReport report;
-  const GbkText list = control.expand_entries(host.box_text(), interruption.token(), {}, &report);
+  const GbkText list = control.expand_entries(host.box(), interruption.token(), {}, &report);
   if (report.too_large) {
     std::cerr << "quillrank-batch: the site entries' lines would pass " << (kMaxExpandedBytes >> 20)
               << " MiB (lines that name other entries, expanded "
@@ -285,13 +285,18 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   report_left_out(rows);
+  // Until the run is recorded as started nothing needs an orderly end; from here a signal
+  // stops the workers and the run is recorded as stopped.
+  interruption.exit_at_once(false);
   if (!interruption.interrupted()) {
     if (recorder) recorder->run_started(options.engines);
     control.start_ranking(rows, report.failed);
   }
 
-  while (!finished && !interruption.interrupted()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::mutex waiting;
+  std::condition_variable_any wake;  // woken at once by a signal's stop request
+  for (std::unique_lock lock(waiting); !finished && !interruption.interrupted();) {
+    wake.wait_for(lock, interruption.token(), std::chrono::milliseconds(100), [] { return false; });
     if (show_progress) print_progress(control, options.engines, table.row_count());
   }
   if (interruption.interrupted()) {
