@@ -1,19 +1,26 @@
 // split_keyword_list on any text: every row is a piece of one line of the text with its
-// "http://" removed, never holds a line end or blanks at its ends, and names a site and a
+// "http://" removed, has no blank as its first or last character, and names a site and a
 // keyword (or is a site entry); rows and left-out lines together are at most the lines.
 #include <algorithm>
 #include <cstdlib>
 
 #include "fuzz_input.h"
 #include "keywords/keyword_list.h"
+#include "text/char_scan.h"
 
 using namespace quillrank;
 
 namespace {
 
+// A blank as the first or the last character (a trail byte that happens to be 0x20 is none).
 bool blank_at_an_end(std::string_view text) {
-  return !text.empty() &&
-         (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' || text.back() == '\t');
+  if (text.empty()) return false;
+  std::size_t last = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += scan::is_lead_byte(text[pos]) ? 2 : 1) {
+    last = pos;
+  }
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  return blank(text.front()) || (last + 1 == text.size() && blank(text[last]));
 }
 
 }  // namespace
