@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace quillrank::scan {
@@ -37,6 +38,22 @@ std::size_t find_bytes(std::string_view text, std::string_view sought, std::size
   return npos;
 }
 
+// Whether `hit` starts a character, told from the bytes just before it where they can tell:
+// the byte after one below 0x80 always starts a character (such a byte ends the character it
+// belongs to), and in the run of bytes of 0x80 and above that follows, characters start at even
+// distances. `boundary` (<= hit) is a known character start. nullopt when no byte below 0x80
+// stands within the last 64 bytes before `hit` and after `boundary`: then only a walk can tell.
+std::optional<bool> starts_char_nearby(std::string_view text, std::size_t boundary,
+                                       std::size_t hit) {
+  constexpr std::size_t kLookBack = 64;
+  std::size_t run = 0;
+  for (std::size_t pos = hit; pos > boundary; --pos, ++run) {
+    if (!is_lead_byte(text[pos - 1])) return run % 2 == 0;
+    if (run == kLookBack) return std::nullopt;
+  }
+  return run % 2 == 0;
+}
+
 }  // namespace
 
 std::size_t next_char_start(std::string_view text, std::size_t pos, std::size_t target) {
@@ -67,14 +84,21 @@ std::string_view head(std::string_view text, std::size_t max) {
 }
 
 std::size_t find_at_char_start(std::string_view text, std::string_view sought, std::size_t from) {
+  // Most hits are told apart by the few bytes before them; a walk from the last known start
+  // is needed only after a long run of two-byte characters, and then it never walks a byte
+  // twice.
   std::size_t boundary = from;
   std::size_t pos = from;
   for (;;) {
     const std::size_t hit = find_bytes(text, sought, pos);
     if (hit == npos) return npos;
-    boundary = next_char_start(text, boundary, hit);
-    if (boundary == hit) return hit;
-    pos = boundary;  // the hit began inside a character: look again from the next start
+    std::optional<bool> starts = starts_char_nearby(text, boundary, hit);
+    if (!starts) {
+      boundary = next_char_start(text, boundary, hit);
+      starts = boundary == hit;
+    }
+    if (*starts) return hit;
+    pos = hit + 1;  // the hit is a second byte: the next character starts after it
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -50,6 +51,42 @@ TEST(ForEachFolded, VisitsEveryOccurrenceAtACharacterStartAcrossWindows) {
       }
       const std::vector<std::size_t> all = reference(text, sought);
       EXPECT_EQ(find_folded_at_char_start(text, sought, 0), all.empty() ? npos : all.front());
+    }
+  }
+}
+
+// Hits told apart by the bytes before them, and after runs of two-byte characters too long for
+// that (odd and even), from starts inside and before such runs.
+TEST(FindAtCharStart, AgreesWithTheWalkAfterShortAndLongRunsOfTwoByteCharacters) {
+  std::mt19937 random(11);
+  const std::string pieces[] = {"a",
+                                "\xB0\xA1",
+                                "\xB0",
+                                "\xB0"
+                                "a",
+                                "ab",
+                                "|",
+                                "\xB0|",
+                                std::string(130, '\xC4'),
+                                std::string(131, '\xC4'),
+                                "\xC4"
+                                "a"};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    while (text.size() < 600) text += pieces[random() % std::size(pieces)];
+    for (const std::string_view sought : {"a", "|", "ab",
+                                          "\xC4"
+                                          "a",
+                                          "\xC4\xC4"}) {
+      const std::vector<std::size_t> all = reference(text, sought);
+      for (const std::size_t from : {std::size_t{0}, all.empty() ? 0 : all.front() + 1}) {
+        // `from` must be a character start: the first one at or after it.
+        const std::size_t start = next_char_start(text, 0, from);
+        const auto expected =
+            std::find_if(all.begin(), all.end(), [start](std::size_t hit) { return hit >= start; });
+        ASSERT_EQ(find_at_char_start(text, sought, start), expected == all.end() ? npos : *expected)
+            << "round " << round << " " << sought << " from " << start;
+      }
     }
   }
 }
