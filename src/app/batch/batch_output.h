@@ -26,6 +26,9 @@ std::string format_result_table(const ResultTable& table, bool csv,
 std::vector<std::string> result_row_cells(const ResultTable& table, int row);
 
 // Lines of UTF-8 cells in the same two forms: tab-separated, or CSV with its byte order mark.
-std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv);
+// `formula_safe_tsv` gives tab-separated cells the CSV's formula guard as well, for files that a
+// spreadsheet opens.
+std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv,
+                              bool formula_safe_tsv = false);
 
 }  // namespace quillrank

@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLibraryInfo>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QWidget>
 
 namespace quillrank {
@@ -21,6 +23,17 @@ void keep_no_settings() {
   if (!folder.isValid()) return;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+}
+
+QTranslator* install_qt_translations(const QLocale& locale) {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
 }
 
 void centre_on_screen(QWidget& window) {

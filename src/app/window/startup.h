@@ -2,8 +2,10 @@
 // start-up on and the file dialog's initial folder, and what Qt needs before the application.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
+class QTranslator;
 class QWidget;
 
 namespace quillrank {
@@ -23,6 +25,11 @@ void prepare_qt_application();
 // temporary folder that goes when the program ends. Needs a QCoreApplication; call it before
 // the first dialog exists.
 void keep_no_settings();
+
+// Installs Qt's own translations for `locale` (Debian's qt6-translations-l10n), so the file
+// dialogs, the question and warning buttons and Qt's other texts read in the user's language.
+// Returns the installed translator, owned by the application; null when Qt has none for it.
+QTranslator* install_qt_translations(const QLocale& locale);
 
 // Moves a shown top-level window so that its whole frame, caption and borders included, is
 // centred on the screen's available area.

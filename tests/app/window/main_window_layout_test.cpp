@@ -1,5 +1,6 @@
 // The window as it opens: each control's kind, container, place, size and caption, that every
-// caption fits, the fonts and colours the user sees, and the initial state.
+// caption fits, the fonts and colours the user sees, and the initial state; and how the
+// controls share a window grown past that first size.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -9,12 +10,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <map>
 
+#include "app/window/movement_delegate.h"
 #include "keywords/keyword_list.h"
 #include "window_test_support.h"
 
@@ -59,7 +63,8 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
       {"外形框1", "QFrame", "", "", {374, 15, 430, 114}, {374, 15}},
       {"超文本浏览框1", "QWebEngineView", "外形框1", "", {-1, -1, 450, 134}, {373, 14}},
       {"分组框3", "QGroupBox", "", "查询结果", {374, 131, 432, 224}, {374, 131}},
-      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 209}, {374, 144}},
+      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 193}, {374, 144}},
+      {"进度条", "QProgressBar", "分组框3", "", {0, 207, 430, 14}, {374, 338}},
   };
   for (const Placement& p : placements) {
     SCOPED_TRACE(p.name);
@@ -78,12 +83,14 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
   EXPECT_NE(window_->findChild<QFileDialog*>(QStringLiteral("通用对话框1")), nullptr);
 }
 
-TEST_F(WindowLayout, IsAFixedWindowWithEveryControlInside) {
+TEST_F(WindowLayout, OpensAtItsSmallestSizeWithEveryControlInside) {
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillrank_V1.1"));
   EXPECT_EQ(window_->size(), QSize(813, 362));
-  EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
+  EXPECT_EQ(window_->minimumSize(), QSize(813, 362));
+  EXPECT_GT(window_->maximumWidth(), 4000);
+  EXPECT_GT(window_->maximumHeight(), 4000);
   const Qt::WindowFlags flags = window_->windowFlags();
-  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
   EXPECT_EQ(window_->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
@@ -91,6 +98,87 @@ TEST_F(WindowLayout, IsAFixedWindowWithEveryControlInside) {
     if (widget->isWindow()) continue;  // the file dialog
     EXPECT_TRUE(window_->rect().contains(widget->geometry())) << widget->objectName().toStdString();
   }
+}
+
+// Grown by 300 x 200: the box takes a third of the width, the list two thirds, both all the
+// height; the rest keep their sizes and follow; shrunk back, every control is where it was.
+TEST_F(WindowLayout, GivesTheBoxAndTheListTheRoomOfAGrownWindow) {
+  window_->show();
+  auto* list = control<QTableView>("超级列表框1");
+  const int site_width = list->horizontalHeader()->sectionSize(0);
+
+  const struct {
+    const char* name;
+    QRect grown;
+  } cases[] = {
+      {"分组框1", {8, 8, 460, 472}},     {"数据", {7, 12, 342, 458}},
+      {"标签1", {355, 12, 98, 196}},     {"导入", {355, 413, 98, 24}},
+      {"导出", {355, 441, 98, 24}},      {"分组框2", {8, 480, 460, 46}},
+      {"选中百度", {8, 14, 80, 24}},     {"联系作者", {7, 531, 201, 24}},
+      {"按钮1", {308, 531, 160, 22}},    {"外形框1", {474, 15, 430, 114}},
+      {"分组框3", {474, 131, 632, 424}}, {"超级列表框1", {0, 13, 630, 393}},
+      {"进度条", {0, 407, 630, 14}},
+  };
+  std::map<const char*, QRect> first;
+  for (const auto& c : cases) first[c.name] = control(c.name)->geometry();
+  window_->resize(813 + 300, 362 + 200);
+  for (const auto& c : cases) EXPECT_EQ(control(c.name)->geometry(), c.grown) << c.name;
+  for (QWidget* widget : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (widget->isWindow()) continue;
+    EXPECT_TRUE(window_->rect().contains(widget->geometry())) << widget->objectName().toStdString();
+  }
+  // The site column took the list's new width; the engine columns kept theirs.
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width + 200);
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(2), 70);
+
+  window_->resize(813, 362);
+  for (const auto& [name, geometry] : first) EXPECT_EQ(control(name)->geometry(), geometry) << name;
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width);
+  // It cannot get smaller than the layout.
+  window_->resize(600, 300);
+  EXPECT_EQ(window_->size(), QSize(813, 362));
+}
+
+// A host name fits its column where the list has room; where it has not, the cut cell shows its
+// whole text as its tooltip.
+TEST_F(WindowLayout, FitsTheSiteColumnToItsHostsAndShowsACutCellWhole) {
+  for (QCheckBox* engine : window_->controls().engines) engine->setChecked(false);
+  window_->set_box_text("www.a-rather-long-host-name.example|seo");
+  window_->show();
+  auto* list = control<QTableView>("超级列表框1");
+  auto* delegate = qobject_cast<QStyledItemDelegate*>(list->itemDelegate());
+  ASSERT_NE(delegate, nullptr);
+  window_->start_query();
+  const QModelIndex site = window_->model().index(0, 0);
+  QHeaderView* header = list->horizontalHeader();
+  EXPECT_LT(header->sectionSize(0), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0))
+      << "no room at the first size";
+  EXPECT_LE(header->sectionPosition(5) + header->sectionSize(5), list->viewport()->width())
+      << "the engines stay in sight";
+  auto tip = [&] {
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualRect(site);
+    option.font = list->font();
+    option.fontMetrics = list->fontMetrics();
+    return static_cast<MovementDelegate*>(delegate)->tooltip(option, site);
+  };
+  EXPECT_EQ(tip(), QStringLiteral("http://www.a-rather-long-host-name.example"));
+  EXPECT_EQ(static_cast<MovementDelegate*>(delegate)->tooltip(
+                [&] {
+                  QStyleOptionViewItem option;
+                  option.rect = list->visualRect(window_->model().index(0, 1));
+                  option.fontMetrics = list->fontMetrics();
+                  return option;
+                }(),
+                window_->model().index(0, 1)),
+            QString())
+      << "a keyword that fits has no tooltip";
+
+  window_->resize(1400, 600);
+  window_->start_query();
+  EXPECT_GE(header->sectionSize(0), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0));
+  EXPECT_EQ(tip(), QString());
 }
 
 TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
