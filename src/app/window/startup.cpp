@@ -15,7 +15,12 @@ QString program_folder() { return QCoreApplication::applicationDirPath(); }
 
 bool enter_program_folder() { return QDir::setCurrent(program_folder()); }
 
-void prepare_qt_application() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+void prepare_qt_application() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", kLightWebEngineFlags);
+  }
+}
 
 void keep_no_settings() {
   // Created owner-only by mkdtemp; removed with its content when the program exits.

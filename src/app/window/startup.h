@@ -17,8 +17,16 @@ QString program_folder();
 bool enter_program_folder();
 
 // Settings Qt reads only before the QApplication exists: the web view shares OpenGL contexts
-// with the widgets.
+// with the widgets, and QtWebEngine runs light (kLightWebEngineFlags) unless the user set
+// QTWEBENGINE_CHROMIUM_FLAGS.
 void prepare_qt_application();
+
+// QtWebEngine starts Chromium as several processes (a zygote, a renderer, a GPU process), each
+// with heaps of its own: for the one static page the window shows, most of the program's memory.
+// One process, software drawing and V8 without its optimising compilers show the same page in
+// about half the resident memory (scripts/measure_window_memory.sh).
+inline constexpr char kLightWebEngineFlags[] =
+    "--single-process --disable-gpu --js-flags=--lite-mode";
 
 // Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
 // program keeps no state besides what the user saves, so settings of user scope go to a private

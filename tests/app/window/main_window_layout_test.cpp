@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -24,6 +26,23 @@
 
 namespace quillrank::testing {
 namespace {
+
+// This process's children that are QtWebEngine's helper processes.
+int web_engine_processes() {
+  int count = 0;
+  for (const QString& task :
+       QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
+    if (!children.open(QIODevice::ReadOnly)) continue;
+    for (const QByteArray& pid : children.readAll().split(' ')) {
+      QFile command(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(pid.trimmed())));
+      if (!pid.trimmed().isEmpty() && command.open(QIODevice::ReadOnly)) {
+        count += command.readAll().contains("QtWebEngineProcess");
+      }
+    }
+  }
+  return count;
+}
 
 class WindowLayout : public ::testing::Test {
  protected:
@@ -285,6 +304,8 @@ TEST_F(WindowLayout, LoadsTheShippedProductPageInTheClippedWebView) {
   EXPECT_TRUE(view->page()->profile()->isOffTheRecord());
   // Only the frame's 430 x 114 shows; the view's border and scroll bars lie outside it.
   EXPECT_EQ(view->geometry().intersected(view->parentWidget()->rect()), QRect(0, 0, 430, 114));
+  // Shown by Chromium inside this process: no QtWebEngineProcess of its own.
+  EXPECT_EQ(web_engine_processes(), 0);
 }
 
 }  // namespace
