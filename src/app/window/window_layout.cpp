@@ -168,7 +168,7 @@ class TabPassesBy : public QObject {
 // top and left edges and 19 past its right and bottom ones, so its border and scroll bars stay
 // outside.
 QWebEngineView* product_view(QFrame* frame) {
-  auto* view = place(new QWebEngineView(frame), "超文本浏览框1", -1, -1, 450, 134);
+  auto* view = named(new QWebEngineView(frame), "超文本浏览框1");
   // A page to look at, not to work in: Tab passes it by.
   view->setFocusPolicy(Qt::ClickFocus);
   view->installEventFilter(new TabPassesBy(view));
@@ -250,7 +250,7 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   c.progress = named(new QProgressBar(c.result_group), "进度条");
   c.progress->setRange(0, 1);
   c.progress->setValue(0);
-  c.progress->setFormat(QStringLiteral("%v/%m 行"));
+  c.progress->setFormat(QString());  // no text until a run starts
   c.progress->setAlignment(Qt::AlignCenter);
 
   lay_out_controls(c, kClientSize);
@@ -275,7 +275,8 @@ void lay_out_controls(const WindowControls& c, QSize size) {
   c.engine_group->setGeometry(8, 280 + taller, 360 + left, 46);
   c.credit->setGeometry(7, 331 + taller, 201, 24);
   c.start_button->setGeometry(208 + left, 331 + taller, 160, 22);
-  c.web_frame->setGeometry(374 + left, 15, 430, 114);
+  c.web_frame->setGeometry(374 + left, 15, 430 + right, 114);
+  c.web_view->setGeometry(-1, -1, 450 + right, 134);
   c.result_group->setGeometry(374 + left, 131, 432 + right, 224 + taller);
   c.result_list->setGeometry(0, 13, 430 + right, 193 + taller);
   c.progress->setGeometry(0, 207 + taller, 430 + right, 14);

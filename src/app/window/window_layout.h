@@ -52,7 +52,8 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
 
 // Places the controls that move or grow in a client area of `size` (at least kClientSize): the
 // box and the result list take the room, a third and two thirds of the extra width, and all of
-// the extra height; the controls beside and below them keep their sizes and follow.
+// the extra height; the web view's frame widens with the list; the controls beside and below
+// them keep their sizes and follow.
 void lay_out_controls(const WindowControls& controls, QSize size);
 
 // The site column takes what the result list gains (or loses, down to the header's smallest
