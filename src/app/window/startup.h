@@ -24,9 +24,10 @@ void prepare_qt_application();
 // QtWebEngine starts Chromium as several processes (a zygote, a renderer, a GPU process), each
 // with heaps of its own: for the one static page the window shows, most of the program's memory.
 // One process, software drawing and V8 without its optimising compilers show the same page in
-// about half the resident memory (scripts/measure_window_memory.sh).
+// about half the resident memory (scripts/measure_window_memory.sh). The page is shipped inside
+// the program, so the web view needs no proxy (and one process could not run a proxy script).
 inline constexpr char kLightWebEngineFlags[] =
-    "--single-process --disable-gpu --js-flags=--lite-mode";
+    "--single-process --disable-gpu --js-flags=--lite-mode --no-proxy-server";
 
 // Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
 // program keeps no state besides what the user saves, so settings of user scope go to a private
