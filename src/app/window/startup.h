@@ -30,9 +30,9 @@ inline constexpr char kLightWebEngineFlags[] =
     "--single-process --disable-gpu --js-flags=--lite-mode --no-proxy-server";
 
 // Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
-// program keeps no state besides what the user saves, so settings of user scope go to a private
-// temporary folder that goes when the program ends. Needs a QCoreApplication; call it before
-// the first dialog exists.
+// program keeps its own state in a file of its own (window_state.h) and nothing of Qt's, so
+// settings of user scope go to a private temporary folder that goes when the program ends. Needs a
+// QCoreApplication; call it before the first dialog exists.
 void keep_no_settings();
 
 // Installs Qt's own translations for `locale` (Debian's qt6-translations-l10n), so the file
