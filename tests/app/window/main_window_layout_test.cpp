@@ -165,39 +165,30 @@ TEST_F(WindowLayout, FitsTheSiteColumnToItsHostsAndShowsACutCellWhole) {
   window_->set_box_text("www.a-rather-long-host-name.example|seo");
   window_->show();
   auto* list = control<QTableView>("超级列表框1");
-  auto* delegate = qobject_cast<QStyledItemDelegate*>(list->itemDelegate());
+  auto* delegate = qobject_cast<MovementDelegate*>(list->itemDelegate());
   ASSERT_NE(delegate, nullptr);
-  window_->start_query();
-  const QModelIndex site = window_->model().index(0, 0);
-  QHeaderView* header = list->horizontalHeader();
-  EXPECT_LT(header->sectionSize(0), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0))
-      << "no room at the first size";
-  EXPECT_LE(header->sectionPosition(5) + header->sectionSize(5), list->viewport()->width())
-      << "the engines stay in sight";
-  auto tip = [&] {
+  // The tooltip of cell (0, column) as the list draws it now.
+  auto tip = [&](int column) {
+    const QModelIndex cell = window_->model().index(0, column);
     QStyleOptionViewItem option;
     option.initFrom(list->viewport());
-    option.rect = list->visualRect(site);
-    option.font = list->font();
-    option.fontMetrics = list->fontMetrics();
-    return static_cast<MovementDelegate*>(delegate)->tooltip(option, site);
+    option.rect = list->visualRect(cell);
+    return delegate->tooltip(option, cell);
   };
-  EXPECT_EQ(tip(), QStringLiteral("http://www.a-rather-long-host-name.example"));
-  EXPECT_EQ(static_cast<MovementDelegate*>(delegate)->tooltip(
-                [&] {
-                  QStyleOptionViewItem option;
-                  option.rect = list->visualRect(window_->model().index(0, 1));
-                  option.fontMetrics = list->fontMetrics();
-                  return option;
-                }(),
-                window_->model().index(0, 1)),
-            QString())
-      << "a keyword that fits has no tooltip";
+  auto wanted = [&] { return static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0); };
+  QHeaderView* header = list->horizontalHeader();
+
+  window_->start_query();
+  EXPECT_LT(header->sectionSize(0), wanted()) << "no room at the first size";
+  EXPECT_LE(header->sectionPosition(5) + header->sectionSize(5), list->viewport()->width())
+      << "the engines stay in sight";
+  EXPECT_EQ(tip(0), QStringLiteral("http://www.a-rather-long-host-name.example"));
+  EXPECT_EQ(tip(1), QString()) << "a keyword that fits has no tooltip";
 
   window_->resize(1400, 600);
   window_->start_query();
-  EXPECT_GE(header->sectionSize(0), static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0));
-  EXPECT_EQ(tip(), QString());
+  EXPECT_GE(header->sectionSize(0), wanted());
+  EXPECT_EQ(tip(0), QString());
 }
 
 TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
