@@ -69,7 +69,10 @@ bool write_window_state(const QString& path, const WindowState& state, QString& 
   }
   QSaveFile file(path);
   const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+  // The user's keyword list: for the user's eyes only.
+  if (!file.open(QIODevice::WriteOnly) ||
+      !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+      file.write(text) != text.size() || !file.commit()) {
     error = file.errorString();
     return false;
   }

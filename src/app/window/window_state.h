@@ -31,8 +31,8 @@ QString default_window_state_path();
 // other fields may be missing or broken: they are left empty, and restoring them does nothing.
 std::optional<WindowState> read_window_state(const QString& path);
 
-// Writes `state` to `path`, creating its folder; the file is replaced whole or not at all. False
-// with the reason in `error`.
+// Writes `state` to `path`, creating its folder; the file is replaced whole or not at all, and
+// only its owner may read it. False with the reason in `error`.
 bool write_window_state(const QString& path, const WindowState& state, QString& error);
 
 }  // namespace quillrank

@@ -46,6 +46,9 @@ TEST_F(WindowStateFile, RestoresTheBoxTicksSizeColumnsAndFolderAtTheNextStart) {
     window->close();
   }
   ASSERT_TRUE(QFile::exists(path()));
+  EXPECT_EQ(QFile::permissions(path()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+            QFileDevice::Permissions())
+      << "the list is the user's alone";
 
   std::unique_ptr<MainWindow> window = make_window(desktop_);
   EXPECT_TRUE(window->keep_state_in(path()));
