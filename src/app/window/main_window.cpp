@@ -127,76 +127,6 @@ bool MainWindow::engine_ticked(int engine) {
          controls_.engines[engine]->isChecked();
 }
 
-bool MainWindow::ranking() const {
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (run_control_.worker_active(static_cast<int>(engine))) return true;
-  }
-  return false;
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-  if (busy() &&
-      !desktop_.ask(this, QStringLiteral("关闭窗口"),
-                    expanding_
-                        ? QStringLiteral("正在展开站点条目。关闭窗口将停止展开，确定关闭吗？")
-                        : QStringLiteral("查询正在进行。关闭窗口将停止本次查询"
-                                         "（已得到的排名会保留在历史记录中），确定关闭吗？"))) {
-    event->ignore();
-    return;
-  }
-  // The expansion ends within milliseconds; its posted result sees the stop.
-  expansion_.request_stop();
-  ranking_progress_.stop();
-  run_control_.release_worker_handles();
-  if (recorder_) recorder_->run_ended(false);  // a run still open was stopped by this close
-  if (!state_path_.isEmpty()) {
-    QString error;
-    if (!write_window_state(state_path_, state(), error)) {
-      desktop_.warn(this, QStringLiteral("保存窗口状态"),
-                    QStringLiteral("窗口状态没有保存到文件“%1”：%2")
-                        .arg(QDir::toNativeSeparators(state_path_), error));
-    }
-  }
-  event->accept();
-}
-
-void MainWindow::resizeEvent(QResizeEvent* event) {
-  lay_out_controls(controls_, size());
-  resize_site_column(*controls_.result_list, controls_.result_list->width() - columns_width_);
-  columns_width_ = controls_.result_list->width();
-  QWidget::resizeEvent(event);
-}
-
-bool MainWindow::keep_state_in(const QString& path) {
-  state_path_ = path;
-  const std::optional<WindowState> saved = read_window_state(path);
-  if (!saved) return false;
-  controls_.box->setPlainText(saved->box);
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    controls_.engines[engine]->setChecked(saved->ticks[engine]);
-  }
-  file_dialog_.set_folder(saved->folder);
-  const bool placed = restoreGeometry(saved->geometry);
-  // The widths belong to the list width they were saved at; a later resize adjusts from there.
-  if (controls_.result_list->horizontalHeader()->restoreState(saved->columns) &&
-      saved->list_width > 0) {
-    columns_width_ = saved->list_width;
-  }
-  return placed;
-}
-
-WindowState MainWindow::state() const {
-  WindowState state{.box = controls_.box->toPlainText(),
-                    .geometry = saveGeometry(),
-                    .columns = controls_.result_list->horizontalHeader()->saveState(),
-                    .list_width = columns_width_,
-                    .folder = file_dialog_.folder()};
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    state.ticks[engine] = controls_.engines[engine]->isChecked();
-  }
-  return state;
-}
-
 void MainWindow::start_query() {
   if (expanding_) {
     expansion_.request_stop();
@@ -463,6 +393,76 @@ void MainWindow::import_keyword_list() {
 
 void MainWindow::clear_sample_text() {
   if (!expanding_ && is_sample_text(box_text())) set_box_text("");
+}
+
+bool MainWindow::ranking() const {
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (run_control_.worker_active(static_cast<int>(engine))) return true;
+  }
+  return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (busy() &&
+      !desktop_.ask(this, QStringLiteral("关闭窗口"),
+                    expanding_
+                        ? QStringLiteral("正在展开站点条目。关闭窗口将停止展开，确定关闭吗？")
+                        : QStringLiteral("查询正在进行。关闭窗口将停止本次查询"
+                                         "（已得到的排名会保留在历史记录中），确定关闭吗？"))) {
+    event->ignore();
+    return;
+  }
+  // The expansion ends within milliseconds; its posted result sees the stop.
+  expansion_.request_stop();
+  ranking_progress_.stop();
+  run_control_.release_worker_handles();
+  if (recorder_) recorder_->run_ended(false);  // a run still open was stopped by this close
+  if (!state_path_.isEmpty()) {
+    QString error;
+    if (!write_window_state(state_path_, state(), error)) {
+      desktop_.warn(this, QStringLiteral("保存窗口状态"),
+                    QStringLiteral("窗口状态没有保存到文件“%1”：%2")
+                        .arg(QDir::toNativeSeparators(state_path_), error));
+    }
+  }
+  event->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  lay_out_controls(controls_, size());
+  resize_site_column(*controls_.result_list, controls_.result_list->width() - columns_width_);
+  columns_width_ = controls_.result_list->width();
+  QWidget::resizeEvent(event);
+}
+
+bool MainWindow::keep_state_in(const QString& path) {
+  state_path_ = path;
+  const std::optional<WindowState> saved = read_window_state(path);
+  if (!saved) return false;
+  controls_.box->setPlainText(saved->box);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    controls_.engines[engine]->setChecked(saved->ticks[engine]);
+  }
+  file_dialog_.set_folder(saved->folder);
+  const bool placed = restoreGeometry(saved->geometry);
+  // The widths belong to the list width they were saved at; a later resize adjusts from there.
+  if (controls_.result_list->horizontalHeader()->restoreState(saved->columns) &&
+      saved->list_width > 0) {
+    columns_width_ = saved->list_width;
+  }
+  return placed;
+}
+
+WindowState MainWindow::state() const {
+  WindowState state{.box = controls_.box->toPlainText(),
+                    .geometry = saveGeometry(),
+                    .columns = controls_.result_list->horizontalHeader()->saveState(),
+                    .list_width = columns_width_,
+                    .folder = file_dialog_.folder()};
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    state.ticks[engine] = controls_.engines[engine]->isChecked();
+  }
+  return state;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
