@@ -25,9 +25,10 @@ void prepare_qt_application();
 // with heaps of its own: for the one static page the window shows, most of the program's memory.
 // One process, software drawing and V8 without its optimising compilers show the same page in
 // about half the resident memory (scripts/measure_window_memory.sh). The page is shipped inside
-// the program, so the web view needs no proxy (and one process could not run a proxy script).
+// the program: it needs no proxy, which one process could not run a proxy script for (Chromium
+// logs so once at start).
 inline constexpr char kLightWebEngineFlags[] =
-    "--single-process --disable-gpu --js-flags=--lite-mode --no-proxy-server";
+    "--single-process --disable-gpu --js-flags=--lite-mode";
 
 // Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
 // program keeps its own state in a file of its own (window_state.h) and nothing of Qt's, so
