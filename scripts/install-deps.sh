@@ -8,7 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev ca-certificates libtomlplusplus-dev libcli11-dev
   libsqlite3-dev libsqlitecpp-dev sqlite3
-  qt6-base-dev qt6-webengine-dev qt6-charts-dev libgl-dev fonts-arphic-uming
+  qt6-base-dev qt6-webengine-dev qt6-charts-dev qt6-translations-l10n libgl-dev
+  fonts-arphic-uming
 )
 
 missing=()

@@ -27,6 +27,7 @@ class NoDesktop : public Desktop {
  public:
   std::optional<QString> choose_file(QFileDialog&) override { return std::nullopt; }
   void warn(QWidget*, const QString&, const QString&) override {}
+  bool ask(QWidget*, const QString&, const QString&) override { return true; }
   bool open_url(const QUrl&) override { return false; }
 };
 

@@ -34,6 +34,11 @@ Movement movement(std::optional<int> current, std::optional<int> previous) {
   return {};
 }
 
+Movement cell_movement(std::string_view gbk_text, std::optional<int> previous) {
+  if (gbk_text == kNotFoundText && previous) return {Movement::Kind::lost, 0};
+  return movement(rank_from_cell(gbk_text), previous);
+}
+
 std::string movement_mark(const Movement& move) {
   switch (move.kind) {
     case Movement::Kind::up:
@@ -42,6 +47,8 @@ std::string movement_mark(const Movement& move) {
       return "↓" + std::to_string(move.places);
     case Movement::Kind::new_rank:
       return "新";
+    case Movement::Kind::lost:
+      return "落";
     case Movement::Kind::none:
       break;
   }
@@ -56,6 +63,8 @@ std::string movement_change(const Movement& move) {
       return "down " + std::to_string(move.places);
     case Movement::Kind::new_rank:
       return "new";
+    case Movement::Kind::lost:
+      return "lost";
     case Movement::Kind::none:
       break;
   }

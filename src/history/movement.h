@@ -1,4 +1,4 @@
-// How a site's rank moved for one keyword on one engine, as plain values: the window's ↑n/↓n/新
+// How a site's rank moved for one keyword on one engine, as plain values: the window's ↑n/↓n/新/落
 // marks, its tooltips and quillrank-history's change column all come from here.
 #pragma once
 
@@ -19,6 +19,7 @@ struct Movement {
     up,        // a better (smaller) rank than before, by `places`
     down,      // a worse rank than before, by `places`
     new_rank,  // ranked now, not ranked (or not asked) before
+    lost,      // ranked before, and now the site is not among the results read
   };
   Kind kind = Kind::none;
   int places = 0;
@@ -28,10 +29,17 @@ struct Movement {
 // The move from `previous` to `current` (both nullopt when not ranked).
 Movement movement(std::optional<int> current, std::optional<int> previous);
 
-// "↑3", "↓12", "新", or "" for none (UTF-8), as the window draws it.
+// The move of an engine cell (GBK text) from `previous`: movement() of the rank it holds, and
+// `lost` when it reads "排在300后" after a rank. A cell that holds no answer (blocked, failed,
+// still querying) is no move.
+Movement cell_movement(std::string_view gbk_text, std::optional<int> previous);
+
+// "↑3", "↓12", "新", "落" (fell out of the results), or "" for none (UTF-8), as the window
+// draws it.
 std::string movement_mark(const Movement& move);
 
-// The change for text output: "up 3" (three places better), "down 12", "new", "" for none;
+// The change for text output: "up 3" (three places better), "down 12", "new", "lost", "" for
+// none;
 // words rather than signed numbers, which a spreadsheet would read as formulas.
 std::string movement_change(const Movement& move);
 

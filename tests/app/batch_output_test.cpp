@@ -44,6 +44,15 @@ TEST(FormatResultTable, ShowsControlCharactersAsReplacementCharacters) {
             "http://a\uFFFD]0;pwned\uFFFD,\uFFFD[2J\uFFFD,'\tk,\"'\r=1\",\uFFFD\uFFFD,ok\r\n");
 }
 
+// Tab-separated files for spreadsheets get the CSV's guard; plain tab-separated text does not.
+TEST(FormatTextTable, GuardsTabSeparatedFormulasOnlyWhenAsked) {
+  const std::vector<std::vector<std::string>> lines{
+      {"=cmd", "+1", "-2", "@x", "\tk", "\r=1", "a=b", ""}};
+  EXPECT_EQ(format_text_table(lines, false, true), "'=cmd\t'+1\t'-2\t'@x\t' k\t' =1\ta=b\t\n");
+  EXPECT_EQ(format_text_table(lines, false), "=cmd\t+1\t-2\t@x\t k\t =1\ta=b\t\n");
+  EXPECT_EQ(format_text_table(lines, true, true), format_text_table(lines, true));
+}
+
 TEST(FormatResultTable, AddsADetailColumnPerChosenEngine) {
   ResultTable table;
   fill_one_row(table, {"http://a", "k", "\xB1\xBB\xC0\xB9\xBD\xD8", "", "", "x"});

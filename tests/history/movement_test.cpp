@@ -72,5 +72,32 @@ TEST(Movement, ComparesTheRankWithThePreviousOne) {
   }
 }
 
+// A cell's text against the previous rank: "排在300后" after a rank is a mark of its own; a
+// cell that holds no answer is no move, whatever came before.
+TEST(CellMovement, MarksARankThatFellOutOfTheResults) {
+  using Kind = Movement::Kind;
+  const std::string rank5 = std::string(kRankOpen) + "5" + std::string(kRankClose);
+  const struct {
+    std::string text;
+    std::optional<int> previous;
+    Movement move;
+    std::string mark, change;
+  } cases[] = {
+      {std::string(kNotFoundText), 7, {Kind::lost, 0}, "落", "lost"},
+      {std::string(kNotFoundText), std::nullopt, {Kind::none, 0}, "", ""},
+      {std::string(kBlockedText), 7, {Kind::none, 0}, "", ""},
+      {std::string(kQueryFailedText), 7, {Kind::none, 0}, "", ""},
+      {std::string(kQueryingText), 7, {Kind::none, 0}, "", ""},
+      {rank5, 7, {Kind::up, 2}, "↑2", "up 2"},
+      {rank5, std::nullopt, {Kind::new_rank, 0}, "新", "new"},
+  };
+  for (const auto& c : cases) {
+    const Movement move = cell_movement(c.text, c.previous);
+    EXPECT_EQ(move, c.move) << c.mark;
+    EXPECT_EQ(movement_mark(move), c.mark);
+    EXPECT_EQ(movement_change(move), c.change);
+  }
+}
+
 }  // namespace
 }  // namespace quillrank

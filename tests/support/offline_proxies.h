@@ -21,12 +21,13 @@ inline void lead_proxies_nowhere() {
   ::unsetenv("NO_PROXY");
 }
 
-// Points the user's settings and data folders at a folder of the test run's own, so no test,
+// Points the user's settings, data and state folders at a folder of the test run's own, so no test,
 // and no program a test starts, reads the settings file of whoever runs the tests.
 inline void use_no_user_settings() {
   const std::string own = "/tmp/quillrank-test-home-" + std::to_string(::getpid());
   ::setenv("XDG_CONFIG_HOME", (own + "/config").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (own + "/data").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (own + "/state").c_str(), 1);
 }
 
 }  // namespace quillrank::testing

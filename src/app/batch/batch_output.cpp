@@ -29,10 +29,16 @@ std::string tsv_cell(std::string cell) {
   return cell;
 }
 
-std::string csv_cell(std::string cell) {
+// A cell a spreadsheet would run as a formula gets a leading '.
+std::string formula_safe(std::string cell) {
   if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos) {
     cell = "'" + cell;
   }
+  return cell;
+}
+
+std::string csv_cell(std::string cell) {
+  cell = formula_safe(std::move(cell));
   if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
   std::string quoted = "\"";
   for (const char c : cell) {
@@ -42,11 +48,14 @@ std::string csv_cell(std::string cell) {
   return quoted + '"';
 }
 
-void append_line(std::string& out, const std::vector<std::string>& cells, bool csv) {
+void append_line(std::string& out, const std::vector<std::string>& cells, bool csv,
+                 bool formula_safe_tsv) {
   for (std::size_t column = 0; column < cells.size(); ++column) {
     if (column > 0) out += csv ? ',' : '\t';
     const std::string shown = visible(cells[column]);
-    out += csv ? csv_cell(shown) : tsv_cell(shown);
+    out += csv                ? csv_cell(shown)
+           : formula_safe_tsv ? tsv_cell(formula_safe(shown))
+                              : tsv_cell(shown);
   }
   out += csv ? "\r\n" : "\n";
 }
@@ -63,9 +72,12 @@ std::vector<std::string> result_row_cells(const ResultTable& table, int row) {
   return cells;
 }
 
-std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv) {
+std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv,
+                              bool formula_safe_tsv) {
   std::string out = csv ? "\xEF\xBB\xBF" : "";
-  for (const std::vector<std::string>& cells : lines) append_line(out, cells, csv);
+  for (const std::vector<std::string>& cells : lines) {
+    append_line(out, cells, csv, formula_safe_tsv);
+  }
   return out;
 }
 

@@ -29,6 +29,9 @@ std::vector<std::string> result_row_cells(const ResultTable& table, int row);
 std::string visible_text(std::string_view text);
 
 // Lines of UTF-8 cells in the same two forms: tab-separated, or CSV with its byte order mark.
-std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv);
+// `formula_safe_tsv` gives tab-separated cells the CSV's formula guard as well, for files that a
+// spreadsheet opens.
+std::string format_text_table(const std::vector<std::vector<std::string>>& lines, bool csv,
+                              bool formula_safe_tsv = false);
 
 }  // namespace quillrank

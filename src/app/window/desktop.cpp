@@ -17,6 +17,11 @@ void QtDesktop::warn(QWidget* parent, const QString& title, const QString& text)
   QMessageBox::warning(parent, title, text);
 }
 
+bool QtDesktop::ask(QWidget* parent, const QString& title, const QString& text) {
+  return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool QtDesktop::open_url(const QUrl& address) { return QDesktopServices::openUrl(address); }
 
 }  // namespace quillrank

@@ -1,5 +1,6 @@
 // Desktop: what the window asks of the person at the screen and of the desktop (answering the
-// file dialog, reading a warning, opening a web address). Tests put a scripted one in its place.
+// file dialog, reading a warning, answering a yes-or-no question, opening a web address). Tests put
+// a scripted one in its place.
 #pragma once
 
 #include <QString>
@@ -22,6 +23,10 @@ class Desktop {
   // A warning with an OK button, modal to `parent`; returns once it is dismissed.
   virtual void warn(QWidget* parent, const QString& title, const QString& text) = 0;
 
+  // A question with Yes and No buttons (No the default, as Esc answers), modal to `parent`;
+  // true when the person answered yes.
+  virtual bool ask(QWidget* parent, const QString& title, const QString& text) = 0;
+
   // Hands `address` to the desktop's default handler; false when that failed.
   virtual bool open_url(const QUrl& address) = 0;
 };
@@ -31,6 +36,7 @@ class QtDesktop final : public Desktop {
  public:
   std::optional<QString> choose_file(QFileDialog& dialog) override;
   void warn(QWidget* parent, const QString& title, const QString& text) override;
+  bool ask(QWidget* parent, const QString& title, const QString& text) override;
   bool open_url(const QUrl& address) override;
 };
 

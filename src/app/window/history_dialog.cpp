@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -61,14 +62,44 @@ QString state_text(RunState state) {
   return QStringLiteral("未完成");
 }
 
-// One line per stretch of runs with a rank; a run without one ends the stretch.
+// Up to this rank the axis is linear; past it, ranks 1 to 10 would be squeezed into a sliver.
+constexpr int kLinearRanks = 30;
+
+// The rank axis, rank 1 at the top, labelled with whole numbers: linear with whole steps while
+// the worst rank is small, else logarithmic so that the top ten stay apart beside a rank of 150.
+QAbstractAxis* rank_axis(int worst, QObject* parent) {
+  QAbstractAxis* axis = nullptr;
+  if (worst <= kLinearRanks) {
+    auto* linear = new QValueAxis(parent);
+    linear->setRange(1, worst);
+    linear->setTickType(QValueAxis::TicksDynamic);
+    linear->setTickAnchor(1);
+    linear->setTickInterval((worst + 9) / 10);
+    linear->setLabelFormat(QStringLiteral("%.0f"));
+    axis = linear;
+  } else {
+    auto* log = new QLogValueAxis(parent);
+    log->setBase(10);
+    log->setRange(1, worst);
+    log->setMinorTickCount(8);  // 2 to 9 times each power of ten
+    log->setLabelFormat(QStringLiteral("%.0f"));
+    axis = log;
+  }
+  axis->setTitleText(QStringLiteral("排名"));
+  axis->setReverse(true);
+  return axis;
+}
+
+// One line per stretch of runs with a rank; a run that got no rank ends the stretch, and a run
+// that did not ask the engine is passed over.
 void add_engine_lines(QChart& chart, const std::vector<RunCells>& runs, std::size_t engine,
                       const QString& name, QAbstractAxis& x, QAbstractAxis& y) {
   QLineSeries* line = nullptr;
   bool first = true;
   for (const RunCells& run : runs) {
     const CellRecord* cell = run.cells[engine];
-    if (!cell || !cell->rank) {
+    if (!cell) continue;
+    if (!cell->rank) {
       line = nullptr;
       continue;
     }
@@ -119,11 +150,7 @@ HistoryDialog::HistoryDialog(const QString& site, const QString& keyword,
   constexpr qint64 kHour = 3600 * 1000;
   x->setRange(QDateTime::fromMSecsSinceEpoch(first - (first == last ? kHour : 0)),
               QDateTime::fromMSecsSinceEpoch(last + (first == last ? kHour : 0)));
-  auto* y = new QValueAxis(chart_);
-  y->setTitleText(QStringLiteral("排名"));
-  y->setLabelFormat(QStringLiteral("%d"));
-  y->setRange(1, worst);
-  y->setReverse(true);  // rank 1 at the top
+  QAbstractAxis* y = rank_axis(worst, chart_);
   chart_->addAxis(x, Qt::AlignBottom);
   chart_->addAxis(y, Qt::AlignLeft);
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {

@@ -1,6 +1,7 @@
 // HistoryDialog: one result row's rank history. A chart of the rank over time per engine (rank
-// 1 at the top; a run without a rank breaks the line) and, under it, the table of runs, newest
-// first, with each engine's cell.
+// 1 at the top, whole-number labels, a logarithmic scale once a rank passes 30; a run that got
+// no rank breaks the line, a run that did not ask the engine does not) and, under it, the table of
+// runs, newest first, with each engine's cell.
 #pragma once
 
 #include <QDialog>

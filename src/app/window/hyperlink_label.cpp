@@ -1,6 +1,9 @@
 #include "app/window/hyperlink_label.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace quillrank {
 
@@ -10,6 +13,7 @@ HyperlinkLabel::HyperlinkLabel(const QString& text, QUrl address, Opener open, Q
   setAlignment(Qt::AlignCenter);
   setAutoFillBackground(false);  // the window's face shows through
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
   repaint_text();
 }
 
@@ -32,12 +36,37 @@ void HyperlinkLabel::leaveEvent(QEvent* event) {
 }
 
 void HyperlinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && open_ &&
-      open_(address_)) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    open_address();
+  }
+  QLabel::mouseReleaseEvent(event);
+}
+
+void HyperlinkLabel::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+      event->key() == Qt::Key_Enter) {
+    open_address();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void HyperlinkLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QStylePainter painter(this);
+  QStyleOptionFocusRect focus;
+  focus.initFrom(this);
+  const int width = fontMetrics().horizontalAdvance(text()) + 4;
+  focus.rect = QRect((this->width() - width) / 2, 2, width, height() - 4);
+  painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+}
+
+void HyperlinkLabel::open_address() {
+  if (open_ && open_(address_)) {
     visited_ = true;
     repaint_text();
   }
-  QLabel::mouseReleaseEvent(event);
 }
 
 void HyperlinkLabel::repaint_text() {

@@ -1,5 +1,6 @@
 // HyperlinkLabel: a one-line text link (the credit `联系作者`). Blue, red while the pointer is
-// over it, dark red once it has been opened; a left click hands its address to `open`.
+// over it, dark red once it has been opened; a left click, or Space or Enter while it has the
+// focus, hands its address to `open`. Tab reaches it, and a dotted frame shows the focus.
 #pragma once
 
 #include <QLabel>
@@ -25,8 +26,11 @@ class HyperlinkLabel : public QLabel {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
+  void open_address();
   void repaint_text();
 
   QUrl address_;

@@ -1,11 +1,16 @@
 #include "app/window/keyword_file_dialog.h"
 
-#include "app/window/startup.h"
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quillrank {
 
 KeywordFileDialog::KeywordFileDialog(QWidget& window, Desktop& desktop)
-    : dialog_(new QFileDialog(&window)), desktop_(desktop), file_name_(QStringLiteral("data.txt")) {
+    : dialog_(new QFileDialog(&window)),
+      desktop_(desktop),
+      file_name_(QStringLiteral("data.txt")),
+      folder_(documents_folder()) {
   dialog_->setObjectName(QStringLiteral("通用对话框1"));
   // The pattern in ASCII parentheses is what Qt filters by; the caption in full-width ones is
   // what the person reads, so the pattern part stays hidden.
@@ -28,12 +33,29 @@ std::optional<QString> KeywordFileDialog::choose(QFileDialog::AcceptMode mode,
   dialog_->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
                                                        : QFileDialog::ExistingFile);
   dialog_->setWindowTitle(title);
-  dialog_->setDirectory(program_folder());
-  // A relative name is offered in the initial folder; a full path opens its own folder.
-  dialog_->selectFile(file_name_);
+  dialog_->setDirectory(folder_);
+  // The name without its folder: offered in the folder the dialog opens in.
+  dialog_->selectFile(QFileInfo(file_name_).fileName());
   std::optional<QString> chosen = desktop_.choose_file(*dialog_);
-  if (chosen) file_name_ = *chosen;
+  if (chosen) {
+    file_name_ = *chosen;
+    remember(*chosen);
+  }
   return chosen;
+}
+
+void KeywordFileDialog::set_folder(const QString& folder) {
+  if (!folder.isEmpty() && QFileInfo(folder).isDir())
+    folder_ = QFileInfo(folder).absoluteFilePath();
+}
+
+void KeywordFileDialog::remember(const QString& chosen_file) {
+  set_folder(QFileInfo(chosen_file).absolutePath());
+}
+
+QString documents_folder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 }  // namespace quillrank

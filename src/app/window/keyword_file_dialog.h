@@ -11,7 +11,8 @@
 namespace quillrank {
 
 // The file name offered is "data.txt" at start and then the full path of the last confirmed
-// choice of either kind; a cancelled dialog leaves it as it was.
+// choice of either kind; a cancelled dialog leaves it as it was. The dialog opens in the folder
+// of the last file chosen in any of the window's dialogs, at first the user's documents.
 class KeywordFileDialog {
  public:
   // The dialog becomes a child of `window`; `desktop` shows it and returns the answer.
@@ -25,6 +26,11 @@ class KeywordFileDialog {
 
   // The name the next dialog offers.
   const QString& file_name() const { return file_name_; }
+  // The folder the next dialog opens in; set_folder() takes an existing folder only, and
+  // remember() the folder of a file chosen in another dialog.
+  const QString& folder() const { return folder_; }
+  void set_folder(const QString& folder);
+  void remember(const QString& chosen_file);
   QFileDialog& dialog() { return *dialog_; }
 
  private:
@@ -33,6 +39,10 @@ class KeywordFileDialog {
   QFileDialog* dialog_;  // owned by the window
   Desktop& desktop_;
   QString file_name_;
+  QString folder_;
 };
+
+// The user's documents folder, else the home folder.
+QString documents_folder();
 
 }  // namespace quillrank

@@ -1,5 +1,6 @@
-// quillrank: the desktop window. Starts in the program's own folder, shows the main window
-// centred on the screen and runs until it is closed.
+// quillrank: the desktop window. Starts in the program's own folder with Qt's own texts in the
+// user's language, shows the main window as it was left (at first centred on the screen) and
+// runs until it is closed.
 #include <QApplication>
 #include <QMessageBox>
 #include <exception>
@@ -8,6 +9,7 @@
 #include "app/window/main_window.h"
 #include "app/window/startup.h"
 #include "app/window/window_settings.h"
+#include "app/window/window_state.h"
 #include "net/page_fetcher.h"
 #include "settings/settings.h"
 
@@ -16,6 +18,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   quillrank::enter_program_folder();
   quillrank::keep_no_settings();
+  quillrank::install_qt_translations(QLocale());
 
   quillrank::QtDesktop desktop;
   std::unique_ptr<quillrank::MainWindow> window;
@@ -27,8 +30,9 @@ int main(int argc, char** argv) {
                           QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));
     return -1;
   }
+  const bool placed = window->keep_state_in(quillrank::default_window_state_path());
   window->show();
-  quillrank::centre_on_screen(*window);
+  if (!placed) quillrank::centre_on_screen(*window);
   quillrank::apply_settings_file(*window, desktop, quillrank::default_settings_path());
   // Closing the window ends the loop; destroying it stops any run's workers before exit.
   return app.exec();

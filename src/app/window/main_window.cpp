@@ -3,15 +3,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
@@ -33,19 +36,23 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
                        QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       desktop_(desktop),
       model_(table_),
       run_control_(*this, table_, std::move(result_pages), std::move(home_pages)),
       controls_(build_window_controls(
           *this, model_,
           [this](const QUrl& address) { return open_with_desktop(desktop_, address); })),
-      file_dialog_(*this, desktop) {
+      file_dialog_(*this, desktop),
+      columns_width_(controls_.result_list->width()) {
   show_status({});
   setWindowIcon(QIcon(QStringLiteral(":/quillrank/quillrank.png")));
-  setFixedSize(kClientSize);
+  // The layout's size is the first and the smallest; the box and the list take any more.
+  setMinimumSize(kClientSize);
+  resize(kClientSize);
 
-  // Esc closes from anywhere in the window, the box and the list included.
+  // Esc closes from anywhere in the window, the box and the list included (closeEvent asks
+  // first while a run is going).
   auto* close_key = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   close_key->setContext(Qt::WindowShortcut);
   connect(close_key, &QShortcut::activated, this, &QWidget::close);
@@ -72,6 +79,9 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
   // On the thread of the worker that ended last; the recorder takes it from any thread.
   run_control_.set_run_finished([this] {
     if (recorder_) recorder_->run_ended(true);
+    // The bar, the caption and the title say so at once, not at the next tick. A call still
+    // queued when the window goes is dropped with it.
+    QMetaObject::invokeMethod(this, &MainWindow::show_ranking_progress, Qt::QueuedConnection);
   });
 }
 
@@ -205,8 +215,10 @@ void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntr
     started = recorder_->run_started(ticked);
   }
   run_control_.start_ranking(list, failed);
+  run_started_ = QDateTime::currentDateTime();
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
+  fit_site_column(*controls_.result_list);
   load_past_ranks(started);
   show_ranking_progress();
   ranking_progress_.start();
@@ -232,21 +244,36 @@ void MainWindow::set_expanding(bool expanding) {
   // The expansion rewrites the box when it is done: nothing may change it meanwhile.
   controls_.box->setReadOnly(expanding);
   controls_.import_button->setEnabled(!expanding);
-  if (expanding) show_status(QStringLiteral("正在展开站点条目"));
+  if (expanding) {
+    show_status(QStringLiteral("正在展开站点条目"));
+    show_progress(0, 0);
+  }
+  show_start_caption();
 }
 
 void MainWindow::show_ranking_progress() {
-  bool running = false;
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    running = running || run_control_.worker_active(static_cast<int>(engine));
-  }
-  if (!running) {
+  const int rows = table_.row_count();
+  show_progress(run_control_.rows_ranked(), rows);
+  show_start_caption();
+  if (!busy()) {
     ranking_progress_.stop();
     show_status(QStringLiteral("查询完成"));
     return;
   }
-  show_status(
-      QStringLiteral("正在查询 %1/%2 行").arg(run_control_.rows_ranked()).arg(table_.row_count()));
+  show_status(QStringLiteral("正在查询 %1/%2 行").arg(run_control_.rows_ranked()).arg(rows));
+}
+
+void MainWindow::show_progress(int done, int rows) {
+  QProgressBar* bar = controls_.progress;
+  bar->setRange(0, std::max(rows, 1));  // never 0 to 0, which Qt draws as "busy"
+  bar->setValue(std::min(done, rows));
+  bar->setFormat(QStringLiteral("%1/%2 行").arg(std::min(done, rows)).arg(rows));
+}
+
+void MainWindow::show_start_caption() {
+  controls_.start_button->setText(expanding_  ? QStringLiteral("停止展开")
+                                  : ranking() ? QStringLiteral("停止并重新查询")
+                                              : QStringLiteral("开始查询--> > >"));
 }
 
 void MainWindow::show_status(const QString& status) {
@@ -328,12 +355,13 @@ void MainWindow::export_results() {
   dialog.setNameFilters(
       {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("制表符分隔文本 (*.tsv *.txt)")});
   dialog.setDefaultSuffix(QStringLiteral("csv"));
-  dialog.setDirectory(QDir::homePath());
+  dialog.setDirectory(file_dialog_.folder());
   dialog.selectFile(QStringLiteral("排名结果.csv"));
   const std::optional<QString> path = desktop_.choose_file(dialog);
   if (!path) return;
+  file_dialog_.remember(*path);
   QString error;
-  if (!export_result_table(table_, run_control_.profiles(), *path, error)) {
+  if (!export_result_table(table_, run_control_.profiles(), run_started_, *path, error)) {
     desktop_.warn(
         this, QStringLiteral("导出结果"),
         QStringLiteral("结果没有保存到文件“%1”：%2").arg(QDir::toNativeSeparators(*path), error));
@@ -389,6 +417,76 @@ void MainWindow::import_keyword_list() {
 
 void MainWindow::clear_sample_text() {
   if (!expanding_ && is_sample_text(box_text())) set_box_text("");
+}
+
+bool MainWindow::ranking() const {
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (run_control_.worker_active(static_cast<int>(engine))) return true;
+  }
+  return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (busy() &&
+      !desktop_.ask(this, QStringLiteral("关闭窗口"),
+                    expanding_
+                        ? QStringLiteral("正在展开站点条目。关闭窗口将停止展开，确定关闭吗？")
+                        : QStringLiteral("查询正在进行。关闭窗口将停止本次查询"
+                                         "（已得到的排名会保留在历史记录中），确定关闭吗？"))) {
+    event->ignore();
+    return;
+  }
+  // The expansion ends within milliseconds; its posted result sees the stop.
+  expansion_.request_stop();
+  ranking_progress_.stop();
+  run_control_.release_worker_handles();
+  if (recorder_) recorder_->run_ended(false);  // a run still open was stopped by this close
+  if (!state_path_.isEmpty()) {
+    QString error;
+    if (!write_window_state(state_path_, state(), error)) {
+      desktop_.warn(this, QStringLiteral("保存窗口状态"),
+                    QStringLiteral("窗口状态没有保存到文件“%1”：%2")
+                        .arg(QDir::toNativeSeparators(state_path_), error));
+    }
+  }
+  event->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  lay_out_controls(controls_, size());
+  resize_site_column(*controls_.result_list, controls_.result_list->width() - columns_width_);
+  columns_width_ = controls_.result_list->width();
+  QWidget::resizeEvent(event);
+}
+
+bool MainWindow::keep_state_in(const QString& path) {
+  state_path_ = path;
+  const std::optional<WindowState> saved = read_window_state(path);
+  if (!saved) return false;
+  controls_.box->setPlainText(saved->box);
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    controls_.engines[engine]->setChecked(saved->ticks[engine]);
+  }
+  file_dialog_.set_folder(saved->folder);
+  const bool placed = restoreGeometry(saved->geometry);
+  // The widths belong to the list width they were saved at; a later resize adjusts from there.
+  if (controls_.result_list->horizontalHeader()->restoreState(saved->columns) &&
+      saved->list_width > 0) {
+    columns_width_ = saved->list_width;
+  }
+  return placed;
+}
+
+WindowState MainWindow::state() const {
+  WindowState state{.box = controls_.box->toPlainText(),
+                    .geometry = saveGeometry(),
+                    .columns = controls_.result_list->horizontalHeader()->saveState(),
+                    .list_width = columns_width_,
+                    .folder = file_dialog_.folder()};
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    state.ticks[engine] = controls_.engines[engine]->isChecked();
+  }
+  return state;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

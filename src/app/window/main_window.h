@@ -1,7 +1,9 @@
 // MainWindow: the program's one window. Owns the result table, its model and the run control,
-// hosts the run, and binds the five events. Window thread only.
+// hosts the run, binds the events, and keeps its state from one start to the next. Window thread
+// only.
 #pragma once
 
+#include <QDateTime>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "app/window/keyword_file_dialog.h"
 #include "app/window/result_table_model.h"
 #include "app/window/window_layout.h"
+#include "app/window/window_state.h"
 #include "history/run_recorder.h"
 #include "text/result_table.h"
 
@@ -41,6 +44,9 @@ class MainWindow : public QWidget, public RunHost {
   // answering while home pages load; a press during that expansion stops it instead.
   void start_query();
   bool expanding() const { return expanding_; }
+  // True while site entries are expanded or any engine's worker ranks.
+  bool busy() const { return expanding_ || ranking(); }
+  bool ranking() const;  // any engine's worker ranks
   void export_keyword_list();
   void import_keyword_list();
   void clear_sample_text();
@@ -64,6 +70,12 @@ class MainWindow : public QWidget, public RunHost {
   ResultTableModel& model() { return model_; }
   RunControl& run_control() { return run_control_; }
 
+  // Reads the state saved at `path` into the window (box, ticks, size and place, column widths,
+  // the file dialogs' folder) and saves the window's state there whenever it closes. True when
+  // a size and place were restored. Empty: keep nothing.
+  bool keep_state_in(const QString& path);
+  WindowState state() const;
+
   // Ranks with these profiles from the next run on, and captions the check boxes and the
   // result columns with their names.
   void set_profiles(const EngineProfiles& profiles);
@@ -71,6 +83,10 @@ class MainWindow : public QWidget, public RunHost {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Esc and the close button: while busy, asks first; a run closed this way is stopped (and
+  // recorded so). Saves the state when the window closes.
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void finish_expansion(const GbkText& box, const GbkText& expanded, const ExpansionReport& report);
@@ -79,6 +95,10 @@ class MainWindow : public QWidget, public RunHost {
   void warn_left_out(const KeywordList& list);
   void set_expanding(bool expanding);
   void show_ranking_progress();
+  void show_progress(int done, int rows);
+  // The start button says what a press does now: start, stop the expansion, or stop and
+  // start again.
+  void show_start_caption();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
   // The history of the rows just started, from the runs before the one that started then.
   void load_past_ranks(std::int64_t run_started_ms);
@@ -96,6 +116,9 @@ class MainWindow : public QWidget, public RunHost {
   WindowControls controls_;
   KeywordFileDialog file_dialog_;
   QTimer ranking_progress_;
+  QDateTime run_started_;  // of the rows in the table; written into result exports
+  QString state_path_;     // empty: keep no state
+  int columns_width_;      // the list width the column widths were set for
   bool expanding_ = false;
   std::jthread expansion_;  // joined first on destruction: it reads run_control_
 };

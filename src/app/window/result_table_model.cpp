@@ -48,9 +48,8 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
     case kMovementRole: {
       const PastRanks* past = past_ranks(index);
       if (!past) return {};
-      const std::optional<int> rank =
-          rank_from_cell(table_.get_cell_text(index.row(), index.column()));
-      return QString::fromStdString(movement_mark(movement(rank, past->previous)));
+      return QString::fromStdString(movement_mark(
+          cell_movement(table_.get_cell_text(index.row(), index.column()), past->previous)));
     }
     case Qt::ForegroundRole:
       return QColor(Qt::black);

@@ -14,7 +14,7 @@
 namespace quillrank {
 
 // An engine cell's movement against the history, as the item delegate draws it beside the
-// text: "↑3", "↓2", "新", or nothing.
+// text: "↑3", "↓2", "新", "落", or nothing.
 inline constexpr int kMovementRole = Qt::UserRole + 1;
 
 // What the history says of each row's engines before the run now going, by row and slot.

@@ -3,15 +3,19 @@
 #include <qdrawutil.h>
 
 #include <QCheckBox>
+#include <QChildEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QWebEngineView>
+#include <algorithm>
+#include <iterator>
 
 #include "app/window/box_text.h"
 #include "app/window/product_pages.h"
@@ -62,16 +66,21 @@ Control* place(Control* control, const char* name, int left, int top, int width,
   return control;
 }
 
-QGroupBox* group_box(QWidget* parent, const char* name, const char* caption, QRect where) {
-  auto* box = place(new EdgeCaptionGroupBox(QString::fromUtf8(caption), parent), name, where.x(),
-                    where.y(), where.width(), where.height());
+// For the controls lay_out_controls() places.
+template <typename Control>
+Control* named(Control* control, const char* name) {
+  control->setObjectName(QString::fromUtf8(name));
+  return control;
+}
+
+QGroupBox* group_box(QWidget* parent, const char* name, const char* caption) {
+  auto* box = named(new EdgeCaptionGroupBox(QString::fromUtf8(caption), parent), name);
   box->setAlignment(Qt::AlignHCenter);
   return box;
 }
 
-QPushButton* push_button(QWidget* parent, const char* name, const char* caption, QRect where) {
-  auto* button = place(new QPushButton(QString::fromUtf8(caption), parent), name, where.x(),
-                       where.y(), where.width(), where.height());
+QPushButton* push_button(QWidget* parent, const char* name, const char* caption) {
+  auto* button = named(new QPushButton(QString::fromUtf8(caption), parent), name);
   // Enter presses no button: none is the default, and none becomes it on focus.
   button->setAutoDefault(false);
   button->setDefault(false);
@@ -98,7 +107,9 @@ QCheckBox* check_box(QWidget* parent, std::size_t engine, QRect where, bool tick
 
 // Black on white in SimSun 16 pixels high.
 QPlainTextEdit* keyword_box(QWidget* parent) {
-  auto* box = place(new QPlainTextEdit(parent), "数据", 7, 12, 242, 258);
+  auto* box = named(new QPlainTextEdit(parent), "数据");
+  // A keyword list holds no tabs: Tab moves the focus on, as everywhere else in the window.
+  box->setTabChangesFocus(true);
   box->setLineWrapMode(QPlainTextEdit::NoWrap);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -124,7 +135,7 @@ QLabel* instruction_label(QWidget* parent) {
       "\n"
       "    可以手动输入，也可以导入数据。或者是第一次使用后导出，然后下次就可以直接导入使用了。"
       "\n\n输入格式：\n域名|关键词\n\n例：\nwww.baidu.com|百度一下");
-  auto* label = place(new QLabel(caption, parent), "标签1", 255, 12, 98, 196);
+  auto* label = named(new QLabel(caption, parent), "标签1");
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -136,17 +147,37 @@ QLabel* instruction_label(QWidget* parent) {
   return label;
 }
 
+// Keeps the widgets QtWebEngine puts inside the web view out of the Tab chain; a click still
+// gives them the focus. They come and go with the page, so each is caught as it is polished.
+class TabPassesBy : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) {
+      if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) {
+        child->setFocusPolicy(Qt::ClickFocus);
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 // The frame shows a 430 x 114 window onto the view: the view reaches one pixel past the frame's
 // top and left edges and 19 past its right and bottom ones, so its border and scroll bars stay
 // outside.
 QWebEngineView* product_view(QFrame* frame) {
-  auto* view = place(new QWebEngineView(frame), "超文本浏览框1", -1, -1, 450, 134);
+  auto* view = named(new QWebEngineView(frame), "超文本浏览框1");
+  // A page to look at, not to work in: Tab passes it by.
+  view->setFocusPolicy(Qt::ClickFocus);
+  view->installEventFilter(new TabPassesBy(view));
   view->setUrl(QUrl(QString::fromLatin1(kProductPageAddress)));
   return view;
 }
 
 QTableView* result_list(QWidget* parent, ResultTableModel& model) {
-  auto* list = place(new QTableView(parent), "超级列表框1", 0, 13, 430, 209);
+  auto* list = named(new QTableView(parent), "超级列表框1");
   list->setModel(&model);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);  // rows to copy
@@ -190,13 +221,13 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   window.setFont(song_font(12));
 
   WindowControls c{};
-  c.input_group = group_box(&window, "分组框1", "关键词输入/导入", {8, 8, 360, 272});
+  c.input_group = group_box(&window, "分组框1", "关键词输入/导入");
   c.box = keyword_box(c.input_group);
   c.instructions = instruction_label(c.input_group);
-  c.import_button = push_button(c.input_group, "导入", "导入关键词", {255, 213, 98, 24});
-  c.export_button = push_button(c.input_group, "导出", "导出关键词", {255, 241, 98, 24});
+  c.import_button = push_button(c.input_group, "导入", "导入关键词");
+  c.export_button = push_button(c.input_group, "导出", "导出关键词");
 
-  c.engine_group = group_box(&window, "分组框2", "查询选择", {8, 280, 360, 46});
+  c.engine_group = group_box(&window, "分组框2", "查询选择");
   c.engines = {
       check_box(c.engine_group, 0, {8, 14, 80, 24}, true),
       check_box(c.engine_group, 1, {99, 14, 80, 24}, true),
@@ -204,19 +235,66 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
       check_box(c.engine_group, 3, {285, 14, 73, 24}, false),
   };
 
-  c.credit = place(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),
+  c.credit = named(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),
                                       QUrl(QString::fromLatin1(kMakerHomeAddress)),
                                       std::move(open_credit), &window),
-                   "联系作者", 7, 331, 201, 24);
-  c.start_button = push_button(&window, "按钮1", "开始查询--> > >", {208, 331, 160, 22});
+                   "联系作者");
+  c.start_button = push_button(&window, "按钮1", "开始查询--> > >");
 
-  c.web_frame = place(new QFrame(&window), "外形框1", 374, 15, 430, 114);
+  c.web_frame = named(new QFrame(&window), "外形框1");
   c.web_frame->setFrameStyle(QFrame::NoFrame);
   c.web_view = product_view(c.web_frame);
 
-  c.result_group = group_box(&window, "分组框3", "查询结果", {374, 131, 432, 224});
+  c.result_group = group_box(&window, "分组框3", "查询结果");
   c.result_list = result_list(c.result_group, model);
+  c.progress = named(new QProgressBar(c.result_group), "进度条");
+  c.progress->setRange(0, 1);
+  c.progress->setValue(0);
+  c.progress->setFormat(QString());  // no text until a run starts
+  c.progress->setAlignment(Qt::AlignCenter);
+
+  lay_out_controls(c, kClientSize);
+  // Tab follows the layout: down the left column, then the list.
+  QWidget* order[] = {c.box,          c.import_button, c.export_button, c.engines[0],
+                      c.engines[1],   c.engines[2],    c.engines[3],    c.credit,
+                      c.start_button, c.result_list};
+  for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
   return c;
+}
+
+void lay_out_controls(const WindowControls& c, QSize size) {
+  const int wider = std::max(0, size.width() - kClientSize.width());
+  const int taller = std::max(0, size.height() - kClientSize.height());
+  const int left = wider / 3;      // to the box
+  const int right = wider - left;  // to the result list
+  c.input_group->setGeometry(8, 8, 360 + left, 272 + taller);
+  c.box->setGeometry(7, 12, 242 + left, 258 + taller);
+  c.instructions->setGeometry(255 + left, 12, 98, 196);
+  c.import_button->setGeometry(255 + left, 213 + taller, 98, 24);
+  c.export_button->setGeometry(255 + left, 241 + taller, 98, 24);
+  c.engine_group->setGeometry(8, 280 + taller, 360 + left, 46);
+  c.credit->setGeometry(7, 331 + taller, 201, 24);
+  c.start_button->setGeometry(208 + left, 331 + taller, 160, 22);
+  c.web_frame->setGeometry(374 + left, 15, 430 + right, 114);
+  c.web_view->setGeometry(-1, -1, 450 + right, 134);
+  c.result_group->setGeometry(374 + left, 131, 432 + right, 224 + taller);
+  c.result_list->setGeometry(0, 13, 430 + right, 193 + taller);
+  c.progress->setGeometry(0, 207 + taller, 430 + right, 14);
+}
+
+void resize_site_column(QTableView& list, int change) {
+  QHeaderView* header = list.horizontalHeader();
+  header->resizeSection(0, std::max(header->minimumSectionSize(), header->sectionSize(0) + change));
+}
+
+void fit_site_column(QTableView& list) {
+  QHeaderView* header = list.horizontalHeader();
+  int others = 0;
+  for (int column = 1; column < header->count(); ++column) others += header->sectionSize(column);
+  const int room = list.viewport()->width() - others;
+  // QTableView hides the measure that QAbstractItemView offers to all.
+  const int wanted = std::min(static_cast<QAbstractItemView&>(list).sizeHintForColumn(0), room);
+  if (wanted > header->sectionSize(0)) header->resizeSection(0, wanted);
 }
 
 }  // namespace quillrank

@@ -1,5 +1,6 @@
 // The main window's controls: their kinds, object names, captions, places, sizes, fonts and
-// colours, and the result list's columns. Behaviour is bound by MainWindow, not here.
+// colours, the result list's columns, and how the controls share a window grown past its first
+// size. Behaviour is bound by MainWindow, not here.
 #pragma once
 
 #include <QSize>
@@ -14,6 +15,7 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTableView;
 class QWebEngineView;
@@ -23,7 +25,7 @@ namespace quillrank {
 
 class ResultTableModel;
 
-// The client area every control fits in.
+// The client area every control fits in: the window's first and smallest size.
 inline constexpr QSize kClientSize{813, 362};
 
 struct WindowControls {
@@ -40,12 +42,27 @@ struct WindowControls {
   QWebEngineView* web_view;                      // 超文本浏览框1
   QGroupBox* result_group;                       // 分组框3
   QTableView* result_list;                       // 超级列表框1
+  QProgressBar* progress;                        // 进度条: rows done of the run's rows
 };
 
 // Creates every control as a child of `window` in its initial state: the box holds the sample
 // text, Baidu and Google are ticked, the list shows `model`, the web view loads the product page.
 WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
                                      HyperlinkLabel::Opener open_credit);
+
+// Places the controls that move or grow in a client area of `size` (at least kClientSize): the
+// box and the result list take the room, a third and two thirds of the extra width, and all of
+// the extra height; the web view's frame widens with the list; the controls beside and below
+// them keep their sizes and follow.
+void lay_out_controls(const WindowControls& controls, QSize size);
+
+// The site column takes what the result list gains (or loses, down to the header's smallest
+// section) in width, so the engine columns keep their places in sight.
+void resize_site_column(QTableView& list, int change);
+
+// Widens the site column to its longest shown address, as far as the list has room beside the
+// other columns; never narrows it.
+void fit_site_column(QTableView& list);
 
 // An engine check box's caption: "<name>查询".
 QString check_box_caption(const EngineProfile& profile);

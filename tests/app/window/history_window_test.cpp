@@ -8,11 +8,16 @@
 #include <QApplication>
 #include <QChart>
 #include <QClipboard>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
@@ -140,6 +145,7 @@ TEST(MovementDelegate, DrawsTheMarkInItsColourBesideTheText) {
   } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},
                {"↓15", QColor(0xC0, 0x00, 0x00)},
                {"新", QColor(0x00, 0x50, 0xC0)},
+               {"落", QColor(0x80, 0x00, 0x80)},
                {"", QColor()}};
   for (const auto& c : cases) {
     model.setData(model.index(0, 0), QStringLiteral("第3名"));
@@ -208,6 +214,46 @@ TEST(HistoryDialog, ChartsEachEngineWithGapsAndListsTheRunsNewestFirst) {
   EXPECT_EQ(table->item(4, 3)->text(), QStringLiteral("第30名"));
 }
 
+// Google asked only every other run: its line runs on through the runs that did not ask it.
+// Ranks 2 and 150 on one chart: a logarithmic axis whose labels are whole numbers.
+TEST(HistoryDialog, JoinsRunsThatDidNotAskAnEngineAndKeepsTheTopTenApartFromRank150) {
+  std::vector<HistoryRecord> records;
+  for (int run = 0; run < 4; ++run) {
+    const std::int64_t when = 1'700'000'000'000 + run * 86'400'000LL;
+    records.push_back({run + 1, when, RunState::completed,
+                       ranked("seo", "baidu", run == 3 ? 150 : 2 + run, when)});
+    if (run % 2 == 0) {
+      records.push_back({run + 1, when, RunState::completed, ranked("seo", "google", 4, when)});
+    }
+  }
+  HistoryDialog dialog(QStringLiteral("a.example"), QStringLiteral("seo"), records);
+  std::vector<std::pair<QString, qsizetype>> lines;
+  for (QAbstractSeries* series : dialog.chart()->series()) {
+    auto* line = qobject_cast<QLineSeries*>(series);
+    lines.emplace_back(line->name(), line->count());
+  }
+  const std::vector<std::pair<QString, qsizetype>> expected{{"Baidu", 4}, {"Google", 2}};
+  EXPECT_EQ(lines, expected);
+
+  auto* ranks = qobject_cast<QLogValueAxis*>(dialog.chart()->axes(Qt::Vertical).at(0));
+  ASSERT_NE(ranks, nullptr);
+  EXPECT_TRUE(ranks->isReverse());
+  EXPECT_EQ(ranks->min(), 1);
+  EXPECT_EQ(ranks->max(), 150);
+  EXPECT_EQ(QString::asprintf(ranks->labelFormat().toLatin1().constData(), 10.0),
+            QStringLiteral("10"));
+
+  // Small ranks keep a linear axis, stepped by whole ranks.
+  HistoryDialog small(QStringLiteral("a.example"), QStringLiteral("seo"), {records[0], records[2]});
+  auto* linear = qobject_cast<QValueAxis*>(small.chart()->axes(Qt::Vertical).at(0));
+  ASSERT_NE(linear, nullptr);
+  EXPECT_EQ(linear->tickType(), QValueAxis::TicksDynamic);
+  EXPECT_EQ(linear->tickAnchor(), 1);
+  EXPECT_EQ(linear->tickInterval(), 1);
+  EXPECT_EQ(QString::asprintf(linear->labelFormat().toLatin1().constData(), 3.0),
+            QStringLiteral("3"));
+}
+
 TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {
   add_run(path_, RunState::completed, {ranked("seo", "baidu", 5, 1000)});
   window_->set_history(path_);
@@ -246,14 +292,28 @@ TEST_F(HistoryWindow, TheMenuExportsCopiesAndOpensTheHistory) {
   action(*menu, "导出结果…")->trigger();
   ASSERT_EQ(desktop_.dialogs.size(), 2u);
   EXPECT_EQ(desktop_.dialogs[0].object_name, QStringLiteral("导出结果对话框"));
-  EXPECT_EQ(read_file(csv),
-            "\xEF\xBB\xBF网站域名,关键词,Baidu,Google,Sogou,Soso\r\n"
-            "http://a.example,'=seo,第3名,第12名,未启动,未启动\r\n"
-            "http://a.example,web,第9名,第12名,未启动,未启动\r\n");
-  EXPECT_EQ(read_file(tsv),
-            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\n"
-            "http://a.example\t=seo\t第3名\t第12名\t未启动\t未启动\n"
-            "http://a.example\tweb\t第9名\t第12名\t未启动\t未启动\n");
+  // In the user's documents first, then where the last file went.
+  EXPECT_EQ(desktop_.dialogs[0].directory, QDir(documents_folder()).absolutePath());
+  EXPECT_EQ(desktop_.dialogs[1].directory, QFileInfo(QString::fromStdString(csv)).absolutePath());
+  // The run's date, and each engine's rank as a number beside its cell; formulas guarded in
+  // both forms.
+  const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+  auto dated = [&](const std::string& text) {
+    return QString::fromStdString(text).replace(
+        QRegularExpression(today + QStringLiteral(R"( \d\d:\d\d)")), QStringLiteral("DATE"));
+  };
+  EXPECT_TRUE(read_file(csv).starts_with("\xEF\xBB\xBF"));
+  EXPECT_EQ(dated(read_file(csv).substr(3)),
+            QStringLiteral("查询日期,网站域名,关键词,Baidu,Baidu排名,Google,Google排名,"
+                           "Sogou,Sogou排名,Soso,Soso排名\r\n"
+                           "DATE,http://a.example,'=seo,第3名,3,第12名,12,未启动,,未启动,\r\n"
+                           "DATE,http://a.example,web,第9名,9,第12名,12,未启动,,未启动,\r\n"));
+  EXPECT_EQ(
+      dated(read_file(tsv)),
+      QStringLiteral("查询日期\t网站域名\t关键词\tBaidu\tBaidu排名\tGoogle\tGoogle排名\t"
+                     "Sogou\tSogou排名\tSoso\tSoso排名\n"
+                     "DATE\thttp://a.example\t'=seo\t第3名\t3\t第12名\t12\t未启动\t\t未启动\t\n"
+                     "DATE\thttp://a.example\tweb\t第9名\t9\t第12名\t12\t未启动\t\t未启动\t\n"));
 
   QApplication::clipboard()->clear();
   action(*menu, "复制")->trigger();

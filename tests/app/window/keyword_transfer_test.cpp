@@ -78,8 +78,10 @@ TEST_F(KeywordTransfer, SetsUpTheOneDialogForEachUse) {
   EXPECT_EQ(save.mode, QFileDialog::AcceptSave);
   EXPECT_EQ(save.title, QStringLiteral("请选择保存位置！"));
   EXPECT_TRUE(save.confirms_overwrite);
-  EXPECT_EQ(save.directory, QDir(program_folder()).absolutePath());
-  EXPECT_EQ(save.offered, QDir(program_folder()).filePath(QStringLiteral("data.txt")));
+  // The first dialog opens in the user's documents, never the program's folder.
+  EXPECT_EQ(save.directory, QDir(documents_folder()).absolutePath());
+  EXPECT_NE(save.directory, QDir(program_folder()).absolutePath());
+  EXPECT_EQ(save.offered, QDir(documents_folder()).filePath(QStringLiteral("data.txt")));
   const SeenDialog& open = desktop_.dialogs[1];
   EXPECT_EQ(open.mode, QFileDialog::AcceptOpen);
   EXPECT_EQ(open.file_mode, QFileDialog::ExistingFile);

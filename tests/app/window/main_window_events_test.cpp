@@ -1,5 +1,6 @@
-// What keys and clicks do: Esc closes, Enter presses nothing, a press into the box clears the
-// untouched sample and still reaches the box, and the credit link opens its page.
+// What keys and clicks do: Esc closes, Enter presses nothing, Tab walks the controls in the
+// layout's order and shows where the focus is, a press into the box clears the untouched sample
+// and still reaches the box, and the credit link opens its page.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -51,6 +52,46 @@ TEST_F(WindowEvents, EscClosesTheWindowWhereverTheFocusIs) {
     QTest::keyClick(control(focus), Qt::Key_Escape);
     EXPECT_FALSE(window_->isVisible()) << focus;
   }
+  EXPECT_TRUE(desktop_.questions.empty()) << "nothing is going: no question";
+}
+
+TEST_F(WindowEvents, TabWalksEveryControlInTheLayoutsOrderAndLeavesTheBoxUnchanged) {
+  const char* order[] = {"数据",     "导入",     "导出",  "选中百度",    "选中GG", "选中搜狗",
+                         "选中搜搜", "联系作者", "按钮1", "超级列表框1", "数据"};
+  box()->setFocus();
+  ASSERT_TRUE(box()->hasFocus());
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QString::fromUtf8(order[i]))
+        << i << " " << QApplication::focusWidget()->metaObject()->className();
+  }
+  EXPECT_EQ(window_->box_text(), sample_text()) << "Tab typed nothing into the box";
+  // Back, too.
+  QTest::keyClick(box(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("超级列表框1"));
+}
+
+// Reached by Tab, each control looks different from the same control without the focus.
+TEST_F(WindowEvents, ShowsWhichControlHasTheFocus) {
+  const char* order[] = {"导入",     "导出",     "选中百度", "选中GG",
+                         "选中搜狗", "选中搜搜", "联系作者", "按钮1"};
+  box()->setFocus();
+  std::vector<QImage> without;
+  for (const char* name : order) without.push_back(control(name)->grab().toImage());
+  for (std::size_t i = 0; i < std::size(order); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(control(order[i])->hasFocus()) << order[i];
+    EXPECT_NE(control(order[i])->grab().toImage(), without[i]) << order[i];
+  }
+}
+
+TEST_F(WindowEvents, SpaceOnTheFocusedCreditLinkOpensIt) {
+  auto* credit = control<HyperlinkLabel>("联系作者");
+  credit->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(credit, Qt::Key_Space);
+  ASSERT_EQ(desktop_.opened.size(), 1u);
+  EXPECT_TRUE(credit->visited());
 }
 
 TEST_F(WindowEvents, EnterPressesNoButton) {

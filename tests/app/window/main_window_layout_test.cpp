@@ -1,25 +1,48 @@
 // The window as it opens: each control's kind, container, place, size and caption, that every
-// caption fits, the fonts and colours the user sees, and the initial state.
+// caption fits, the fonts and colours the user sees, and the initial state; and how the
+// controls share a window grown past that first size.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <map>
 
+#include "app/window/movement_delegate.h"
 #include "keywords/keyword_list.h"
 #include "window_test_support.h"
 
 namespace quillrank::testing {
 namespace {
+
+// This process's children that are QtWebEngine's helper processes.
+int web_engine_processes() {
+  int count = 0;
+  for (const QString& task :
+       QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
+    if (!children.open(QIODevice::ReadOnly)) continue;
+    for (const QByteArray& pid : children.readAll().split(' ')) {
+      QFile command(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(pid.trimmed())));
+      if (!pid.trimmed().isEmpty() && command.open(QIODevice::ReadOnly)) {
+        count += command.readAll().contains("QtWebEngineProcess");
+      }
+    }
+  }
+  return count;
+}
 
 class WindowLayout : public ::testing::Test {
  protected:
@@ -59,7 +82,8 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
       {"外形框1", "QFrame", "", "", {374, 15, 430, 114}, {374, 15}},
       {"超文本浏览框1", "QWebEngineView", "外形框1", "", {-1, -1, 450, 134}, {373, 14}},
       {"分组框3", "QGroupBox", "", "查询结果", {374, 131, 432, 224}, {374, 131}},
-      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 209}, {374, 144}},
+      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 193}, {374, 144}},
+      {"进度条", "QProgressBar", "分组框3", "", {0, 207, 430, 14}, {374, 338}},
   };
   for (const Placement& p : placements) {
     SCOPED_TRACE(p.name);
@@ -78,12 +102,14 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
   EXPECT_NE(window_->findChild<QFileDialog*>(QStringLiteral("通用对话框1")), nullptr);
 }
 
-TEST_F(WindowLayout, IsAFixedWindowWithEveryControlInside) {
+TEST_F(WindowLayout, OpensAtItsSmallestSizeWithEveryControlInside) {
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillrank_V1.1"));
   EXPECT_EQ(window_->size(), QSize(813, 362));
-  EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
+  EXPECT_EQ(window_->minimumSize(), QSize(813, 362));
+  EXPECT_GT(window_->maximumWidth(), 4000);
+  EXPECT_GT(window_->maximumHeight(), 4000);
   const Qt::WindowFlags flags = window_->windowFlags();
-  EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
   EXPECT_EQ(window_->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
@@ -91,6 +117,78 @@ TEST_F(WindowLayout, IsAFixedWindowWithEveryControlInside) {
     if (widget->isWindow()) continue;  // the file dialog
     EXPECT_TRUE(window_->rect().contains(widget->geometry())) << widget->objectName().toStdString();
   }
+}
+
+// Grown by 300 x 200: the box takes a third of the width, the list two thirds, both all the
+// height; the rest keep their sizes and follow; shrunk back, every control is where it was.
+TEST_F(WindowLayout, GivesTheBoxAndTheListTheRoomOfAGrownWindow) {
+  window_->show();
+  auto* list = control<QTableView>("超级列表框1");
+  const int site_width = list->horizontalHeader()->sectionSize(0);
+
+  const struct {
+    const char* name;
+    QRect grown;
+  } cases[] = {
+      {"分组框1", {8, 8, 460, 472}},         {"数据", {7, 12, 342, 458}},
+      {"标签1", {355, 12, 98, 196}},         {"导入", {355, 413, 98, 24}},
+      {"导出", {355, 441, 98, 24}},          {"分组框2", {8, 480, 460, 46}},
+      {"选中百度", {8, 14, 80, 24}},         {"联系作者", {7, 531, 201, 24}},
+      {"按钮1", {308, 531, 160, 22}},        {"外形框1", {474, 15, 630, 114}},
+      {"超文本浏览框1", {-1, -1, 650, 134}}, {"分组框3", {474, 131, 632, 424}},
+      {"超级列表框1", {0, 13, 630, 393}},    {"进度条", {0, 407, 630, 14}},
+  };
+  std::map<const char*, QRect> first;
+  for (const auto& c : cases) first[c.name] = control(c.name)->geometry();
+  window_->resize(813 + 300, 362 + 200);
+  for (const auto& c : cases) EXPECT_EQ(control(c.name)->geometry(), c.grown) << c.name;
+  for (QWidget* widget : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (widget->isWindow()) continue;
+    EXPECT_TRUE(window_->rect().contains(widget->geometry())) << widget->objectName().toStdString();
+  }
+  // The site column took the list's new width; the engine columns kept theirs.
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width + 200);
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(2), 70);
+
+  window_->resize(813, 362);
+  for (const auto& [name, geometry] : first) EXPECT_EQ(control(name)->geometry(), geometry) << name;
+  EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width);
+  // It cannot get smaller than the layout.
+  window_->resize(600, 300);
+  EXPECT_EQ(window_->size(), QSize(813, 362));
+}
+
+// A host name fits its column where the list has room; where it has not, the cut cell shows its
+// whole text as its tooltip.
+TEST_F(WindowLayout, FitsTheSiteColumnToItsHostsAndShowsACutCellWhole) {
+  for (QCheckBox* engine : window_->controls().engines) engine->setChecked(false);
+  window_->set_box_text("www.a-rather-long-host-name.example|seo");
+  window_->show();
+  auto* list = control<QTableView>("超级列表框1");
+  auto* delegate = qobject_cast<MovementDelegate*>(list->itemDelegate());
+  ASSERT_NE(delegate, nullptr);
+  // The tooltip of cell (0, column) as the list draws it now.
+  auto tip = [&](int column) {
+    const QModelIndex cell = window_->model().index(0, column);
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualRect(cell);
+    return delegate->tooltip(option, cell);
+  };
+  auto wanted = [&] { return static_cast<QAbstractItemView*>(list)->sizeHintForColumn(0); };
+  QHeaderView* header = list->horizontalHeader();
+
+  window_->start_query();
+  EXPECT_LT(header->sectionSize(0), wanted()) << "no room at the first size";
+  EXPECT_LE(header->sectionPosition(5) + header->sectionSize(5), list->viewport()->width())
+      << "the engines stay in sight";
+  EXPECT_EQ(tip(0), QStringLiteral("http://www.a-rather-long-host-name.example"));
+  EXPECT_EQ(tip(1), QString()) << "a keyword that fits has no tooltip";
+
+  window_->resize(1400, 600);
+  window_->start_query();
+  EXPECT_GE(header->sectionSize(0), wanted());
+  EXPECT_EQ(tip(0), QString());
 }
 
 TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
@@ -197,6 +295,8 @@ TEST_F(WindowLayout, LoadsTheShippedProductPageInTheClippedWebView) {
   EXPECT_TRUE(view->page()->profile()->isOffTheRecord());
   // Only the frame's 430 x 114 shows; the view's border and scroll bars lie outside it.
   EXPECT_EQ(view->geometry().intersected(view->parentWidget()->rect()), QRect(0, 0, 430, 114));
+  // Shown by Chromium inside this process: no QtWebEngineProcess of its own.
+  EXPECT_EQ(web_engine_processes(), 0);
 }
 
 }  // namespace

@@ -1,15 +1,18 @@
 // Runs started from the window against a fixture server that stands in for the engines
-// (every fetch routed to it): the rows and status texts, the ranks as they arrive, a second
-// start during a run, and closing the window while workers wait on the network.
+// (every fetch routed to it): the rows and status texts, the ranks as they arrive, the progress
+// bar and the start button's caption, a second start during a run, and closing the window
+// while workers wait on the network (asked first, recorded as stopped).
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
 
 #include "engines/builtin_profiles.h"
+#include "history/temp_history.h"
 #include "keywords/keyword_list.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
@@ -96,7 +99,17 @@ TEST_F(WindowRun, FillsTheRowsThenTheRanksOfTheTickedEngines) {
   EXPECT_FALSE(window_->run_control().worker_active(2));
   EXPECT_FALSE(window_->run_control().worker_active(3));
 
+  // The button says a press now stops this run and starts again; nothing is done yet.
+  EXPECT_EQ(window_->controls().start_button->text(), QStringLiteral("停止并重新查询"));
+  EXPECT_EQ(window_->controls().progress->text(), QStringLiteral("0/2 行"));
+
   gate_.open();
+  ASSERT_TRUE(wait_until([&] {
+    return window_->controls().start_button->text() == QStringLiteral("开始查询--> > >");
+  }));
+  EXPECT_EQ(window_->controls().progress->value(), 2);
+  EXPECT_EQ(window_->controls().progress->maximum(), 2);
+  EXPECT_EQ(window_->controls().progress->text(), QStringLiteral("2/2 行"));
   ASSERT_TRUE(wait_until([&] { return cell(1, 3) == QStringLiteral("第27名"); }));
   ASSERT_TRUE(wait_until([&] { return cell(1, 2) == QStringLiteral("第8名"); }));
   EXPECT_EQ(cell(0, 2), QStringLiteral("第3名"));
@@ -161,6 +174,40 @@ TEST_F(WindowRun, ClosingDuringARunEndsAtOnceWithoutWaitingForTheNetwork) {
   EXPECT_EQ(server_.request_count(), 2u);
 }
 
+// Esc during a run asks first: "no" keeps the run going, "yes" closes, stops the workers and
+// records the run as stopped.
+TEST_F(WindowRun, EscDuringARunAsksFirstAndAClosedRunIsRecordedAsStopped) {
+  const std::string history = temp_history("close-during-run");
+  window_->set_history(history);
+  hold_ = true;
+  window_->set_box_text("a.example|seo\r\nb.example|web");
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return server_.request_count() >= 2; }));
+
+  desktop_.ask_answer = false;
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTest::keyClick(window_->controls().box, Qt::Key_Escape);
+  ASSERT_EQ(desktop_.questions.size(), 1u);
+  EXPECT_EQ(desktop_.questions[0].title, QStringLiteral("关闭窗口"));
+  EXPECT_TRUE(desktop_.questions[0].text.contains(QStringLiteral("查询正在进行")));
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->run_control().worker_active(0));
+
+  desktop_.ask_answer = true;
+  window_->close();  // the close button asks the same
+  EXPECT_EQ(desktop_.questions.size(), 2u);
+  EXPECT_FALSE(window_->isVisible());
+  for (int engine = 0; engine < 4; ++engine) {
+    EXPECT_FALSE(window_->run_control().worker_active(engine));
+  }
+  window_->history()->flush();
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(history, 1000).runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].state, RunState::stopped);
+  gate_.open();
+}
+
 TEST_F(WindowRun, ExpandsSiteEntriesOffTheWindowThreadThenRanksTheExpansionsOwnLines) {
   server_.set_handler([](const HttpRequest& request) {
     if (request.url().find("home.example") != std::string::npos) {
@@ -213,6 +260,7 @@ TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
            QStringLiteral("Quillrank_V1.1 - 正在展开站点条目：第 1 个，共 2 个");
   }));
   EXPECT_TRUE(window_->expanding());
+  EXPECT_EQ(window_->controls().start_button->text(), QStringLiteral("停止展开"));
   EXPECT_TRUE(window_->controls().box->isReadOnly());
   EXPECT_FALSE(window_->controls().import_button->isEnabled());
   EXPECT_FALSE(window_->controls().start_button->isDown()) << "the press has ended";
@@ -225,6 +273,7 @@ TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
   EXPECT_EQ(window_->box_text(), "[a.example]\r\n[b.example]|k");
   EXPECT_FALSE(window_->controls().box->isReadOnly());
   EXPECT_TRUE(window_->controls().import_button->isEnabled());
+  EXPECT_EQ(window_->controls().start_button->text(), QStringLiteral("开始查询--> > >"));
   EXPECT_EQ(window_->model().rowCount(), 0);
   EXPECT_EQ(server_.request_count(), 1u) << "the second entry was not fetched";
   for (int engine = 0; engine < 4; ++engine) {
@@ -235,6 +284,8 @@ TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
 TEST_F(StalledExpansion, ClosesAtOnce) {
   Watchdog watchdog(std::chrono::seconds(30), "closing the window during an expansion");
   QTest::keyClick(window_.get(), Qt::Key_Escape);
+  ASSERT_EQ(desktop_.questions.size(), 1u);
+  EXPECT_TRUE(desktop_.questions[0].text.contains(QStringLiteral("正在展开站点条目")));
   EXPECT_FALSE(window_->isVisible());
   const auto start = std::chrono::steady_clock::now();
   window_.reset();  // stops the fetch in flight and joins the expansion

@@ -4,12 +4,15 @@
 // QtWebEngine's Chromium deletes some objects through a base class of another size, which
 // AddressSanitizer reports as new-delete-type-mismatch; that check is off here (the core's tests
 // keep it). The leak suppressions cover allocations that Qt, fontconfig and Chromium make once
-// per process and never free; they name those libraries only, so leaks in Quillrank's own
-// code are still reported.
+// per process and never free (Chromium renders the page in this process, so its renderer's ICU
+// and HarfBuzz tables count among them); they name those libraries only, so leaks in
+// Quillrank's own code are still reported.
 
 extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
 
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libQt6WebEngineCore.so\n"
-         "leak:libfontconfig.so\n";
+         "leak:libfontconfig.so\n"
+         "leak:libicuuc.so\n"
+         "leak:libharfbuzz.so\n";
 }

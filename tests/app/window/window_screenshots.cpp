@@ -1,6 +1,6 @@
-// Draws the README's two screenshots of the window, headless: as it opens, and after a run
-// against a fixture server that stands in for the engines. Usage: quillrank_window_screenshots
-// OUTPUT_FOLDER
+// Draws the README's two screenshots of the window, headless: as it opens, and, grown a little,
+// after a run against a fixture server that stands in for the engines. Usage:
+// quillrank_window_screenshots OUTPUT_FOLDER
 #include <stdlib.h>
 
 #include <QApplication>
@@ -106,6 +106,7 @@ int draw(const QDir& folder) {
   // The example lines of the sample text, as a user would keep them.
   window->set_box_text(
       "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");
+  window->resize(960, 400);  // room for the host names
   QTest::mouseClick(window->controls().start_button, Qt::LeftButton);
   const bool finished = wait_until([&] {
     for (int engine = 0; engine < 4; ++engine) {

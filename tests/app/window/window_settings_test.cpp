@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 
+#include "settings/settings.h"
 #include "support/run_program.h"
 #include "text/text_codec.h"
 #include "window_test_support.h"
@@ -48,7 +49,9 @@ TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
   apply_settings_file(*window, desktop,
                       settings_file("wrong.toml", "[engine.google]\nname = 'G'\npage_size = 0\n"));
   ASSERT_EQ(desktop.warnings.size(), 1u);
-  EXPECT_TRUE(desktop.warnings[0].text.contains(QStringLiteral(":3: page_size must be 1 to 1000")));
+  EXPECT_TRUE(
+      desktop.warnings[0].text.contains(QStringLiteral("第 3 行：page_size 必须是 1 到 1000")))
+      << desktop.warnings[0].text.toStdString();
   EXPECT_EQ(captions(*window, 1),
             std::pair(QStringLiteral("Google查询"), QStringLiteral("Google")));
   EXPECT_EQ(window->run_control().profiles(), builtin_profiles());
@@ -61,9 +64,63 @@ TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {
   apply_settings_file(*window, desktop, path);
   ASSERT_EQ(desktop.warnings.size(), 1u);
   EXPECT_TRUE(desktop.warnings[0].text.startsWith(QStringLiteral("设置文件有误")));
-  EXPECT_TRUE(desktop.warnings[0].text.contains(QString::fromStdString(path + ":2: ")))
+  EXPECT_TRUE(desktop.warnings[0].text.contains(
+      QStringLiteral("文件“%1”第 2 行：delay 必须是 0 到 3600 秒，且 MIN 不大于 MAX")
+          .arg(QString::fromStdString(path))))
       << desktop.warnings[0].text.toStdString();
   EXPECT_EQ(window->run_control().pacing()[0].retries, 1);
+}
+
+// Every problem the settings reader words, read from real files, comes out in Chinese; only a
+// TOML syntax error keeps the parser's English, behind a Chinese lead.
+TEST(SettingsProblemInChinese, SaysEveryProblemOfTheReaderInChinese) {
+  const struct {
+    const char* file;
+    const char* chinese;
+  } cases[] = {
+      {"colour = 1\n", "第 1 行：未知的键“colour”"},
+      {"[engine.bing]\n", "第 1 行：未知的搜索引擎“bing”（可用 baidu, google, sogou, soso）"},
+      {"page_count = 2\n", "第 1 行：page_count 只能写在搜索引擎的表中，例如 [engine.baidu]"},
+      {"retries = 11\n", "第 1 行：retries 必须是 0 到 10"},
+      {"retries = 'x'\n", "第 1 行：retries 必须是整数"},
+      {"block_pause = 4000\n", "第 1 行：block_pause 必须是 0 到 3600 秒"},
+      {"block_pause = 'x'\n", "第 1 行：block_pause 必须是秒数"},
+      {"delay = true\n", "第 1 行：delay 必须是数字或“MIN-MAX”形式的文本"},
+      {"history = 1\n", "第 1 行：history 必须是 true 或 false"},
+      {"history_path = 1\n", "第 1 行：history_path 必须是文件名文本"},
+      {"engine = 1\n", "第 1 行：engine 必须是由搜索引擎组成的表"},
+      {"[engine]\nbaidu = 1\n", "第 2 行：engine.baidu 必须是表"},
+      {"[engine.baidu]\nname = 1\n", "第 2 行：name 必须是文本"},
+      {"[engine.baidu]\nname = ''\n", "第 2 行：name 不能为空"},
+      {"[engine.baidu]\nname = \"a\\u0001\"\n", "第 2 行：name 不能含有控制字符"},
+      {"[engine.baidu]\nquery_path = 'a b'\n", "第 2 行：query_path 不能含有空格或控制字符"},
+      {"[engine.baidu]\nhost = 'a/b'\n", "第 2 行：host 必须是主机名（字母、数字及 . - _ : [ ]）"},
+      {"[engine.baidu]\nrank_rule = 'x'\n", "第 2 行：rank_rule 必须是以下之一："},
+      {"[engine.baidu]\nlink_schemes = 1\n", "第 2 行：link_schemes 必须是文本的列表"},
+      {"[engine.baidu]\nlink_schemes = ['']\n",
+       "第 2 行：link_schemes 必须是文本的列表，且没有空文本"},
+      {"[engine.baidu]\nlink_schemes = []\n", "第 2 行：link_schemes 至少要有一个文本"},
+      {"[engine.baidu]\nheaders = 1\n", "第 2 行：headers 必须是请求头名称到文本的表"},
+      {"[engine.baidu]\nheaders = { A = 1 }\n", "第 2 行：headers 必须把请求头名称对应到文本"},
+      {"[engine.baidu]\nheaders = { Host = 'x' }\n",
+       "第 2 行：headers：“Host”由程序自己设置（User-Agent 请用 user_agent）"},
+      {"[engine.'%2x']\n", "第 1 行：未知的搜索引擎“%2x”（可用 baidu, google, sogou, soso）"},
+      {"retries = = 2\n", "第 1 行：语法错误："},
+  };
+  for (const auto& c : cases) {
+    const std::string path = settings_file("chinese.toml", c.file);
+    const auto loaded = read_settings_file(path);
+    if (!std::holds_alternative<std::string>(loaded)) {
+      ADD_FAILURE() << "no problem in " << c.file;
+      continue;
+    }
+    const QString chinese = settings_problem_in_chinese(std::get<std::string>(loaded));
+    EXPECT_TRUE(chinese.startsWith(QStringLiteral("文件“%1”").arg(QString::fromStdString(path)) +
+                                   QString::fromUtf8(c.chinese)))
+        << c.file << " -> " << chinese.toStdString();
+  }
+  EXPECT_EQ(settings_problem_in_chinese("/x/quillrank.toml:0: cannot be read"),
+            QStringLiteral("文件“/x/quillrank.toml”无法读取"));
 }
 
 TEST(ResultTableModel, ShowsACellsDetailAsItsTooltip) {

@@ -33,6 +33,11 @@ void ScriptedDesktop::warn(QWidget*, const QString& title, const QString& text) 
   warnings.push_back({title, text});
 }
 
+bool ScriptedDesktop::ask(QWidget*, const QString& title, const QString& text) {
+  questions.push_back({title, text});
+  return ask_answer;
+}
+
 bool ScriptedDesktop::open_url(const QUrl& address) {
   opened.push_back(address);
   return open_succeeds;

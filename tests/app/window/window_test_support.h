@@ -44,13 +44,16 @@ class ScriptedDesktop : public Desktop {
   // Each dialog takes the next answer: a path to confirm; an empty one, or none left, cancels.
   QStringList answers;
   bool open_succeeds = true;
+  bool ask_answer = true;  // what every yes-or-no question is answered
 
   std::vector<SeenDialog> dialogs;
   std::vector<SeenWarning> warnings;
+  std::vector<SeenWarning> questions;
   std::vector<QUrl> opened;
 
   std::optional<QString> choose_file(QFileDialog& dialog) override;
   void warn(QWidget* parent, const QString& title, const QString& text) override;
+  bool ask(QWidget* parent, const QString& title, const QString& text) override;
   bool open_url(const QUrl& address) override;
 };
 
