@@ -159,7 +159,7 @@ BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.
 void BM_RunThousandRows(benchmark::State& state) {
   FixtureServer server([](const HttpRequest& request) {
-    for (const EngineProfile& profile : builtin_profiles()) {
+    for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
       if (request.header("Host") == profile.host) {
         return HttpReply{.body = testing::engine_result_page(profile, "http://shop.example/", 5)};
       }
@@ -173,6 +173,7 @@ void BM_RunThousandRows(benchmark::State& state) {
     ListHost host(box, {true, true, true, true});
     ResultTable table;
     RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     std::atomic<bool> finished{false};
     control.set_run_finished([&] { finished = true; });
     control.start_query();

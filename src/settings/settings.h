@@ -16,8 +16,9 @@ namespace quillrank {
 
 struct Settings {
   std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
-  EngineProfiles profiles = builtin_profiles();     // by slot
-  bool history = true;                              // record every run in the rank history
+  ProfileSet profile_set = kDefaultProfileSet;      // the built-in profiles the tables change
+  EngineProfiles profiles = builtin_profiles(kDefaultProfileSet);  // by slot
+  bool history = true;       // record every run in the rank history
   std::string history_path;  // the history database; empty: the default place
 };
 
@@ -27,15 +28,21 @@ struct Settings {
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine
 // in an engine's table only, any field of its profile (see profile_fields.h); a field not set
-// keeps the built-in value; and, at the top level only:
+// keeps the value of the chosen built-in set; and, at the top level only:
+//   profiles     "current" (the default) or "classic": the built-in set the tables change
+//   cookies      true or false: every engine's cookies kept between runs (an engine's table may
+//                say otherwise)
 //   history      true or false: whether runs are recorded in the rank history
 //   history_path the rank history's database file
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
-std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path);
+// `profiles`, when set, chooses the built-in profile set over the file's "profiles" key.
+std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path,
+                                                   std::optional<ProfileSet> profiles = {});
 
 // The file at `path` parsed; a missing file gives the defaults, one that cannot be read an error.
-std::variant<Settings, std::string> read_settings_file(const std::string& path);
+std::variant<Settings, std::string> read_settings_file(const std::string& path,
+                                                       std::optional<ProfileSet> profiles = {});
 
 // $XDG_CONFIG_HOME/quillrank/quillrank.toml, else ~/.config/quillrank/quillrank.toml; empty when
 // neither variable is set.

@@ -56,6 +56,7 @@ TEST(StartQuery, BuildsOneRowPerPairWithStatusCellsBeforeWorkersRank) {
   Pages pages;
   pages.hold();
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query();
   ASSERT_EQ(table.row_count(), 2);
   EXPECT_EQ(cell(table, 0, 0), "http://siteA");
@@ -92,6 +93,7 @@ TEST(StartQuery, StartsOnlyTheTickedEnginesAndReportsTheEndOfTheRun) {
     Pages pages;
     std::atomic<int> finished{0};
     RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.set_run_finished([&] { ++finished; });
     control.start_query();
     wait_until([&] { return finished == 1; });
@@ -110,6 +112,7 @@ TEST(StartQuery, ARestartDuringARunStopsItAndRebuildsTheTable) {
   pages.hold();
   std::atomic<int> finished{0};
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.set_run_finished([&] { ++finished; });
   control.start_query();
   wait_until([&] { return pages.fetches() == 2; });
@@ -134,6 +137,7 @@ TEST(StartQuery, ShutdownDuringARunStopsEveryWorker) {
   pages.hold();
   {
     RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.start_query();
     wait_until([&] { return pages.fetches() == 4; });
   }  // the destructor stops and joins them
@@ -145,6 +149,7 @@ TEST(StartQuery, ReleaseLeavesEverySlotEmptyAndCanRunAgain) {
   ResultTable table;
   Pages pages;
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.release_worker_handles();  // nothing to release yet
   control.start_query();
   control.release_worker_handles();
@@ -164,6 +169,7 @@ TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
     fetched.emplace_back(url);
     return testing::served("<title>Home-Shop</title>");
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query();
   EXPECT_EQ(fetched, std::vector<std::string>{"http://home.example"});
   EXPECT_EQ(host.box(), "home.example|Home\r\nhome.example|Shop\r\nz|w");
@@ -202,6 +208,7 @@ TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
     RunControl control(host, table, pages.source(), [&](std::string_view, std::stop_token) {
       return testing::served(std::string("<meta charset=gb2312>") + c.title);
     });
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.start_query();
     std::vector<std::pair<std::string, std::string>> rows;
     for (int row = 0; row < table.row_count(); ++row)
@@ -228,6 +235,7 @@ TEST(StartQuery, AStopDuringTheExpansionLeavesBoxAndTableAndStartsNoWorker) {
     stop.request_stop();  // as Ctrl-C or a second press would, while the page loads
     return testing::unreachable();
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query(stop.get_token());
   EXPECT_EQ(fetched, std::vector<std::string>{"http://a.example"}) << "no further fetch";
   EXPECT_EQ(host.box(), "[a.example]\r\n[b.example]");
@@ -245,6 +253,7 @@ TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
     events.emplace_back(url);
     return testing::unreachable();
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   const GbkText expanded = control.expand_entries(
       "[a.example]|x\r\n[b.example]\r\n[a.example]", {}, [&](int entry, int entries) {
         events.push_back(std::to_string(entry) + "/" + std::to_string(entries));

@@ -116,7 +116,7 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
 }
 
 TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
-  for (const EngineProfile& profile : builtin_profiles()) {
+  for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
     FakeEngine engine(profile);
     EXPECT_EQ(rank_one(profile, engine, "shop.example"), "排在300后") << profile.name;
     EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile.page_count));

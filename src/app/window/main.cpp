@@ -8,6 +8,8 @@
 #include "app/window/main_window.h"
 #include "app/window/startup.h"
 #include "app/window/window_settings.h"
+#include "engines/engine_client.h"
+#include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
 #include "settings/settings.h"
 
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
                           QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));
     return -1;
   }
+  // Each engine's worker asks through a client of its own, as the profile says.
+  window->run_control().set_worker_sources(
+      quillrank::live_engine_sources(quillrank::default_cookie_folder()));
   window->show();
   quillrank::centre_on_screen(*window);
   quillrank::apply_settings_file(*window, desktop, quillrank::default_settings_path());

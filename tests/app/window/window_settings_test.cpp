@@ -51,7 +51,7 @@ TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
   EXPECT_TRUE(desktop.warnings[0].text.contains(QStringLiteral(":3: page_size must be 1 to 1000")));
   EXPECT_EQ(captions(*window, 1),
             std::pair(QStringLiteral("Google查询"), QStringLiteral("Google")));
-  EXPECT_EQ(window->run_control().profiles(), builtin_profiles());
+  EXPECT_EQ(window->run_control().profiles(), builtin_profiles(kDefaultProfileSet));
 }
 
 TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {
