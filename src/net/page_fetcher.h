@@ -25,10 +25,10 @@ inline constexpr std::chrono::milliseconds kCompleteBodyGrace{1000};
 
 // What one engine's session is set up with for a run.
 struct SessionSetup {
-  std::string cookie_file;   // where its cookies are kept between runs; empty: for the run only
-  std::string warm_up_page;  // visited before the first page when the cookie store is empty
-  std::string connect_to;    // as for PageFetcher::fetch
-  std::string ca_file;       // certificates to trust instead of the system's (tests only)
+  std::string cookie_file{};   // where its cookies are kept between runs; empty: for the run only
+  std::string warm_up_page{};  // visited before the first page when the cookie store is empty
+  std::string connect_to{};    // as for PageFetcher::fetch
+  std::string ca_file{};       // certificates to trust instead of the system's (tests only)
 };
 
 class PageFetcher {
