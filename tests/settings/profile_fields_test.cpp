@@ -69,6 +69,20 @@ TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
        [](auto& p) {
          return p.signatures.no_results_texts == std::vector<std::string>{"x", "y"};
        }},
+      {"results_from = 'id=\"content_left\"'",
+       [](auto& p) { return p.results_from == "id=\"content_left\""; }},
+      {"results_to = 'id=\"page\"'", [](auto& p) { return p.results_to == "id=\"page\""; }},
+      {"page_value = 'counted'", [](auto& p) { return p.page_value == PageValue::counted; }},
+      {"rank_rule = 'card_number'", [](auto& p) { return p.rank_rule == RankRule::card_number; }},
+      {"rank_rule = 'result_count'", [](auto& p) { return p.rank_rule == RankRule::result_count; }},
+      {"http_version = '2'", [](auto& p) { return p.http_version == HttpVersion::http2; }},
+      {"http_version = '1.1'", [](auto& p) { return p.http_version == HttpVersion::http1_1; }},
+      {"accept_encoding = 'gzip, br'", [](auto& p) { return p.accept_encoding == "gzip, br"; }},
+      {"session = true", [](auto& p) { return p.session; }},
+      {"cookies = true", [](auto& p) { return p.cookies; }},
+      {"warm_up = true", [](auto& p) { return p.warm_up; }},
+      {"home_page = 'https://www.baidu.com/'",
+       [](auto& p) { return p.home_page == "https://www.baidu.com/"; }},
       {"extend_block_addresses = ['/verify']",
        [](auto& p) { return p.signatures.block_addresses.back() == "/verify"; }},
   };

@@ -2,12 +2,65 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <optional>
 
 #include "support/run_program.h"
 
 namespace quillrank {
 namespace {
+
+// The built-in set is chosen first (the command line over the file), then the top level's
+// cookies, then the engine tables change fields of it.
+TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
+  struct Case {
+    const char* text;
+    std::optional<ProfileSet> over;
+    ProfileSet set;
+    std::array<bool, kEngineCount> cookies;
+    const char* baidu_host;
+  };
+  const Case cases[] = {
+      {"", {}, ProfileSet::current, {true, true, true, true}, "www.baidu.com"},
+      {"profiles = 'classic'",
+       {},
+       ProfileSet::classic,
+       {false, false, false, false},
+       "www.baidu.com"},
+      {"profiles = 'classic'",
+       ProfileSet::current,
+       ProfileSet::current,
+       {true, true, true, true},
+       "www.baidu.com"},
+      {"cookies = false\n[engine.sogou]\ncookies = true\n[engine.baidu]\nhost = 'b.example'",
+       {},
+       ProfileSet::current,
+       {false, false, true, false},
+       "b.example"},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = parse_settings(c.text, "q.toml", c.over);
+    ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+    const Settings& settings = std::get<Settings>(parsed);
+    EXPECT_EQ(settings.profile_set, c.set) << c.text;
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      EXPECT_EQ(settings.profiles[engine].cookies, c.cookies[engine]) << c.text << engine;
+    }
+    EXPECT_EQ(settings.profiles[0].host, c.baidu_host) << c.text;
+    EXPECT_EQ(settings.profiles[1].host, builtin_profiles(c.set)[1].host) << c.text;
+  }
+  const std::pair<const char*, const char*> wrong[] = {
+      {"profiles = 'today'", "q.toml:1: profiles must be \"current\" or \"classic\""},
+      {"cookies = 'yes'", "q.toml:1: cookies must be true or false"},
+      {"[engine.baidu]\nhttp_version = '3'", "q.toml:2: http_version must be one of 1.0, 1.1, 2"},
+  };
+  for (const auto& [text, message] : wrong) {
+    const auto parsed = parse_settings(text, "q.toml");
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
+    EXPECT_EQ(std::get<std::string>(parsed), message);
+  }
+}
 
 TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
   const auto parsed = parse_settings(
