@@ -22,6 +22,7 @@ inline std::string gzip(std::string_view bytes) {
   stream.avail_out = static_cast<uInt>(out.size());
   const int result = deflate(&stream, Z_FINISH);
   out.resize(stream.total_out);
+  out.shrink_to_fit();  // a bomb's bound is the size of what it decodes to
   deflateEnd(&stream);
   if (result != Z_STREAM_END) throw std::runtime_error("deflate");
   return out;
