@@ -144,6 +144,7 @@ std::optional<Problem> apply_profile_set(const toml::table& root, std::optional<
   }
   if (over) settings.profile_set = *over;
   settings.profiles = builtin_profiles(settings.profile_set);
+  settings.pacing = default_pacing(settings.profile_set);
   if (const toml::node* cookies = root.get("cookies")) {
     const ProfileField* field = profile_field("cookies");
     for (EngineProfile& profile : settings.profiles) {
@@ -154,6 +155,13 @@ std::optional<Problem> apply_profile_set(const toml::table& root, std::optional<
 }
 
 }  // namespace
+
+std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set) {
+  if (set == ProfileSet::classic) return {};
+  const EnginePacing slow{.delay_min = 10, .delay_max = 15, .block_pause = 300};
+  const EnginePacing sogou{.delay_min = 5, .delay_max = 10, .block_pause = 300};
+  return {slow, EnginePacing{}, sogou, sogou};
+}
 
 std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
   auto number = [](std::string_view part) -> std::optional<double> {
@@ -183,13 +191,13 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     return located(path, error.source(), std::string(error.description()));
   }
   Settings settings;
-  EnginePacing common;
-  if (auto problem = apply_top_level(root, common)) {
-    return located(path, problem->where, problem->what);
-  }
-  settings.pacing.fill(common);
   if (auto problem = apply_profile_set(root, profiles, settings)) {
     return located(path, problem->where, problem->what);
+  }
+  for (EnginePacing& pacing : settings.pacing) {
+    if (auto problem = apply_top_level(root, pacing)) {
+      return located(path, problem->where, problem->what);
+    }
   }
   if (auto problem = apply_history(root, path, settings)) {
     return located(path, problem->where, problem->what);

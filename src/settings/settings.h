@@ -14,9 +14,15 @@
 
 namespace quillrank {
 
+// How each engine is paced unless the settings say otherwise, by slot: not at all for the
+// classic set; for the current set as slowly as today's engines need before they ask for a
+// verification (Baidu 10-15 s between requests, Sogou and Soso 5-10 s, each a 5-minute pause
+// after a block and one more try; Google refuses anyway).
+std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set);
+
 struct Settings {
-  std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
-  ProfileSet profile_set = kDefaultProfileSet;      // the built-in profiles the tables change
+  std::array<EnginePacing, kEngineCount> pacing = default_pacing(kDefaultProfileSet);  // by slot
+  ProfileSet profile_set = kDefaultProfileSet;  // the built-in profiles the tables change
   EngineProfiles profiles = builtin_profiles(kDefaultProfileSet);  // by slot
   bool history = true;       // record every run in the rank history
   std::string history_path;  // the history database; empty: the default place

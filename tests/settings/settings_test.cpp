@@ -62,11 +62,26 @@ TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
   }
 }
 
+// The current set asks slowly by default; a key names only what it changes.
+TEST(ParseSettings, PacesEachSetByItsOwnDefaultsUnderTheKeysGiven) {
+  const auto parsed = parse_settings("delay = 1\n[engine.sogou]\nblock_pause = 0\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+  const auto& pacing = std::get<Settings>(parsed).pacing;
+  EXPECT_EQ(pacing[0].delay_max, 1);
+  EXPECT_EQ(pacing[0].block_pause, 300);
+  EXPECT_EQ(pacing[2].block_pause, 0);
+  EXPECT_EQ(Settings{}.pacing[0].delay_min, 10);
+  EXPECT_EQ(Settings{}.pacing[0].delay_max, 15);
+  for (const EnginePacing& classic : default_pacing(ProfileSet::classic)) {
+    EXPECT_EQ(classic.delay_max + classic.block_pause, 0);
+  }
+}
+
 TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
   const auto parsed = parse_settings(
       "delay = \"2-5\"\nretries = 3\n\n[engine.google]\ndelay = 0.5\nblock_pause = 60\n"
       "[engine.soso]\nretries = 0\n",
-      "q.toml");
+      "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
   const Settings& settings = std::get<Settings>(parsed);
   const EnginePacing& baidu = settings.pacing[0];
@@ -98,7 +113,7 @@ TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
 }
 
 TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {
-  const auto parsed = parse_settings("# nothing\n", "q.toml");
+  const auto parsed = parse_settings("# nothing\n", "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed));
   for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
     EXPECT_EQ(pacing.delay_max, 0);
