@@ -30,6 +30,7 @@ struct Transfer {
   std::optional<std::string> content_length;  // of the response being read
   long status = 0;                            // of the response being read
   bool location = false;                      // the response being read names a place to go
+  std::string location_url;                   // and this is the place (as the header says)
   bool head_done = false;                     // the response being read has all its header lines
   Clock::time_point last_byte = Clock::now();
   bool too_long = false;
@@ -78,6 +79,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     transfer->content_length.reset();  // a new response (after a redirect or a 100)
     transfer->head_done = false;
     transfer->location = false;
+    transfer->location_url.clear();
     const std::size_t blank = line.find(' ');
     transfer->status = blank == std::string_view::npos
                            ? 0
@@ -94,6 +96,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
   } else if (const auto location = header_value(line, "location")) {
     const long status = transfer->status;
     transfer->location = true;
+    transfer->location_url = std::string(*location);
     if (status >= 300 && status < 400 && !transfer->private_origin &&
         !redirect_allowed(transfer->easy, *location)) {
       transfer->refused_redirect = true;
@@ -157,6 +160,33 @@ bool complete_by_length(const Transfer& transfer) {
                      !(transfer.status < 400 && transfer.status >= 300 && transfer.location);
   return transfer.head_done && final && announced && transfer.body.size() >= *announced &&
          Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
+}
+
+// A redirect whose head has arrived on a connection the server keeps open, nothing following it
+// for a short while: the transfer library, which ignores a redirect's body, would wait for the
+// close (or the stall time-out) before following it.
+bool redirect_waiting(const Transfer& transfer) {
+  return transfer.head_done && transfer.status >= 300 && transfer.status < 400 &&
+         transfer.location && Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
+}
+
+// Where the waiting redirect leads: its Location resolved against the address it answered.
+std::optional<std::string> redirect_target(const Transfer& transfer) {
+  const char* current = nullptr;
+  if (curl_easy_getinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) {
+    return std::nullopt;
+  }
+  CURLU* url = curl_url();
+  char* target = nullptr;
+  const bool resolved =
+      url && curl_url_set(url, CURLUPART_URL, current, 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, transfer.location_url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_URL, &target, 0) == CURLUE_OK;
+  std::optional<std::string> found;
+  if (resolved) found = target;
+  curl_free(target);
+  curl_url_cleanup(url);
+  return found;
 }
 
 struct EasyDeleter {
@@ -249,8 +279,11 @@ void set_request_options(CURL* easy, const std::string& url, const RequestOption
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
 }
 
-// Runs the transfer to its end, or until `stop` is requested. Returns the transfer's result.
-CURLcode perform(CURLM* multi, const Transfer& transfer, bool session, std::stop_token stop) {
+// Runs the transfer to its end, or until `stop` is requested, or until a redirect waits (see
+// redirect_waiting; `redirect` says so). Returns the transfer's result.
+CURLcode perform(CURLM* multi, const Transfer& transfer, bool session, std::stop_token stop,
+                 bool& redirect) {
+  redirect = false;
   std::atomic<bool> stopped{false};
   {
     // The callback may run on the stopping thread; its destructor waits for it to finish.
@@ -263,6 +296,10 @@ CURLcode perform(CURLM* multi, const Transfer& transfer, bool session, std::stop
     while (!stopped && running > 0) {
       if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
       if (running > 0 && !session && complete_by_length(transfer)) return CURLE_OK;
+      if (running > 0 && redirect_waiting(transfer)) {
+        redirect = true;
+        return CURLE_OK;
+      }
       if (running > 0 && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
         return CURLE_FAILED_INIT;
       }
@@ -319,7 +356,28 @@ FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token sto
   const std::string wire_url = escape_request_bytes(url);
   set_request_options(easy, wire_url, options, headers.get(), proxy_headers.get(), mode, transfer);
   if (curl_multi_add_handle(multi, easy) != CURLM_OK) return result;
-  const CURLcode code = perform(multi, transfer, mode.session, stop);
+  bool redirect = false;
+  CURLcode code = perform(multi, transfer, mode.session, stop, redirect);
+  // A redirect the server keeps its connection open after is followed here, at once.
+  std::string next;
+  for (int hop = 0; redirect && hop < kMaxRedirects; ++hop) {
+    const std::optional<std::string> target = redirect_target(transfer);
+    curl_multi_remove_handle(multi, easy);
+    if (!target) {
+      code = CURLE_TOO_MANY_REDIRECTS;
+      break;
+    }
+    next = escape_request_bytes(*target);
+    curl_easy_setopt(easy, CURLOPT_URL, next.c_str());
+    transfer.body.clear();
+    transfer.content_length.reset();
+    transfer.head_done = false;
+    transfer.location = false;
+    transfer.last_byte = Clock::now();
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return result;
+    code = perform(multi, transfer, mode.session, stop, redirect);
+  }
+  if (redirect) code = CURLE_TOO_MANY_REDIRECTS;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
   const char* final_url = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url) {

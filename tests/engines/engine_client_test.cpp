@@ -1,15 +1,17 @@
 // An engine's worker over the live client its profile asks for, at a fixture server that plays
 // Baidu's current pages: the warm-up visit, the Referer chain, one connection, and the cookies
 // kept for the run and between runs (or not at all).
+#include "engines/engine_client.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
 #include "engines/builtin_profiles.h"
-#include "engines/engine_client.h"
 #include "engines/engine_worker.h"
 #include "support/fixture_server.h"
+#include "support/gzip.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -31,17 +33,20 @@ EngineProfile baidu_over_http() {
   return profile;
 }
 
-// The main column of a result page: cards numbered from `first`, none of them the site's.
-std::string main_column(int first) {
+// The main column of a result page: cards numbered from `first`, card `site_at` the site's.
+std::string main_column(int first, int site_at) {
   std::string page = "<div id=\"content_left\">";
   for (int id = first; id < first + 10; ++id) {
-    page += "<div class=\"result c-container\" id=\"" + std::to_string(id) +
-            "\" mu=\"https://other" + std::to_string(id) + ".example/\"></div>";
+    page +=
+        "<div class=\"result c-container\" id=\"" + std::to_string(id) + "\" mu=\"" +
+        (id == site_at ? "https://shop.example/" : "https://o" + std::to_string(id) + ".example/") +
+        "\"></div>";
   }
   return page + "</div>";
 }
 
-// Home page: a cookie; result pages: another, and ten cards from pn + 1.
+// Home page: a cookie; result pages: another, and ten cards from pn + 1, gzip-compressed when
+// asked for; the site is card 24.
 HttpReply baidu(const HttpRequest& request) {
   if (request.target == "/") {
     return {.headers = {{"Set-Cookie", "BAIDUID=home; Path=/; Max-Age=86400"}},
@@ -50,9 +55,14 @@ HttpReply baidu(const HttpRequest& request) {
   }
   const std::size_t pn = request.target.find("&pn=");
   const int first = std::stoi(request.target.substr(pn + 4)) + 1;
-  return {.headers = {{"Set-Cookie", "H_PS=" + std::to_string(first) + "; Path=/"}},
-          .body = main_column(first),
-          .keep_open = true};
+  HttpReply reply{.headers = {{"Set-Cookie", "H_PS=" + std::to_string(first) + "; Path=/"}},
+                  .body = main_column(first, 24),
+                  .keep_open = true};
+  if (request.header("Accept-Encoding").find("gzip") != std::string::npos) {
+    reply.body = testing::gzip(reply.body);
+    reply.headers.emplace_back("Content-Encoding", "gzip");
+  }
+  return reply;
 }
 
 std::string rank_once(const EngineProfile& profile, const FixtureServer& server,
@@ -75,7 +85,7 @@ TEST(EngineClient, AReturningVisitorWithReferersCookiesAndOneConnection) {
   FixtureServer server(baidu);
   const std::string folder = fresh_folder("kept");
   const EngineProfile profile = baidu_over_http();
-  EXPECT_EQ(rank_once(profile, server, folder), "排在300后");
+  EXPECT_EQ(rank_once(profile, server, folder), "第24名") << "from compressed pages";
 
   const std::vector<HttpRequest> first_run = server.requests();
   ASSERT_EQ(first_run.size(), 4u) << "the warm-up visit and three pages";
@@ -102,7 +112,7 @@ TEST(EngineClient, AReturningVisitorWithReferersCookiesAndOneConnection) {
   struct stat info {};
   ASSERT_EQ(stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_EQ(rank_once(profile, server, folder), "排在300后");
+  EXPECT_EQ(rank_once(profile, server, folder), "第24名");
   const std::vector<HttpRequest> second_run = server.requests();
   ASSERT_EQ(second_run.size(), 7u);
   EXPECT_EQ(second_run[4].target, "/s?ie=utf-8&wd=seo&pn=0&rn=10");
@@ -114,7 +124,7 @@ TEST(EngineClient, CookiesOffKeepsThemForTheRunOnly) {
   const std::string folder = fresh_folder("off");
   EngineProfile profile = baidu_over_http();
   profile.cookies = false;
-  for (int run = 0; run < 2; ++run) EXPECT_EQ(rank_once(profile, server, folder), "排在300后");
+  for (int run = 0; run < 2; ++run) EXPECT_EQ(rank_once(profile, server, folder), "第24名");
   EXPECT_FALSE(std::filesystem::exists(folder)) << "nothing stored";
   const std::vector<HttpRequest> requests = server.requests();
   ASSERT_EQ(requests.size(), 8u) << "each run visits the home page first";

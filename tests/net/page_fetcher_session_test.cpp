@@ -35,7 +35,8 @@ TEST(SessionClient, SendsTheCurrentProfilesRequestHeadByteForByte) {
   RequestOptions options = request_options(kCurrentBaidu);
   options.referer = "https://www.baidu.com/";
   // Plain http here, so HTTP/1.1: HTTP/2 is asked for over TLS only.
-  EXPECT_TRUE(get(session_at(server), "http://www.baidu.com/s?ie=utf-8&wd=a%20b&pn=0", options).ok());
+  EXPECT_TRUE(
+      get(session_at(server), "http://www.baidu.com/s?ie=utf-8&wd=a%20b&pn=0", options).ok());
   ASSERT_EQ(server.request_count(), 1u);
   EXPECT_EQ(server.requests()[0].raw_head,
             "GET /s?ie=utf-8&wd=a%20b&pn=0 HTTP/1.1\r\n"
@@ -136,6 +137,13 @@ TEST(SessionClient, HostileServersOverAKeptConnection) {
   const Case cases[] = {
       {"a redirect, kept open",
        {.status = 302, .headers = {{"Location", "/landed"}}, .keep_open = true},
+       "landed",
+       Transport::complete},
+      {"a redirect without a length, kept open",
+       {.status = 302,
+        .headers = {{"Location", "/landed"}},
+        .omit_content_length = true,
+        .keep_open = true},
        "landed",
        Transport::complete},
       {"more bytes than announced",
