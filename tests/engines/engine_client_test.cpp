@@ -109,7 +109,7 @@ TEST(EngineClient, AReturningVisitorWithReferersCookiesAndOneConnection) {
 
   // The cookies are the user's alone, and the next run brings them back: no warm-up.
   const std::string file = folder + "/baidu.txt";
-  struct stat info {};
+  struct stat info = {};
   ASSERT_EQ(stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(rank_once(profile, server, folder), "第24名");

@@ -21,7 +21,8 @@ TEST(CookieJar, WritesForTheUserAloneAndReadsBackTheCookieLines) {
       "#HttpOnly_www.baidu.com\tFALSE\t/\tTRUE\t1893456000\tH_PS\t1",
   };
   ASSERT_TRUE(write_cookie_file(path, lines));
-  struct stat file {}, dir {};
+  struct stat file = {};
+  struct stat dir = {};
   ASSERT_EQ(stat(path.c_str(), &file), 0);
   ASSERT_EQ(stat(folder.c_str(), &dir), 0);
   EXPECT_EQ(file.st_mode & 0777, 0600u);
