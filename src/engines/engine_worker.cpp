@@ -109,6 +109,18 @@ RequestOptions request_options(const EngineProfile& profile) {
   return {profile.headers, profile.user_agent, profile.http_version, profile.accept_encoding, {}};
 }
 
+namespace {
+
+// A card's number that can be this page's: past the results the earlier pages held and within
+// one page of them (an ad numbered 3001 is none); else 0.
+int page_card_number(const EngineProfile& profile, std::string_view page_text, std::size_t offset,
+                     int results_read) {
+  const int number = card_number(profile, page_text, offset);
+  return number > results_read && number <= results_read + profile.page_size ? number : 0;
+}
+
+}  // namespace
+
 int card_number(const EngineProfile& profile, std::string_view page_text, std::size_t offset) {
   const std::size_t open = page_text.rfind('<', offset);
   const std::size_t close = page_text.find('>', offset);
@@ -126,7 +138,7 @@ int results_held(const EngineProfile& profile, std::string_view page_text, int r
   int held = results_read;
   for_each_result_link(profile, page_text, [&](std::size_t offset) {
     held = profile.rank_rule == RankRule::card_number
-               ? std::max(held, card_number(profile, page_text, offset))
+               ? std::max(held, page_card_number(profile, page_text, offset, results_read))
                : held + 1;
     return true;
   });
@@ -144,7 +156,8 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
                          kRankClose);
     case RankRule::card_number: {
       // A card the page left unnumbered counts on from the row's earlier pages.
-      const int number = card_number(profile, page_text, static_cast<std::size_t>(link.at - 1));
+      const int number =
+          page_card_number(profile, page_text, static_cast<std::size_t>(link.at - 1), results_read);
       return concat_text(
           kRankOpen,
           to_text(number > 0 ? number : static_cast<double>(results_read) + link.ordinal),

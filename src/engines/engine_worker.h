@@ -75,7 +75,9 @@ int card_number(const EngineProfile& profile, std::string_view page_text, std::s
 
 // How many results the row's pages have held once this page is read, `results_read` being
 // what the earlier ones held: the highest card number so far with the card_number rule (the
-// engine counts its results itself), else `results_read` + the page's result links.
+// engine counts its results itself; a number that cannot be this page's, not past
+// `results_read` or more than page_size beyond it, does not count), else `results_read` + the
+// page's result links.
 int results_held(const EngineProfile& profile, std::string_view page_text, int results_read);
 
 // Ranks rows 0 .. row_count - 1 (the count read once at the start). Pages of a row are read

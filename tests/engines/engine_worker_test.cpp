@@ -454,6 +454,13 @@ TEST(EngineWorker, ReadsTheNumberOfTheCardInTheResultsPartAndPagesOnByWhatPagesH
        },
        "第12名",
        {0, 10}},
+      {"an ad's number (3001) is no place on the page",
+       [](int) {
+         return main_column("<div id=\"3001\" mu=\"https://ad.example/\"></div>" +
+                            numbered(1, 3, 3));
+       },
+       "第3名",
+       {0}},
       {"only in the right-hand column: no result of the page's own",
        [&](int) { return "<div id=\"content_right\">" + numbered(1, 1, 1) + "</div>"; },
        "页面无法识别",
@@ -463,9 +470,9 @@ TEST(EngineWorker, ReadsTheNumberOfTheCardInTheResultsPartAndPagesOnByWhatPagesH
        "排在300后",
        {0, 3}},
       {"read until page_count * page_size results were",
-       [](int offset) { return main_column(numbered(offset + 1, offset + 60)); },
+       [](int offset) { return main_column(numbered(offset + 1, offset + 50)); },
        "排在300后",
-       {0, 60}},
+       {0, 50}},
   };
   for (const Case& c : cases) {
     const EngineProfile profile = numbered_cards();
