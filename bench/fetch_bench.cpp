@@ -1,8 +1,12 @@
 // Fetching and ranking over loopback: what fetch adds over a bare libcurl GET, the cost of
-// ranking one large result page, and whole runs against a server that answers at once.
+// ranking one large result page, whole runs against a server that answers at once, a session's
+// kept TLS connection against a new one per page, and one worker's peak memory on a bomb.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +20,8 @@
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
+#include "support/gzip.h"
+#include "tls_server.h"
 
 namespace quillrank {
 namespace {
@@ -159,7 +165,7 @@ BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.
 void BM_RunThousandRows(benchmark::State& state) {
   FixtureServer server([](const HttpRequest& request) {
-    for (const EngineProfile& profile : builtin_profiles()) {
+    for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
       if (request.header("Host") == profile.host) {
         return HttpReply{.body = testing::engine_result_page(profile, "http://shop.example/", 5)};
       }
@@ -173,6 +179,7 @@ void BM_RunThousandRows(benchmark::State& state) {
     ListHost host(box, {true, true, true, true});
     ResultTable table;
     RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     std::atomic<bool> finished{false};
     control.set_run_finished([&] { finished = true; });
     control.start_query();
@@ -183,6 +190,67 @@ void BM_RunThousandRows(benchmark::State& state) {
       benchmark::Counter(1000.0 * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RunThousandRows)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// 30 result pages of one engine from a local HTTPS server, as the current profiles ask for them:
+// one session for all 30 (its connection and TLS session kept), or a new session, connection
+// and TLS handshake for every page (aim: reuse at least twice as fast).
+void BM_ThirtyPagesOverTls(benchmark::State& state) {
+  const bool reuse = state.range(0) == 1;
+  bench::TlsServer server("www.baidu.com", std::string(60 * 1024, 'r'));
+  const RequestOptions options = request_options(kCurrentBaidu);
+  const SessionSetup setup{.connect_to = server.route(), .ca_file = server.ca_file()};
+  for (auto _ : state) {
+    PageSource session = PageFetcher::session_source(setup);
+    for (int page = 0; page < 30; ++page) {
+      if (!reuse) session = PageFetcher::session_source(setup);
+      const std::string url = "https://www.baidu.com/s?wd=seo&pn=" + std::to_string(page * 10);
+      if (!session(PageRequest(url, &options), {}).ok()) state.SkipWithError("a page failed");
+    }
+  }
+  state.counters["handshakes_per_run"] =
+      benchmark::Counter(server.handshakes(), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ThirtyPagesOverTls)
+    ->ArgName("reuse")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The peak memory of a process whose one session fetches a page, against one that fetches a
+// compression bomb (a 40 KB gzip body that decodes to 64 MiB) and fails it at the 16 MiB cap.
+// Each fetch runs in a child process of its own, so its peak is its own.
+void BM_PeakMemoryOnABomb(benchmark::State& state) {
+  const bool bomb = state.range(0) == 1;
+  const std::string body = bomb ? testing::gzip(std::string(64u << 20, '\0'))
+                                : testing::gzip(std::string(60 * 1024, 'r'));
+  FixtureServer server([&body](const HttpRequest&) {
+    return HttpReply{.headers = {{"Content-Encoding", "gzip"}}, .body = body};
+  });
+  long peak_kib = 0;
+  for (auto _ : state) {
+    const pid_t child = fork();
+    if (child == 0) {
+      const PageSource session = PageFetcher::session_source({.connect_to = server.route()});
+      const RequestOptions options = request_options(kCurrentBaidu);
+      const FetchedPage page = session(PageRequest("http://www.baidu.com/s", &options), {});
+      _exit(page.transport == (bomb ? Transport::too_long : Transport::complete) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("unexpected fetch");
+    peak_kib = std::max(peak_kib, usage.ru_maxrss);
+  }
+  state.counters["peak_rss_MiB"] = static_cast<double>(peak_kib) / 1024;
+}
+BENCHMARK(BM_PeakMemoryOnABomb)
+    ->ArgName("bomb")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FetchSmallResultPage(benchmark::State& state) {
   FixtureServer server([](const HttpRequest&) {

@@ -12,7 +12,8 @@ using namespace quillrank;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
-  const EngineProfile& profile = builtin_profiles()[input.byte() % kEngineCount];
+  const ProfileSet set = input.byte() % 2 ? ProfileSet::current : ProfileSet::classic;
+  const EngineProfile& profile = builtin_profiles(set)[input.byte() % kEngineCount];
   FetchedPage page;
   page.status = static_cast<long>(input.byte()) * 3;
   page.transport = static_cast<Transport>(input.byte() % 7);

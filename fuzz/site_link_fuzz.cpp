@@ -1,5 +1,6 @@
 // Reading a site's rank off an arbitrary page under an arbitrary profile: the link search and
-// every rank rule never crash, and a found link is one the page really holds.
+// every rank rule never crash, a found link is one the page really holds, and the results a page
+// adds to the row's count are never fewer than none.
 #include <cstdlib>
 
 #include "engines/engine_worker.h"
@@ -11,8 +12,11 @@ using namespace quillrank;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
-  EngineProfile profile = builtin_profiles()[input.byte() % kEngineCount];
-  profile.rank_rule = static_cast<RankRule>(input.byte() % 4);
+  const ProfileSet set = input.byte() % 2 ? ProfileSet::current : ProfileSet::classic;
+  EngineProfile profile = builtin_profiles(set)[input.byte() % kEngineCount];
+  profile.rank_rule = static_cast<RankRule>(input.byte() % 6);
+  if (input.byte() % 2) profile.results_from = input.text(4);
+  if (input.byte() % 2) profile.results_to = input.text(4);
   profile.page_size = 1 + input.byte();
   if (input.byte() % 2) profile.link_prefix = input.text(6);
   if (profile.link_prefix.empty()) profile.link_prefix = "h";
@@ -23,15 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   profile.rank_right = input.text(4);
   const std::string site = "http://" + input.text(12);
   const int page = 1 + input.byte() % 100;
+  const int results_read = input.byte() * 7;
   const std::string page_text = input.remaining();
 
+  if (results_held(profile, page_text, results_read) < results_read) std::abort();
   const FoundLink link = find_site_link(profile, page_text, site);
   if (link.at == -1) return 0;
   const std::string marker = scan::fold_ascii_case(page_text.substr(link.at - 1, link.length));
   if (!marker.starts_with(scan::fold_ascii_case(profile.link_prefix + "\"")) || link.ordinal < 1) {
     std::abort();
   }
-  const GbkText cell = rank_cell_text(profile, page_text, link, page);
+  const GbkText cell = rank_cell_text(profile, page_text, link, page, results_read);
   if (!cell.starts_with("\xB5\xDA") || !cell.ends_with("\xC3\xFB")) std::abort();  // 第 .. 名
   return 0;
 }

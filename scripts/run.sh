@@ -11,6 +11,6 @@ cmake --build build/release -j "${JOBS:-2}" --target quillrank quillrank-batch q
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "quillrank: no display for the window; ranking examples/keywords.txt with the batch command" >&2
-  exec build/release/src/app/quillrank-batch examples/keywords.txt
+  exec build/release/src/app/quillrank-batch --profiles current -e baidu,sogou examples/keywords.txt
 fi
 exec build/release/src/app/window/quillrank

@@ -130,25 +130,26 @@ void RunControl::start_ranking(const KeywordList& list, const std::vector<Failed
     slot.finished = std::make_shared<std::atomic<bool>>(false);
     slot.rows_done = std::make_shared<std::atomic<int>>(0);
     try {
-      slot.thread = std::jthread([this, engine, one_done, profile = profiles_[engine],
-                                  pacing = pacing_[engine], finished = slot.finished,
-                                  rows_done = slot.rows_done, page_seen = page_seen_,
-                                  cell_written = cell_written_](std::stop_token stop) {
-        WorkerHooks hooks{.rows_done = rows_done.get()};
-        if (page_seen) {
-          hooks.page_seen = [&page_seen, engine](const SeenPage& page) {
-            page_seen(static_cast<int>(engine), page);
-          };
-        }
-        if (cell_written) {
-          hooks.cell_written = [&cell_written, engine](const WrittenCell& cell) {
-            cell_written(static_cast<int>(engine), cell);
-          };
-        }
-        run_engine_worker(profile, table_, result_pages_, pacing, stop, hooks);
-        finished->store(true);
-        one_done(stop.stop_requested());
-      });
+      slot.thread = std::jthread(
+          [this, engine, one_done, profile = profiles_[engine], pacing = pacing_[engine],
+           finished = slot.finished, rows_done = slot.rows_done, page_seen = page_seen_,
+           cell_written = cell_written_, sources = worker_sources_](std::stop_token stop) {
+            WorkerHooks hooks{.rows_done = rows_done.get()};
+            if (page_seen) {
+              hooks.page_seen = [&page_seen, engine](const SeenPage& page) {
+                page_seen(static_cast<int>(engine), page);
+              };
+            }
+            if (cell_written) {
+              hooks.cell_written = [&cell_written, engine](const WrittenCell& cell) {
+                cell_written(static_cast<int>(engine), cell);
+              };
+            }
+            const PageSource own = sources ? sources(engine, profile) : PageSource();
+            run_engine_worker(profile, table_, own ? own : result_pages_, pacing, stop, hooks);
+            finished->store(true);
+            one_done(stop.stop_requested());
+          });
     } catch (const std::system_error&) {
       // No thread, no ranks: the column says so instead of reading "querying" for ever.
       for (int row = 0; row < table_.row_count(); ++row) {

@@ -43,6 +43,12 @@ class RunControl {
   using PageSeen = std::function<void(int engine, const SeenPage& page)>;
   void set_page_seen(PageSeen page_seen) { page_seen_ = std::move(page_seen); }
 
+  // Makes each worker of the next runs a source of its own for its run (the engine's slot and
+  // profile), on the worker's thread: one client per engine. Unset: every worker fetches
+  // through `result_pages`.
+  using WorkerSources = std::function<PageSource(std::size_t engine, const EngineProfile& profile)>;
+  void set_worker_sources(WorkerSources sources) { worker_sources_ = std::move(sources); }
+
   // Each engine's profile from the next run on (by slot; the built-in ones until set).
   void set_profiles(const EngineProfiles& profiles) { profiles_ = profiles; }
   const EngineProfiles& profiles() const { return profiles_; }
@@ -104,7 +110,8 @@ class RunControl {
   ResultTable& table_;
   PageSource result_pages_;
   PageSource home_pages_;
-  EngineProfiles profiles_ = builtin_profiles();
+  EngineProfiles profiles_ = builtin_profiles(kDefaultProfileSet);
+  WorkerSources worker_sources_;
   std::array<EnginePacing, kEngineCount> pacing_{};
   PageSeen page_seen_;
   CellWritten cell_written_;

@@ -12,10 +12,20 @@ GbkText percent_encode(std::string_view bytes) {
   });
 }
 
-GbkText query_url(const EngineProfile& profile, std::string_view keyword, int page) {
-  const GbkText page_value = profile.page_value == PageValue::offset
-                                 ? to_text((static_cast<double>(page) - 1) * profile.page_size)
-                                 : to_text(static_cast<std::int32_t>(page));
+GbkText query_url(const EngineProfile& profile, std::string_view keyword, int page,
+                  int results_read) {
+  GbkText page_value;
+  switch (profile.page_value) {
+    case PageValue::offset:
+      page_value = to_text((static_cast<double>(page) - 1) * profile.page_size);
+      break;
+    case PageValue::number:
+      page_value = to_text(static_cast<std::int32_t>(page));
+      break;
+    case PageValue::counted:
+      page_value = to_text(static_cast<std::int32_t>(results_read));
+      break;
+  }
   const std::string encoded = profile.keyword_encoding == KeywordEncoding::utf8
                                   ? percent_encode(gbk_to_utf8(keyword))
                                   : percent_encode(keyword);

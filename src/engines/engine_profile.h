@@ -8,17 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "net/fetched_page.h"
 #include "text/gbk_text.h"
 
 namespace quillrank {
 
-enum class PageValue { offset, number };   // (p - 1) * page_size, or p itself
+// (p - 1) * page_size; p itself; or the results the row's earlier pages really held, so a page
+// that holds fewer than asked skips none.
+enum class PageValue { offset, number, counted };
 enum class KeywordEncoding { gbk, utf8 };  // the bytes of the keyword that are percent-encoded
 enum class RankRule {
   next_id_minus_one,       // the number after the link, less one (0: the page's last place)
   verbatim,                // the text after the link, as it stands
   page_offset_plus_index,  // (p - 1) * page_size + the 0-based index after the link + 1
   link_ordinal,            // (p - 1) * page_size + the link's place among the page's result links
+  result_count,            // the link's place among the result links of every page read for the row
+  card_number,             // the number the page gives the card (the HTML tag) that holds the link
 };
 
 // What an engine shows when it refuses a client or finds nothing. Written in UTF-8; pages are
@@ -45,6 +50,10 @@ struct EngineProfile {
   KeywordEncoding keyword_encoding = KeywordEncoding::gbk;
   // Markers are matched byte for byte with the page as it arrives (ASCII letter case ignored).
   std::string link_prefix{};  // stands right before the quote that opens a result address
+  // The part of the page that holds the ranked results: from the first results_from (empty: the
+  // page's start) to the next results_to (empty: the page's end). Links outside do not count.
+  std::string results_from{};
+  std::string results_to{};
   // A result link is the site's when its address starts with one of these and the site.
   std::vector<std::string> link_schemes{"http://"};
   std::string segment_end{};  // ends the stretch after the link where the rank is sought
@@ -53,6 +62,17 @@ struct EngineProfile {
   RankRule rank_rule = RankRule::verbatim;
   std::vector<std::string> headers{};  // extra request headers, "Name: value"
   std::string user_agent{};            // empty: the program's own
+  HttpVersion http_version = HttpVersion::http1_0;
+  // The encodings asked for in Accept-Encoding and decoded ("gzip, deflate, br, zstd"; those the
+  // transfer library lacks are left out); empty: none asked, the body as it comes.
+  std::string accept_encoding{};
+  // One client for the engine's whole run: connections and TLS sessions reused, cookies kept,
+  // each page sent with the previous one (page 1: home_page) as its Referer. Off: every page is
+  // asked by a client of its own that closes its connection, as the old client did.
+  bool session = false;
+  bool cookies = false;     // with session: the engine's cookies kept between runs, in a file
+  std::string home_page{};  // the engine's home page: page 1's Referer, the warm-up visit
+  bool warm_up = false;     // with session: a run whose cookie store is empty visits home_page
   PageSignatures signatures{};
 
   bool operator==(const EngineProfile&) const = default;
@@ -64,6 +84,8 @@ GbkText percent_encode(std::string_view bytes);
 
 // scheme + "://" + host + query_path + encoded keyword + page_key + page value + query_tail, for
 // the 1-based page number `page`; the keyword (GBK) is encoded as the profile says.
-GbkText query_url(const EngineProfile& profile, std::string_view keyword, int page);
+// `results_read` is what the row's earlier pages held (the page value of PageValue::counted).
+GbkText query_url(const EngineProfile& profile, std::string_view keyword, int page,
+                  int results_read = 0);
 
 }  // namespace quillrank

@@ -17,6 +17,7 @@ namespace quillrank {
 namespace {
 
 constexpr std::string_view kSiteScheme = "http://";  // how a site cell starts
+constexpr int kMaxCountedPages = 100;                // pages read at most per row, counted paging
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
@@ -35,16 +36,17 @@ bool pause_for(std::stop_token stop, double seconds) {
 // again after 1 s, 2 s, 4 s ... (at most 30 s, each a little longer at random).
 class PacedRequests {
  public:
-  PacedRequests(const PageSource& fetch, const RequestOptions& options, const EnginePacing& pacing,
+  PacedRequests(const PageSource& fetch, RequestOptions options, const EnginePacing& pacing,
                 std::stop_token stop)
       : fetch_(fetch),
-        options_(options),
+        options_(std::move(options)),
         pacing_(pacing),
         stop_(std::move(stop)),
         random_(std::random_device{}()) {}
 
-  // nullopt once a stop was requested.
-  std::optional<FetchedPage> get(std::string_view url) {
+  // nullopt once a stop was requested. `referer`: the page the request comes from, if any.
+  std::optional<FetchedPage> get(std::string_view url, std::string_view referer) {
+    options_.referer = referer;
     for (int attempt = 0;; ++attempt) {
       if (asked_ && !pause_for(stop_, uniform(pacing_.delay_min, pacing_.delay_max))) {
         return std::nullopt;
@@ -64,7 +66,7 @@ class PacedRequests {
   }
 
   const PageSource& fetch_;
-  const RequestOptions& options_;
+  RequestOptions options_;
   const EnginePacing& pacing_;
   std::stop_token stop_;
   std::mt19937 random_;
@@ -103,11 +105,66 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
   return found;
 }
 
+RequestOptions request_options(const EngineProfile& profile) {
+  return {profile.headers, profile.user_agent, profile.http_version, profile.accept_encoding, {}};
+}
+
+namespace {
+
+// A card's number that can be this page's: past the results the earlier pages held and within
+// one page of them (an ad numbered 3001 is none); else 0.
+int page_card_number(const EngineProfile& profile, std::string_view page_text, std::size_t offset,
+                     int results_read) {
+  const int number = card_number(profile, page_text, offset);
+  return number > results_read && number <= results_read + profile.page_size ? number : 0;
+}
+
+}  // namespace
+
+int card_number(const EngineProfile& profile, std::string_view page_text, std::size_t offset) {
+  const std::size_t open = page_text.rfind('<', offset);
+  const std::size_t close = page_text.find('>', offset);
+  if (open == std::string_view::npos) return 0;
+  const std::string_view tag = page_text.substr(open, close - open);
+  const GbkText field = extract_between(tag, profile.rank_left, profile.rank_right, false, false);
+  if (field.empty() || field.size() > 6 ||
+      !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return 0;
+  }
+  return std::stoi(field);
+}
+
+int results_held(const EngineProfile& profile, std::string_view page_text, int results_read) {
+  int held = results_read;
+  for_each_result_link(profile, page_text, [&](std::size_t offset) {
+    held = profile.rank_rule == RankRule::card_number
+               ? std::max(held, page_card_number(profile, page_text, offset, results_read))
+               : held + 1;
+    return true;
+  });
+  return held;
+}
+
 GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
-                       const FoundLink& link, int page) {
+                       const FoundLink& link, int page, int results_read) {
   const double page_offset = (static_cast<double>(page) - 1) * profile.page_size;
-  if (profile.rank_rule == RankRule::link_ordinal) {
-    return concat_text(kRankOpen, to_text(page_offset + link.ordinal), kRankClose);
+  switch (profile.rank_rule) {
+    case RankRule::link_ordinal:
+      return concat_text(kRankOpen, to_text(page_offset + link.ordinal), kRankClose);
+    case RankRule::result_count:
+      return concat_text(kRankOpen, to_text(static_cast<double>(results_read) + link.ordinal),
+                         kRankClose);
+    case RankRule::card_number: {
+      // A card the page left unnumbered counts on from the row's earlier pages.
+      const int number =
+          page_card_number(profile, page_text, static_cast<std::size_t>(link.at - 1), results_read);
+      return concat_text(
+          kRankOpen,
+          to_text(number > 0 ? number : static_cast<double>(results_read) + link.ordinal),
+          kRankClose);
+    }
+    default:
+      break;
   }
   // The marker as it stands on the page at the occurrence the presence test found, so a site
   // typed in another letter case is ranked at its own link. No exact occurrence of these bytes
@@ -130,6 +187,8 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
       position = page_offset + to_integer(field) + 1;
       break;
     case RankRule::link_ordinal:
+    case RankRule::result_count:
+    case RankRule::card_number:
       break;  // above
   }
   return concat_text(kRankOpen, to_text(position), kRankClose);
@@ -140,8 +199,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
   auto row_written = [&hooks] {
     if (hooks.rows_done) ++*hooks.rows_done;
   };
-  const RequestOptions options{profile.headers, profile.user_agent};
-  PacedRequests requests(fetch, options, pacing, stop);
+  PacedRequests requests(fetch, request_options(profile), pacing, stop);
   GbkText blocked_at;  // where the engine blocked this run; empty while it has not
   const int rows = table.row_count();
   for (int row = 0; row < rows; ++row) {
@@ -168,29 +226,45 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
     }
     GbkText cell, detail;
     Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
-    for (int page = 1; page <= profile.page_count; ++page) {
-      const GbkText url = query_url(profile, keyword, page);
-      std::optional<FetchedPage> fetched = requests.get(url);
+    const bool counted = profile.page_value == PageValue::counted;
+    const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
+    int results_read = 0;  // what the row's pages read so far held
+    // A browser's session comes to page 1 from the engine's home page, to each next page from
+    // the one before.
+    GbkText referer = profile.session ? GbkText(profile.home_page) : GbkText();
+    for (int page = 1;
+         counted ? page <= kMaxCountedPages && results_read < wanted : page <= profile.page_count;
+         ++page) {
+      const GbkText url = query_url(profile, keyword, page, results_read);
+      std::optional<FetchedPage> fetched = requests.get(url, referer);
       if (!fetched) return;
       PageVerdict verdict = judge_page(profile, *fetched);
       if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       if (verdict.verdict == Verdict::blocked && pacing.block_pause > 0) {
-        if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url))) return;
+        if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url, referer))) {
+          return;
+        }
         verdict = judge_page(profile, *fetched);
         if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       }
+      if (profile.session) referer = url;
       outcome = verdict.verdict;
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {
         const GbkText page_text = to_text(std::move(fetched->body));
         const FoundLink link = find_site_link(profile, page_text, table.get_cell_text(row, 0));
         if (link.at != -1) {
-          cell = rank_cell_text(profile, page_text, link, page);
+          cell = rank_cell_text(profile, page_text, link, page, results_read);
           detail = concat_text(where, gbk("找到"));
           break;
         }
+        const int held = results_held(profile, page_text, results_read);
         cell = kNotFoundText;
-        detail = concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
+        detail = counted ? concat_text(gbk("前"), to_text(page), gbk("页（"), to_text(held),
+                                       gbk("条结果）没有该网站的链接"))
+                         : concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
+        if (counted && held <= results_read) break;  // the results end here
+        results_read = held;
         continue;
       }
       detail = concat_text(where, gbk("："), verdict.reason);

@@ -61,19 +61,35 @@ struct FoundLink {
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
                          std::string_view site_cell);
 
-// "第" + N + "名" for the site's link found on 1-based page `page`, by the profile's rank rule.
+// What the profile's requests carry (the Referer is set per page).
+RequestOptions request_options(const EngineProfile& profile);
+
+// "第" + N + "名" for the site's link found on 1-based page `page`, by the profile's rank rule;
+// `results_read` is what the row's earlier pages held (see results_held).
 GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
-                       const FoundLink& link, int page);
+                       const FoundLink& link, int page, int results_read = 0);
+
+// The number the page gives the card that holds the result link at 0-based `offset`: the
+// digits between rank_left and rank_right inside the HTML tag around it; 0 when it has none.
+int card_number(const EngineProfile& profile, std::string_view page_text, std::size_t offset);
+
+// How many results the row's pages have held once this page is read, `results_read` being
+// what the earlier ones held: the highest card number so far with the card_number rule (the
+// engine counts its results itself; a number that cannot be this page's, not past
+// `results_read` or more than page_size beyond it, does not count), else `results_read` + the
+// page's result links.
+int results_held(const EngineProfile& profile, std::string_view page_text, int results_read);
 
 // Ranks rows 0 .. row_count - 1 (the count read once at the start). Pages of a row are read
-// until the site's link is found, the profile's page count is reached, or a page is no result
-// page (see judge_page). Each row's cell ends, with a detail saying why, as a rank; otherwise
-// kBlockedText when a page was blocked, kQueryFailedText when one failed, kUnrecognisedText
-// when the first page could not be read, else kNotFoundText. After a block the engine asks
-// nothing more in this run (after one more try, when a block pause is set): the rows left read
-// kBlockedText. A row with an empty keyword asks nothing and reads kQueryFailedText, with the
-// detail its cell already had. Every wait ends at once when `stop` is requested, and the worker
-// then returns, writing nothing more.
+// until the site's link is found, the profile's page count is reached (with counted paging:
+// until the pages held page_count * page_size results, at most 100 pages, or a page added
+// none), or a page is no result page (see judge_page). Each row's cell ends, with a detail saying
+// why, as a rank; otherwise kBlockedText when a page was blocked, kQueryFailedText when one failed,
+// kUnrecognisedText when the first page could not be read, else kNotFoundText. After a block the
+// engine asks nothing more in this run (after one more try, when a block pause is set): the rows
+// left read kBlockedText. A row with an empty keyword asks nothing and reads kQueryFailedText,
+// with the detail its cell already had. Every wait ends at once when `stop` is requested, and the
+// worker then returns, writing nothing more.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
                        const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});

@@ -2,9 +2,20 @@
 
 namespace quillrank {
 
-const EngineProfiles& builtin_profiles() {
-  static const EngineProfiles profiles{kBaidu, kGoogle, kSogou, kSoso};
-  return profiles;
+const EngineProfiles& builtin_profiles(ProfileSet set) {
+  static const EngineProfiles classic{kBaidu, kGoogle, kSogou, kSoso};
+  static const EngineProfiles current{kCurrentBaidu, kCurrentGoogle, kCurrentSogou, kCurrentSoso};
+  return set == ProfileSet::classic ? classic : current;
+}
+
+std::string_view profile_set_name(ProfileSet set) {
+  return set == ProfileSet::classic ? "classic" : "current";
+}
+
+std::optional<ProfileSet> profile_set_named(std::string_view name) {
+  if (name == "current") return ProfileSet::current;
+  if (name == "classic") return ProfileSet::classic;
+  return std::nullopt;
 }
 
 std::string_view column_caption(int column, const EngineProfiles& profiles) {

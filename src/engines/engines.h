@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "engines/builtin_profiles.h"
@@ -34,10 +35,20 @@ inline constexpr std::array<EngineSlot, kEngineCount> kEngines{{
     {"soso", 5, "选中搜搜"},
 }};
 
-// The four built-in profiles, by slot.
-const EngineProfiles& builtin_profiles();
+// The built-in profile sets: "current" for today's pages (the default), "classic" for the old
+// ones, as the old client asked for them.
+enum class ProfileSet { current, classic };
+inline constexpr ProfileSet kDefaultProfileSet = ProfileSet::current;
+
+// A set's four profiles, by slot.
+const EngineProfiles& builtin_profiles(ProfileSet set);
+
+// "current" or "classic", and back (nullopt for any other name).
+std::string_view profile_set_name(ProfileSet set);
+std::optional<ProfileSet> profile_set_named(std::string_view name);
 
 // The caption of a result column: "网站域名", "关键词", then each engine's profile name.
-std::string_view column_caption(int column, const EngineProfiles& profiles = builtin_profiles());
+std::string_view column_caption(
+    int column, const EngineProfiles& profiles = builtin_profiles(kDefaultProfileSet));
 
 }  // namespace quillrank

@@ -89,9 +89,24 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
 
 void for_each_result_link(const EngineProfile& profile, std::string_view page,
                           const std::function<bool(std::size_t offset)>& visit) {
+  const scan::Starts starts = is_valid_utf8(page) ? scan::Starts::bytes : scan::Starts::characters;
+  // The first occurrence of a marker at or after `from`, or npos.
+  auto first = [&](const std::string& marker, std::size_t from) {
+    std::size_t at = scan::npos;
+    if (marker.empty()) return at;
+    scan::for_each_folded(page, scan::fold_ascii_case(marker), from, starts,
+                          [&](std::size_t found) {
+                            at = found;
+                            return false;
+                          });
+    return at;
+  };
+  const std::size_t begin = profile.results_from.empty() ? 0 : first(profile.results_from, 0);
+  if (begin == scan::npos) return;
+  const std::size_t end = std::min(page.size(), first(profile.results_to, begin));
   const std::string link = scan::fold_ascii_case(concat_text(profile.link_prefix, "\""));
-  scan::for_each_folded(
-      page, link, 0, is_valid_utf8(page) ? scan::Starts::bytes : scan::Starts::characters, visit);
+  scan::for_each_folded(page, link, begin, starts,
+                        [&](std::size_t offset) { return offset < end && visit(offset); });
 }
 
 std::string_view verdict_name(Verdict verdict) {

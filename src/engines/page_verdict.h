@@ -32,7 +32,8 @@ struct PageVerdict {
 PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page);
 
 // Calls `visit` with the offset of each result link on `page` (the profile's link prefix and a
-// double quote, ASCII case ignored), in page order, until it returns false. A page that is
+// double quote, ASCII case ignored) inside the page's part that holds the results (results_from
+// to results_to), in page order, until it returns false. A page that is
 // well-formed UTF-8 is searched at every byte, since its characters would put a walk over GBK
 // characters out of step; any other page at GBK character starts.
 void for_each_result_link(const EngineProfile& profile, std::string_view page,

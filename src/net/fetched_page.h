@@ -37,14 +37,21 @@ struct FetchedPage {
   }
 };
 
+// The HTTP version a request is sent with; http2: HTTP/2 where the server offers it over TLS,
+// else HTTP/1.1.
+enum class HttpVersion { http1_0, http1_1, http2 };
+
 // Why a transfer did not complete, in Chinese (GBK): the transfer library's words where it has
 // some. For a page whose transport is complete it says only that the connection failed.
 GbkText transport_reason(const FetchedPage& page);
 
 // What a request carries beyond the program's defaults.
 struct RequestOptions {
-  std::vector<std::string> headers;  // "Name: value", sent after the program's own
-  std::string user_agent;            // empty: the program's own
+  std::vector<std::string> headers{};  // "Name: value", sent after the program's own
+  std::string user_agent{};            // empty: the program's own
+  HttpVersion http_version = HttpVersion::http1_0;
+  std::string accept_encoding{};  // encodings asked for and decoded; empty: none
+  std::string referer{};          // the Referer header; empty: none
 };
 
 // One page to ask for: its address and, when not null, the options of the engine that asks.

@@ -1,5 +1,6 @@
-// The page fetcher on libcurl: one easy handle and one multi handle per fetch, so no handle is
-// ever shared between threads; curl_multi_poll lets a stop request wake the transfer at once.
+// The page fetcher on libcurl: one easy handle and one multi handle per fetch, or per session
+// (one engine's run, on one thread), so no handle is ever shared between threads;
+// curl_multi_poll lets a stop request wake the transfer at once.
 #include "net/page_fetcher.h"
 
 #include <curl/curl.h>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "net/cookie_jar.h"
 #include "net/url_parts.h"
 
 namespace quillrank {
@@ -28,6 +30,7 @@ struct Transfer {
   std::optional<std::string> content_length;  // of the response being read
   long status = 0;                            // of the response being read
   bool location = false;                      // the response being read names a place to go
+  std::string location_url;                   // and this is the place (as the header says)
   bool head_done = false;                     // the response being read has all its header lines
   Clock::time_point last_byte = Clock::now();
   bool too_long = false;
@@ -76,6 +79,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     transfer->content_length.reset();  // a new response (after a redirect or a 100)
     transfer->head_done = false;
     transfer->location = false;
+    transfer->location_url.clear();
     const std::size_t blank = line.find(' ');
     transfer->status = blank == std::string_view::npos
                            ? 0
@@ -92,6 +96,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
   } else if (const auto location = header_value(line, "location")) {
     const long status = transfer->status;
     transfer->location = true;
+    transfer->location_url = std::string(*location);
     if (status >= 300 && status < 400 && !transfer->private_origin &&
         !redirect_allowed(transfer->easy, *location)) {
       transfer->refused_redirect = true;
@@ -157,6 +162,33 @@ bool complete_by_length(const Transfer& transfer) {
          Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
 }
 
+// A redirect whose head has arrived on a connection the server keeps open, nothing following it
+// for a short while: the transfer library, which ignores a redirect's body, would wait for the
+// close (or the stall time-out) before following it.
+bool redirect_waiting(const Transfer& transfer) {
+  return transfer.head_done && transfer.status >= 300 && transfer.status < 400 &&
+         transfer.location && Clock::now() - transfer.last_byte >= kCompleteBodyGrace;
+}
+
+// Where the waiting redirect leads: its Location resolved against the address it answered.
+std::optional<std::string> redirect_target(const Transfer& transfer) {
+  const char* current = nullptr;
+  if (curl_easy_getinfo(transfer.easy, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) {
+    return std::nullopt;
+  }
+  CURLU* url = curl_url();
+  char* target = nullptr;
+  const bool resolved =
+      url && curl_url_set(url, CURLUPART_URL, current, 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, transfer.location_url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_URL, &target, 0) == CURLUE_OK;
+  std::optional<std::string> found;
+  if (resolved) found = target;
+  curl_free(target);
+  curl_url_cleanup(url);
+  return found;
+}
+
 struct EasyDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
@@ -166,20 +198,67 @@ struct MultiDeleter {
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
-void set_request_options(CURL* easy, const std::string& url, const std::string& user_agent,
-                         curl_slist* headers, curl_slist* proxy_headers, Transfer& transfer) {
+// `list` with `line` appended; null when either is null (out of memory).
+Slist appended(Slist list, const std::string& line) {
+  if (!list) return list;
+  curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+  if (!grown) return nullptr;
+  list.release();
+  return Slist(grown);
+}
+
+long curl_http_version(HttpVersion version) {
+  switch (version) {
+    case HttpVersion::http1_0:
+      return CURL_HTTP_VERSION_1_0;
+    case HttpVersion::http1_1:
+      return CURL_HTTP_VERSION_1_1;
+    case HttpVersion::http2:
+      break;
+  }
+  return CURL_HTTP_VERSION_2TLS;
+}
+
+// A client: one easy handle and the multi handle that drives it. A fetch of its own makes one
+// and drops it; a session keeps one for an engine's run, so its connections (in the multi
+// handle's cache), TLS sessions and cookies (in the easy handle) serve every page.
+struct Client {
+  std::unique_ptr<CURL, EasyDeleter> easy{curl_easy_init()};
+  std::unique_ptr<CURLM, MultiDeleter> multi{curl_multi_init()};
+};
+
+// How the transfer reads a reply. Alone: one request per connection, "Connection: close" asked
+// of the server and of a proxy, and the body ends when the connection does (or when the
+// announced length has arrived and nothing followed, see complete_by_length). In a session:
+// the connection is kept and the body is what Content-Length or the chunks announce.
+struct Mode {
+  bool session = false;
+  std::string connect_to;
+  std::string ca_file;
+};
+
+void set_request_options(CURL* easy, const std::string& url, const RequestOptions& options,
+                         curl_slist* headers, curl_slist* proxy_headers, const Mode& mode,
+                         Transfer& transfer) {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, user_agent.empty() ? kUserAgent : user_agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, curl_http_version(options.http_version));
+  curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                   options.user_agent.empty() ? kUserAgent : options.user_agent.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_PROXYHEADER, proxy_headers);
+  curl_easy_setopt(easy, CURLOPT_REFERER,
+                   options.referer.empty() ? nullptr : options.referer.c_str());
+  const std::string encodings = decodable_encodings(options.accept_encoding);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, encodings.empty() ? nullptr : encodings.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // keep cookies across the redirects of a fetch
+  // Alone: cookies kept across the redirects of the fetch (a session's store is on already).
+  if (!mode.session) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   // A server that trickles bytes cannot hold a fetch (and the window, during an expansion) for
   // longer than this.
@@ -188,17 +267,23 @@ void set_request_options(CURL* easy, const std::string& url, const std::string& 
   curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
-  // Content-Length never limits what is read: the body ends when the server ends it, or when
-  // the announced length has arrived and nothing follows (see complete_by_length).
-  curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  // Alone, Content-Length never limits what is read: the body ends when the server ends it, or
+  // when the announced length has arrived and nothing follows (see complete_by_length). A kept
+  // connection needs the announced length to know where the next reply starts; bytes past it
+  // make the transfer library close that connection instead of reading them as the next reply.
+  curl_easy_setopt(easy, CURLOPT_IGNORE_CONTENT_LENGTH, mode.session ? 0L : 1L);
+  if (!mode.ca_file.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, mode.ca_file.c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
 }
 
-// Runs the transfer to its end, or until `stop` is requested. Returns the transfer's result.
-CURLcode perform(CURLM* multi, const Transfer& transfer, std::stop_token stop) {
+// Runs the transfer to its end, or until `stop` is requested, or until a redirect waits (see
+// redirect_waiting; `redirect` says so). Returns the transfer's result.
+CURLcode perform(CURLM* multi, const Transfer& transfer, bool session, std::stop_token stop,
+                 bool& redirect) {
+  redirect = false;
   std::atomic<bool> stopped{false};
   {
     // The callback may run on the stopping thread; its destructor waits for it to finish.
@@ -210,7 +295,11 @@ CURLcode perform(CURLM* multi, const Transfer& transfer, std::stop_token stop) {
     int running = 1;
     while (!stopped && running > 0) {
       if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
-      if (running > 0 && complete_by_length(transfer)) return CURLE_OK;
+      if (running > 0 && !session && complete_by_length(transfer)) return CURLE_OK;
+      if (running > 0 && redirect_waiting(transfer)) {
+        redirect = true;
+        return CURLE_OK;
+      }
       if (running > 0 && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
         return CURLE_FAILED_INIT;
       }
@@ -224,7 +313,177 @@ CURLcode perform(CURLM* multi, const Transfer& transfer, std::stop_token stop) {
   return CURLE_FAILED_INIT;
 }
 
+// One GET of `url` by `client`.
+FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token stop, const Mode& mode,
+                       const RequestOptions& options) {
+  FetchedPage result;
+  result.final_url = std::string(url);
+  if (stop.stop_requested()) {
+    result.transport = Transport::stopped;
+    return result;
+  }
+  const std::optional<UrlParts> parts = split_url(url);
+  if (!parts || !within_request_limits(*parts)) {
+    result.transport = Transport::not_sent;
+    return result;
+  }
+
+  CURL* easy = client.easy.get();
+  CURLM* multi = client.multi.get();
+  Slist headers, proxy_headers;
+  if (mode.session) {
+    headers.reset(curl_slist_append(nullptr, "Connection: keep-alive"));
+  } else {
+    // One request per connection, asked of the server and of a proxy alike, so the end of the
+    // connection ends the body.
+    headers = appended(Slist(curl_slist_append(nullptr, "Pragma: no-cache")), "Connection: close");
+    proxy_headers.reset(curl_slist_append(nullptr, "Proxy-Connection: close"));
+  }
+  for (const std::string& header : options.headers) headers = appended(std::move(headers), header);
+  Slist route(mode.connect_to.empty()
+                  ? nullptr
+                  : curl_slist_append(nullptr, ("::" + mode.connect_to).c_str()));
+  if (!easy || !multi || !headers || (!mode.session && !proxy_headers) ||
+      (!mode.connect_to.empty() && !route)) {
+    return result;
+  }
+  curl_easy_setopt(easy, CURLOPT_CONNECT_TO, route.get());
+  if (route) curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+
+  Transfer transfer;
+  transfer.easy = easy;
+  transfer.private_origin = is_private_address(parts->host);
+  const std::string wire_url = escape_request_bytes(url);
+  set_request_options(easy, wire_url, options, headers.get(), proxy_headers.get(), mode, transfer);
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return result;
+  bool redirect = false;
+  CURLcode code = perform(multi, transfer, mode.session, stop, redirect);
+  // A redirect the server keeps its connection open after is followed here, at once.
+  std::string next;
+  for (int hop = 0; redirect && hop < kMaxRedirects; ++hop) {
+    const std::optional<std::string> target = redirect_target(transfer);
+    curl_multi_remove_handle(multi, easy);
+    if (!target) {
+      code = CURLE_TOO_MANY_REDIRECTS;
+      break;
+    }
+    next = escape_request_bytes(*target);
+    curl_easy_setopt(easy, CURLOPT_URL, next.c_str());
+    transfer.body.clear();
+    transfer.content_length.reset();
+    transfer.head_done = false;
+    transfer.location = false;
+    transfer.last_byte = Clock::now();
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) return result;
+    code = perform(multi, transfer, mode.session, stop, redirect);
+  }
+  if (redirect) code = CURLE_TOO_MANY_REDIRECTS;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+  const char* final_url = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url) {
+    result.final_url = final_url;
+  }
+  curl_multi_remove_handle(multi, easy);
+  // The lists die with this call: the handle must not point at them when it is used again.
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(easy, CURLOPT_PROXYHEADER, nullptr);
+  curl_easy_setopt(easy, CURLOPT_CONNECT_TO, nullptr);
+
+  // A body shorter than its announced length was cut off: its bytes are kept, but it failed.
+  // (A decoded body is longer than the compressed length announced.)
+  const std::size_t announced = announced_length(transfer.content_length).value_or(0);
+  if (code == CURLE_ABORTED_BY_CALLBACK) {
+    result.transport = Transport::stopped;
+  } else if (transfer.too_long) {
+    result.transport = Transport::too_long;
+  } else if (transfer.refused_redirect) {
+    result.transport = Transport::refused_redirect;
+  } else if (code == CURLE_PARTIAL_FILE) {
+    result.transport = Transport::cut_off;
+  } else if (code != CURLE_OK) {
+    result.transport = Transport::failed;
+    result.error = curl_easy_strerror(code);
+  } else {
+    result.transport = transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
+  }
+  if (!transfer.addresses.empty()) {
+    result.redirects.assign(transfer.addresses.begin() + 1, transfer.addresses.end());
+  }
+  result.body.bytes = std::move(transfer.body);
+  return result;
+}
+
+// One engine's client for a run: the pages of the engine over kept connections, with one
+// cookie store, read from and written back to the engine's cookie file when it has one.
+class Session {
+ public:
+  explicit Session(SessionSetup setup)
+      : setup_(std::move(setup)), mode_{true, setup_.connect_to, setup_.ca_file} {
+    CURL* easy = client_.easy.get();
+    if (!easy) return;
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    if (!setup_.cookie_file.empty()) {
+      for (const std::string& line : read_cookie_file(setup_.cookie_file)) {
+        curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
+      }
+    }
+    warmed_up_ = setup_.warm_up_page.empty() || !cookie_lines().empty();
+  }
+
+  FetchedPage fetch(const PageRequest& request, std::stop_token stop) {
+    static const RequestOptions kDefaults;
+    const RequestOptions& options = request.options ? *request.options : kDefaults;
+    if (!warmed_up_) {
+      // A returning visitor has the engine's cookies: a first one comes through the front door.
+      warmed_up_ = true;
+      RequestOptions visit = options;
+      visit.referer.clear();
+      fetch_with(client_, setup_.warm_up_page, stop, mode_, visit);
+    }
+    FetchedPage page = fetch_with(client_, request.url, stop, mode_, options);
+    if (!setup_.cookie_file.empty()) write_cookie_file(setup_.cookie_file, cookie_lines());
+    return page;
+  }
+
+ private:
+  std::vector<std::string> cookie_lines() const {
+    std::vector<std::string> lines;
+    curl_slist* list = nullptr;
+    if (client_.easy &&
+        curl_easy_getinfo(client_.easy.get(), CURLINFO_COOKIELIST, &list) == CURLE_OK) {
+      for (curl_slist* item = list; item; item = item->next) lines.emplace_back(item->data);
+    }
+    curl_slist_free_all(list);
+    return lines;
+  }
+
+  SessionSetup setup_;
+  Mode mode_;
+  Client client_;
+  bool warmed_up_ = true;
+};
+
 }  // namespace
+
+std::string decodable_encodings(std::string_view wanted) {
+  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  auto decodable = [info](std::string_view name) {
+    if (name == "gzip" || name == "deflate") return (info->features & CURL_VERSION_LIBZ) != 0;
+    if (name == "br") return (info->features & CURL_VERSION_BROTLI) != 0;
+    if (name == "zstd") return (info->features & CURL_VERSION_ZSTD) != 0;
+    return name == "identity";
+  };
+  std::string kept;
+  while (!wanted.empty()) {
+    const std::size_t comma = wanted.find(',');
+    std::string_view name = wanted.substr(0, comma);
+    wanted.remove_prefix(comma == std::string_view::npos ? wanted.size() : comma + 1);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (!name.empty() && decodable(name)) kept += (kept.empty() ? "" : ", ") + std::string(name);
+  }
+  return kept;
+}
 
 PageFetcher::PageFetcher() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
@@ -241,75 +500,18 @@ PageSource PageFetcher::source(std::string connect_to) {
   };
 }
 
+PageSource PageFetcher::session_source(SessionSetup setup) {
+  instance();  // the transfer library is set up before the first handle
+  auto session = std::make_shared<Session>(std::move(setup));
+  return [session](const PageRequest& request, std::stop_token stop) {
+    return session->fetch(request, stop);
+  };
+}
+
 FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
                                const std::string& connect_to, const RequestOptions& options) const {
-  FetchedPage result;
-  result.final_url = std::string(url);
-  if (stop.stop_requested()) {
-    result.transport = Transport::stopped;
-    return result;
-  }
-  const std::optional<UrlParts> parts = split_url(url);
-  if (!parts || !within_request_limits(*parts)) {
-    result.transport = Transport::not_sent;
-    return result;
-  }
-
-  const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  // One request per connection, asked of the server and of a proxy alike, so the end of the
-  // connection ends the body.
-  std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, "Pragma: no-cache"));
-  if (headers) headers.reset(curl_slist_append(headers.release(), "Connection: close"));
-  for (const std::string& header : options.headers) {
-    if (headers) headers.reset(curl_slist_append(headers.release(), header.c_str()));
-  }
-  std::unique_ptr<curl_slist, SlistDeleter> proxy_headers(
-      curl_slist_append(nullptr, "Proxy-Connection: close"));
-  std::unique_ptr<curl_slist, SlistDeleter> route(
-      connect_to.empty() ? nullptr : curl_slist_append(nullptr, ("::" + connect_to).c_str()));
-  if (!easy || !multi || !headers || !proxy_headers || (!connect_to.empty() && !route)) {
-    return result;
-  }
-  if (route) {
-    curl_easy_setopt(easy.get(), CURLOPT_CONNECT_TO, route.get());
-    curl_easy_setopt(easy.get(), CURLOPT_NOPROXY, "*");
-  }
-
-  Transfer transfer;
-  transfer.easy = easy.get();
-  transfer.private_origin = is_private_address(parts->host);
-  const std::string wire_url = escape_request_bytes(url);
-  set_request_options(easy.get(), wire_url, options.user_agent, headers.get(), proxy_headers.get(),
-                      transfer);
-  if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) return result;
-  const CURLcode code = perform(multi.get(), transfer, stop);
-  curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &result.status);
-  const char* final_url = nullptr;
-  if (curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url) {
-    result.final_url = final_url;
-  }
-  curl_multi_remove_handle(multi.get(), easy.get());
-
-  // A body shorter than its announced length was cut off: its bytes are kept, but it failed.
-  const std::size_t announced = announced_length(transfer.content_length).value_or(0);
-  if (code == CURLE_ABORTED_BY_CALLBACK) {
-    result.transport = Transport::stopped;
-  } else if (transfer.too_long) {
-    result.transport = Transport::too_long;
-  } else if (transfer.refused_redirect) {
-    result.transport = Transport::refused_redirect;
-  } else if (code != CURLE_OK) {
-    result.transport = Transport::failed;
-    result.error = curl_easy_strerror(code);
-  } else {
-    result.transport = transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
-  }
-  if (!transfer.addresses.empty()) {
-    result.redirects.assign(transfer.addresses.begin() + 1, transfer.addresses.end());
-  }
-  result.body.bytes = std::move(transfer.body);
-  return result;
+  Client client;
+  return fetch_with(client, url, stop, Mode{false, connect_to, {}}, options);
 }
 
 std::size_t read_chunk_size(std::optional<std::string_view> content_length) {

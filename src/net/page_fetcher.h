@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 #include "net/fetched_page.h"
@@ -22,12 +23,21 @@ inline constexpr long kMaxRedirects = 10;
 // Once the announced Content-Length has arrived, this long without a further byte ends the body.
 inline constexpr std::chrono::milliseconds kCompleteBodyGrace{1000};
 
+// What one engine's session is set up with for a run.
+struct SessionSetup {
+  std::string cookie_file{};   // where its cookies are kept between runs; empty: for the run only
+  std::string warm_up_page{};  // visited before the first page when the cookie store is empty
+  std::string connect_to{};    // as for PageFetcher::fetch
+  std::string ca_file{};       // certificates to trust instead of the system's (tests only)
+};
+
 class PageFetcher {
  public:
   static PageFetcher& instance();
 
-  // GET `url` (a complete absolute http or https URL): HTTP/1.0, the program's User-Agent, one
-  // "Accept: */*", no cache, the connection closed after the reply, redirects followed (but
+  // GET `url` (a complete absolute http or https URL) by a client of its own: HTTP/1.0 (unless
+  // the options say otherwise), the program's User-Agent, one "Accept: */*", no cache, the
+  // connection closed after the reply, redirects followed (but
   // not from a public address to a loopback or private IP literal), the system proxy
   // (http_proxy, https_proxy, no_proxy) honoured, the fragment never sent. A URL that is empty,
   // unparseable or over the part limits sends nothing and fails.
@@ -43,9 +53,21 @@ class PageFetcher {
   // The fetcher as a PageSource, with `connect_to` as above and each request's options.
   static PageSource source(std::string connect_to = {});
 
+  // A PageSource of its own for one engine's run, on one thread: one client that keeps its
+  // connections and TLS sessions between pages and one cookie store, read from
+  // `setup.cookie_file` at the start and written back (mode 0600) after every page. A reply's
+  // body is what its Content-Length or chunks announce; the request carries the options'
+  // HTTP version, headers, User-Agent, Accept-Encoding and Referer, and "Connection:
+  // keep-alive" instead of the lone fetch's "Pragma: no-cache" and "Connection: close".
+  static PageSource session_source(SessionSetup setup);
+
  private:
   PageFetcher();
 };
+
+// The encodings of an Accept-Encoding text ("gzip, deflate, br, zstd") that this build of the
+// transfer library decodes, in the order given, joined by ", ".
+std::string decodable_encodings(std::string_view wanted);
 
 // How much buffer a body gets at a time, from the Content-Length header's value: n + 1 for a
 // readable n > 0, capped at 102400; 10240 when the header is absent (nullopt), unreadable, too

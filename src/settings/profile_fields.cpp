@@ -91,6 +91,19 @@ ProfileField number_field(std::string_view key, std::string_view help, int Engin
           [=](const EngineProfile& profile) { return std::to_string(profile.*member); }};
 }
 
+ProfileField flag_field(std::string_view key, std::string_view help, bool EngineProfile::*member) {
+  return {key, help,
+          [=](const toml::node& value, EngineProfile& profile) -> Problem {
+            const auto flag = value.value_exact<bool>();
+            if (!flag) return std::string(key) + " must be true or false";
+            profile.*member = *flag;
+            return std::nullopt;
+          },
+          [=](const EngineProfile& profile) {
+            return std::string(profile.*member ? "true" : "false");
+          }};
+}
+
 template <class Value>
 ProfileField choice_field(std::string_view key, std::string_view help, Value EngineProfile::*member,
                           std::vector<std::pair<std::string_view, Value>> names) {
@@ -231,7 +244,10 @@ std::vector<ProfileField> make_fields() {
                  TextRule::url_part, true),
       choice_field<PageValue>(
           "page_value", "\"offset\": (page - 1) * page_size; \"number\": the page number itself",
-          &P::page_value, {{"offset", PageValue::offset}, {"number", PageValue::number}}),
+          &P::page_value,
+          {{"offset", PageValue::offset},
+           {"number", PageValue::number},
+           {"counted", PageValue::counted}}),
       number_field("page_size", "results per page, as the rank arithmetic counts them",
                    &P::page_size, 1, 1000),
       text_field("query_tail", "after the page value, to the end of the query URL", &P::query_tail,
@@ -242,6 +258,13 @@ std::vector<ProfileField> make_fields() {
           &P::keyword_encoding, {{"gbk", KeywordEncoding::gbk}, {"utf-8", KeywordEncoding::utf8}}),
       text_field("link_prefix", "stands right before the double quote that opens a result link",
                  &P::link_prefix, TextRule::marker, false),
+      text_field("results_from",
+                 "where the page's ranked results begin (\"\": at the page's start); links "
+                 "before it do not count",
+                 &P::results_from, TextRule::marker, true),
+      text_field("results_to",
+                 "where the ranked results end, after results_from (\"\": at the page's end)",
+                 &P::results_to, TextRule::marker, true),
       list_field(
           "link_schemes", "how a result link to the site may start (tried in turn; first wins)",
           [](P& p) -> std::vector<std::string>& { return p.link_schemes; }, TextRule::url_part,
@@ -254,16 +277,46 @@ std::vector<ProfileField> make_fields() {
                  true),
       choice_field<RankRule>(
           "rank_rule",
-          "next_id_minus_one, verbatim, page_offset_plus_index or link_ordinal (the link's place "
-          "among the page's result links)",
+          "next_id_minus_one, verbatim, page_offset_plus_index, link_ordinal (the link's place "
+          "among the page's result links), result_count (its place among the result links of "
+          "every page read for the row) or card_number (the number between rank_left and "
+          "rank_right in the HTML tag that holds the link)",
           &P::rank_rule,
           {{"next_id_minus_one", RankRule::next_id_minus_one},
            {"verbatim", RankRule::verbatim},
            {"page_offset_plus_index", RankRule::page_offset_plus_index},
-           {"link_ordinal", RankRule::link_ordinal}}),
+           {"link_ordinal", RankRule::link_ordinal},
+           {"result_count", RankRule::result_count},
+           {"card_number", RankRule::card_number}}),
       headers_field(),
       text_field("user_agent", "the User-Agent header; \"\": the program's own", &P::user_agent,
                  TextRule::line, true),
+      choice_field<HttpVersion>(
+          "http_version",
+          "\"1.0\", \"1.1\", or \"2\" (HTTP/2 where the server offers it over TLS, else 1.1)",
+          &P::http_version,
+          {{"1.0", HttpVersion::http1_0},
+           {"1.1", HttpVersion::http1_1},
+           {"2", HttpVersion::http2}}),
+      text_field("accept_encoding",
+                 "compressed bodies asked for and decoded, e.g. \"gzip, deflate, br, zstd\" "
+                 "(those this build cannot decode are left out); \"\": none",
+                 &P::accept_encoding, TextRule::line, true),
+      flag_field("session",
+                 "one client for the engine's run: connections reused, cookies kept, each page "
+                 "sent with the previous page (page 1: home_page) as its Referer; false: a new "
+                 "client and connection for every page",
+                 &P::session),
+      flag_field("cookies",
+                 "with session: keep the engine's cookies between runs, in a file of the user's "
+                 "data folder (may also stand at the top level, for every engine)",
+                 &P::cookies),
+      text_field("home_page", "the engine's home page: page 1's Referer and the warm-up visit",
+                 &P::home_page, TextRule::url_part, true),
+      flag_field("warm_up",
+                 "with session: a run that starts with no cookies of the engine first visits "
+                 "home_page to receive them",
+                 &P::warm_up),
   };
   const std::pair<std::string_view, ListOf> signatures[] = {
       {"block_addresses",

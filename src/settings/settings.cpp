@@ -140,7 +140,10 @@ const ProfileField* profile_field(std::string_view key) {
 // apart.
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
-    if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path") continue;
+    if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path" ||
+        key.str() == "profiles" || key.str() == "cookies") {
+      continue;
+    }
     if (profile_field(key.str())) {
       return Problem{value.source(),
                      std::string(key.str()) + " belongs in an engine's table, e.g. [engine.baidu]"};
@@ -191,7 +194,36 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
   return std::nullopt;
 }
 
+// The top level's choice of built-in profiles, then its cookies key over all four: what the
+// engine tables change.
+std::optional<Problem> apply_profile_set(const toml::table& root, std::optional<ProfileSet> over,
+                                         Settings& settings) {
+  if (const toml::node* set = root.get("profiles")) {
+    const auto name = set->value_exact<std::string>();
+    const std::optional<ProfileSet> chosen = name ? profile_set_named(*name) : std::nullopt;
+    if (!chosen) return Problem{set->source(), "profiles must be \"current\" or \"classic\""};
+    settings.profile_set = *chosen;
+  }
+  if (over) settings.profile_set = *over;
+  settings.profiles = builtin_profiles(settings.profile_set);
+  settings.pacing = default_pacing(settings.profile_set);
+  if (const toml::node* cookies = root.get("cookies")) {
+    const ProfileField* field = profile_field("cookies");
+    for (EngineProfile& profile : settings.profiles) {
+      if (auto what = field->read(*cookies, profile)) return Problem{cookies->source(), *what};
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set) {
+  if (set == ProfileSet::classic) return {};
+  const EnginePacing slow{.delay_min = 10, .delay_max = 15, .block_pause = 300};
+  const EnginePacing sogou{.delay_min = 5, .delay_max = 10, .block_pause = 300};
+  return {slow, EnginePacing{}, sogou, sogou};
+}
 
 std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
   auto number = [](std::string_view part) -> std::optional<double> {
@@ -212,7 +244,8 @@ std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
   return std::pair{*low, *high};
 }
 
-std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path) {
+std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path,
+                                                   std::optional<ProfileSet> profiles) {
   if (text.size() > kMaxSettingsBytes) {
     return path + ":0: larger than " + std::to_string(kMaxSettingsBytes >> 20) +
            " MiB; no settings file is that long";
@@ -229,11 +262,14 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     return located(path, error.source(), std::string(error.description()));
   }
   Settings settings;
-  EnginePacing common;
-  if (auto problem = apply_top_level(root, common)) {
+  if (auto problem = apply_profile_set(root, profiles, settings)) {
     return located(path, problem->where, problem->what);
   }
-  settings.pacing.fill(common);
+  for (EnginePacing& pacing : settings.pacing) {
+    if (auto problem = apply_top_level(root, pacing)) {
+      return located(path, problem->where, problem->what);
+    }
+  }
   if (auto problem = apply_history(root, path, settings)) {
     return located(path, problem->where, problem->what);
   }
@@ -263,9 +299,10 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
   return settings;
 }
 
-std::variant<Settings, std::string> read_settings_file(const std::string& path) {
+std::variant<Settings, std::string> read_settings_file(const std::string& path,
+                                                       std::optional<ProfileSet> profiles) {
   std::error_code error;
-  if (!std::filesystem::exists(path, error) && !error) return Settings{};
+  if (!std::filesystem::exists(path, error) && !error) return parse_settings("", path, profiles);
   std::ifstream file(path, std::ios::binary);
   if (!file || std::filesystem::is_directory(path, error)) return path + ":0: cannot be read";
   // One byte past the cap is enough to refuse it: an endless file (/dev/zero) is never held.
@@ -273,7 +310,7 @@ std::variant<Settings, std::string> read_settings_file(const std::string& path) 
   file.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (file.bad()) return path + ":0: cannot be read";
   text.resize(static_cast<std::size_t>(file.gcount()));
-  return parse_settings(text, path);
+  return parse_settings(text, path, profiles);
 }
 
 std::string default_settings_path() {

@@ -14,10 +14,17 @@
 
 namespace quillrank {
 
+// How each engine is paced unless the settings say otherwise, by slot: not at all for the
+// classic set; for the current set as slowly as today's engines need before they ask for a
+// verification (Baidu 10-15 s between requests, Sogou and Soso 5-10 s, each a 5-minute pause
+// after a block and one more try; Google refuses anyway).
+std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set);
+
 struct Settings {
-  std::array<EnginePacing, kEngineCount> pacing{};  // by slot: Baidu, Google, Sogou, Soso
-  EngineProfiles profiles = builtin_profiles();     // by slot
-  bool history = true;                              // record every run in the rank history
+  std::array<EnginePacing, kEngineCount> pacing = default_pacing(kDefaultProfileSet);  // by slot
+  ProfileSet profile_set = kDefaultProfileSet;  // the built-in profiles the tables change
+  EngineProfiles profiles = builtin_profiles(kDefaultProfileSet);  // by slot
+  bool history = true;       // record every run in the rank history
   std::string history_path;  // the history database; empty: the default place
 };
 
@@ -27,15 +34,21 @@ struct Settings {
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine
 // in an engine's table only, any field of its profile (see profile_fields.h); a field not set
-// keeps the built-in value; and, at the top level only:
+// keeps the value of the chosen built-in set; and, at the top level only:
+//   profiles     "current" (the default) or "classic": the built-in set the tables change
+//   cookies      true or false: every engine's cookies kept between runs (an engine's table may
+//                say otherwise)
 //   history      true or false: whether runs are recorded in the rank history
 //   history_path the rank history's database file
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
-std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path);
+// `profiles`, when set, chooses the built-in profile set over the file's "profiles" key.
+std::variant<Settings, std::string> parse_settings(std::string_view text, const std::string& path,
+                                                   std::optional<ProfileSet> profiles = {});
 
 // The file at `path` parsed; a missing file gives the defaults, one that cannot be read an error.
-std::variant<Settings, std::string> read_settings_file(const std::string& path);
+std::variant<Settings, std::string> read_settings_file(const std::string& path,
+                                                       std::optional<ProfileSet> profiles = {});
 
 // $XDG_CONFIG_HOME/quillrank/quillrank.toml, else ~/.config/quillrank/quillrank.toml; empty when
 // neither variable is set.

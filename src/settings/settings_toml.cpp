@@ -42,7 +42,12 @@ void write_pacing(std::ostringstream& out, const EnginePacing& pacing) {
 
 std::string settings_as_toml(const Settings& settings) {
   std::ostringstream out;
-  out << kHeader << "\n# record every run in the rank history\nhistory = "
+  out << kHeader
+      << "\n# the built-in profiles the engine tables below change: \"current\" for today's "
+         "pages,\n"
+         "# \"classic\" for the old ones as the old client asked for them\nprofiles = "
+      << toml_text(profile_set_name(settings.profile_set))
+      << "\n\n# record every run in the rank history\nhistory = "
       << (settings.history ? "true" : "false")
       << "\n# the rank history's database file (default: "
          "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"

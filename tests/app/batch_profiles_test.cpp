@@ -22,6 +22,7 @@ std::string temp_path(const std::string& name) {
 // Baidu as today's pages need it: UTF-8 keywords, a browser's headers, result cards that carry
 // their real address in "mu", counted in page order.
 constexpr const char* kTodaysBaidu = R"toml(
+profiles = "classic"
 [engine.baidu]
 name = "百度"
 query_path = "/s?ie=utf-8&wd="
@@ -103,11 +104,14 @@ TEST(BatchProfiles, PrintsTheSettingsAsAFileThatReadsBackTheSame) {
       testing::run_program(kProgram, {"--print-config", "--config", saved});
   EXPECT_EQ(again.out, printed.out);
 
-  // An empty file changes nothing: the built-in profiles, as with no file at all.
+  // An empty file changes nothing: the built-in profiles, as with no file at all (the tests'
+  // own user settings file chooses the classic set).
   const std::string empty = temp_path("empty.toml");
   testing::write_file(empty, "");
-  EXPECT_EQ(testing::run_program(kProgram, {"--print-config", "--config", empty}).out,
-            testing::run_program(kProgram, {"--print-config"}).out);
+  EXPECT_EQ(
+      testing::run_program(kProgram, {"--print-config", "--config", empty, "--profiles", "classic"})
+          .out,
+      testing::run_program(kProgram, {"--print-config"}).out);
 }
 
 TEST(BatchProfiles, RefusesAWrongProfileBeforeAnyRequest) {

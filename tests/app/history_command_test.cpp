@@ -38,7 +38,7 @@ struct Engines {
                          testing::engine_result_page(kBaidu, "http://shop.example/", index.load())};
   }};
   testing::ProgramRun batch(const std::vector<std::string>& args, const std::string& input) {
-    std::vector<std::string> all{"-e", "baidu"};
+    std::vector<std::string> all{"-e", "baidu", "--profiles", "classic"};
     all.insert(all.end(), args.begin(), args.end());
     return testing::run_program(kBatch, all, {{"http_proxy", server.base_url()}}, input);
   }

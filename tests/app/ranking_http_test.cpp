@@ -63,6 +63,7 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   ListHost host = all_engines("shop.example|seo\r\nshop.example|absent");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   run_to_the_end(control);
 
   ASSERT_EQ(table.row_count(), 2);
@@ -93,6 +94,7 @@ TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
   RunControl control(host, table,
                      PageFetcher::source("127.0.0.1:" + std::to_string(testing::refused_port())),
                      PageFetcher::source());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.set_pacing(no_retries());
   run_to_the_end(control);
   for (int column = 2; column < 6; ++column) {
@@ -107,6 +109,7 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
   ListHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.set_pacing(no_retries());
   run_to_the_end(control);
   EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "查询失败");
@@ -119,6 +122,7 @@ TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   ListHost host = all_engines("shop.example|seo");
   ResultTable table;
   RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query();
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (server.request_count() < 4 && std::chrono::steady_clock::now() < deadline) {

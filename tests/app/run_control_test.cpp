@@ -57,6 +57,7 @@ TEST(StartQuery, BuildsOneRowPerPairWithStatusCellsBeforeWorkersRank) {
   Pages pages;
   pages.hold();
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query();
   ASSERT_EQ(table.row_count(), 2);
   EXPECT_EQ(cell(table, 0, 0), "http://siteA");
@@ -93,6 +94,7 @@ TEST(StartQuery, StartsOnlyTheTickedEnginesAndReportsTheEndOfTheRun) {
     Pages pages;
     std::atomic<int> finished{0};
     RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.set_run_finished([&] { ++finished; });
     control.start_query();
     wait_until([&] { return finished == 1; });
@@ -111,6 +113,7 @@ TEST(StartQuery, ARestartDuringARunStopsItAndRebuildsTheTable) {
   pages.hold();
   std::atomic<int> finished{0};
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.set_run_finished([&] { ++finished; });
   control.start_query();
   wait_until([&] { return pages.fetches() == 2; });
@@ -135,6 +138,7 @@ TEST(StartQuery, ShutdownDuringARunStopsEveryWorker) {
   pages.hold();
   {
     RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.start_query();
     wait_until([&] { return pages.fetches() == 4; });
   }  // the destructor stops and joins them
@@ -146,6 +150,7 @@ TEST(StartQuery, ReleaseLeavesEverySlotEmptyAndCanRunAgain) {
   ResultTable table;
   Pages pages;
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.release_worker_handles();  // nothing to release yet
   control.start_query();
   control.release_worker_handles();
@@ -165,6 +170,7 @@ TEST(StartQuery, ExpandsSiteEntriesIntoTheBoxBeforeSplitting) {
     fetched.emplace_back(url);
     return testing::served("<title>Home-Shop</title>");
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query();
   EXPECT_EQ(fetched, std::vector<std::string>{"http://home.example"});
   EXPECT_EQ(host.box(), "home.example|Home\r\nhome.example|Shop\r\nz|w");
@@ -203,6 +209,7 @@ TEST(StartQuery, SplitsTheExpansionsOwnTextWithLineBreaksInWordsAsBlanks) {
     RunControl control(host, table, pages.source(), [&](std::string_view, std::stop_token) {
       return testing::served(std::string("<meta charset=gb2312>") + c.title);
     });
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
     control.start_query();
     std::vector<std::pair<std::string, std::string>> rows;
     for (int row = 0; row < table.row_count(); ++row)
@@ -232,6 +239,7 @@ TEST(StartQuery, AFailedSiteEntryIsAFailedRowAndABadLineIsNoRow) {
   std::vector<std::string> written;  // engine, row and text of each final cell
   std::mutex written_mutex;
   RunControl control(host, table, pages.source(), no_home_pages());
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.set_run_finished([&] { ++finished; });
   control.set_cell_written([&](int engine, const WrittenCell& written_cell) {
     const std::lock_guard lock(written_mutex);
@@ -271,6 +279,7 @@ TEST(StartQuery, AStopDuringTheExpansionLeavesBoxAndTableAndStartsNoWorker) {
     stop.request_stop();  // as Ctrl-C or a second press would, while the page loads
     return testing::unreachable();
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   control.start_query(stop.get_token());
   EXPECT_EQ(fetched, std::vector<std::string>{"http://a.example"}) << "no further fetch";
   EXPECT_EQ(host.box(), "[a.example]\r\n[b.example]");
@@ -288,6 +297,7 @@ TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
     events.emplace_back(url);
     return testing::unreachable();
   });
+  control.set_profiles(builtin_profiles(ProfileSet::classic));
   const GbkText expanded = control.expand_entries(
       "[a.example]|x\r\n[b.example]\r\n[a.example]", {}, [&](int entry, int entries) {
         events.push_back(std::to_string(entry) + "/" + std::to_string(entries));

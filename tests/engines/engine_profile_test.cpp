@@ -77,7 +77,7 @@ TEST(EngineProfiles, HoldTheMarkersOfEachEngine) {
   int column = 2;
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     EXPECT_EQ(kEngines[engine].column, column);
-    EXPECT_EQ(builtin_profiles()[engine].column, column++);
+    EXPECT_EQ(builtin_profiles(ProfileSet::classic)[engine].column, column++);
   }
   EXPECT_EQ(kSoso.page_count * kSoso.page_size, 300);
   EXPECT_EQ(kBaidu.page_count * kBaidu.page_size, 300);

@@ -116,7 +116,7 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
 }
 
 TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
-  for (const EngineProfile& profile : builtin_profiles()) {
+  for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
     FakeEngine engine(profile);
     EXPECT_EQ(rank_one(profile, engine, "shop.example"), "排在300后") << profile.name;
     EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile.page_count));
@@ -391,6 +391,142 @@ TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
   worker.join();
   EXPECT_EQ(fetches, 1);
   EXPECT_EQ(table.get_cell_text(0, 2), kQueryingText);
+}
+
+}  // namespace
+}  // namespace quillrank
+
+namespace quillrank {
+namespace {
+
+// Baidu's shape today: the main column's cards, numbered by the engine, after a right-hand
+// column whose cards look alike; paged by what the pages held.
+EngineProfile numbered_cards() {
+  EngineProfile profile = testing::card_profile();
+  profile.results_from = "id=\"content_left\"";
+  profile.results_to = "id=\"page\"";
+  profile.rank_left = " id=\"";
+  profile.rank_right = "\"";
+  profile.rank_rule = RankRule::card_number;
+  profile.page_value = PageValue::counted;
+  profile.page_size = 50;
+  profile.page_count = 2;
+  return profile;
+}
+
+std::string numbered(int first, int last, int site_at = 0) {
+  std::string cards;
+  for (int id = first; id <= last; ++id) {
+    cards +=
+        "<div class=\"c-container\" id=\"" + std::to_string(id) + "\" mu=\"" +
+        (id == site_at ? "https://shop.example/" : "https://o" + std::to_string(id) + ".example/") +
+        "\"></div>";
+  }
+  return cards;
+}
+
+std::string main_column(const std::string& cards) {
+  return "<div id=\"content_left\">" + cards + "</div><div id=\"page\">";
+}
+
+TEST(EngineWorker, ReadsTheNumberOfTheCardInTheResultsPartAndPagesOnByWhatPagesHeld) {
+  struct Case {
+    const char* what;
+    std::function<std::string(int offset)> page;  // by the page value asked ("pn")
+    std::string cell;
+    std::vector<int> offsets;  // asked, in order
+  };
+  const std::string right = "<div id=\"content_right\">" + numbered(1, 2) + "</div>";
+  const Case cases[] = {
+      {"the card's number, not its place among the page's cards",
+       [&](int) { return right + main_column(numbered(1, 1) + numbered(2, 2, 2)); },
+       "第2名",
+       {0}},
+      {"a page that held fewer than asked: the next starts where it ended",
+       [](int offset) { return main_column(numbered(offset + 1, offset + 10, 12)); },
+       "第12名",
+       {0, 10}},
+      {"a card without a number counts on from the earlier pages",
+       [](int offset) {
+         return main_column(offset == 0 ? numbered(1, 10)
+                                        : "<div mu=\"https://a.example/\"></div>"
+                                          "<div mu=\"https://shop.example/\"></div>");
+       },
+       "第12名",
+       {0, 10}},
+      {"an ad's number (3001) is no place on the page",
+       [](int) {
+         return main_column("<div id=\"3001\" mu=\"https://ad.example/\"></div>" +
+                            numbered(1, 3, 3));
+       },
+       "第3名",
+       {0}},
+      {"only in the right-hand column: no result of the page's own",
+       [&](int) { return "<div id=\"content_right\">" + numbered(1, 1, 1) + "</div>"; },
+       "页面无法识别",
+       {0}},
+      {"after the results' end, and pages that add nothing end the row",
+       [](int) { return main_column(numbered(1, 3)) + numbered(4, 4, 4); },
+       "排在300后",
+       {0, 3}},
+      {"read until page_count * page_size results were",
+       [](int offset) { return main_column(numbered(offset + 1, offset + 50)); },
+       "排在300后",
+       {0, 50}},
+  };
+  for (const Case& c : cases) {
+    const EngineProfile profile = numbered_cards();
+    std::vector<int> offsets;
+    const PageSource source = [&](std::string_view url, std::stop_token) {
+      offsets.push_back(std::stoi(std::string(url.substr(url.find("&pn=") + 4))));
+      return testing::served(c.page(offsets.back()));
+    };
+    ResultTable table;
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
+    run_engine_worker(profile, table, source, kNoRetries, {});
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, profile.column)), c.cell) << c.what;
+    EXPECT_EQ(offsets, c.offsets) << c.what;
+  }
+}
+
+TEST(EngineWorker, CountsResultsOverEveryPageReadForTheRow) {
+  EngineProfile profile = testing::card_profile();
+  profile.rank_rule = RankRule::result_count;
+  profile.page_count = 3;
+  FakeEngine engine(profile);
+  engine.serve(1, cards({"https://a.example/", "https://b.example/", "https://c.example/"}));
+  engine.serve(2, cards({"https://d.example/", "https://shop.example/"}));
+  EXPECT_EQ(rank_one(profile, engine, "shop.example"), "第5名");
+}
+
+// A session comes to page 1 from the engine's home page and to each next page from the one
+// before, a retry after a block included; without a session no Referer is sent.
+TEST(EngineWorker, SendsEachPageWithThePageBeforeAsItsReferer) {
+  for (const bool session : {true, false}) {
+    EngineProfile profile = testing::card_profile();
+    profile.page_count = 3;
+    profile.session = session;
+    profile.home_page = "https://www.baidu.com/";
+    std::vector<std::pair<std::string, std::string>> asked;  // url, referer
+    const PageSource source = [&](const PageRequest& request, std::stop_token) {
+      asked.emplace_back(request.url, request.options ? request.options->referer : "?");
+      if (asked.size() == 2) return testing::served("百度安全验证");
+      return testing::served(cards({"https://other.example/"}));
+    };
+    ResultTable table;
+    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
+    run_engine_worker(profile, table, source, {.retries = 0, .block_pause = 0.01}, {});
+    const std::string page1 = query_url(profile, "seo", 1), page2 = query_url(profile, "seo", 2);
+    const std::vector<std::pair<std::string, std::string>> expected =
+        session ? std::vector<std::pair<std::string, std::string>>{{page1, profile.home_page},
+                                                                   {page2, page1},
+                                                                   {page2, page1},
+                                                                   {query_url(profile, "seo", 3),
+                                                                    page2}}
+                : std::vector<std::pair<std::string, std::string>>{
+                      {page1, ""}, {page2, ""}, {page2, ""}, {query_url(profile, "seo", 3), ""}};
+    EXPECT_EQ(asked, expected) << session;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The profiles of examples/engines-today.toml on pages in the shape of today's result and
-// verification pages (tests/fixtures/engines-today): ranks, refusals and empty answers.
+// The built-in current profiles on pages in the shape of today's result and verification pages
+// (tests/fixtures/engines-today): ranks as the engines number them, refusals and empty answers.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "engines/engine_worker.h"
-#include "settings/settings.h"
+#include "engines/engines.h"
 #include "support/fake_pages.h"
 #include "text/text_codec.h"
 
@@ -32,79 +32,116 @@ FetchedPage redirected(const std::string& address, const std::string& body) {
   return page;
 }
 
-const Settings& todays() {
-  static const Settings settings = [] {
-    const auto read = read_settings_file(kSource + "/examples/engines-today.toml");
-    if (const auto* error = std::get_if<std::string>(&read)) ADD_FAILURE() << *error;
-    return std::get_if<Settings>(&read) ? std::get<Settings>(read) : Settings{};
-  }();
-  return settings;
-}
+const EngineProfiles& current() { return builtin_profiles(ProfileSet::current); }
 
 struct Case {
   const char* what;
   std::size_t engine;
-  std::map<int, FetchedPage> pages;  // by page number; any other page lists other sites
+  std::string site;
+  // By the page's paging parameter and value as the URL carries it ("&pn=10", "&page=3"); any
+  // other page lists other sites.
+  std::map<std::string, FetchedPage> pages;
   std::string cell;
   std::string detail_part;  // a piece of the cell's detail
 };
 
-TEST(TodaysPages, EachExampleProfileRanksAndRecognisesRefusals) {
+TEST(TodaysPages, EachCurrentProfileRanksAsTheEngineNumbersAndRecognisesRefusals) {
   const FetchedPage baidu = testing::served(fixture("baidu-results.html"));
   const FetchedPage sogou = testing::served(fixture("sogou-results.html"));
-  // Results of other sites in the shapes of both engines.
-  const FetchedPage elsewhere =
-      testing::served(fixture("baidu-other-results.html") +
-                      "<div class=\"r-sech ext_query\" data-url=\"https://x.example/\"></div>");
+  const FetchedPage baidu_elsewhere = testing::served(fixture("baidu-other-results.html"));
+  const FetchedPage sogou_elsewhere = testing::served(fixture("sogou-other-results.html"));
   const Case cases[] = {
-      {"Baidu: the fourth card with an address", 0, {{1, baidu}}, "第4名", "第1页找到"},
-      {"Baidu: the same card on page 2", 0, {{2, baidu}}, "第14名", "第2页找到"},
+      {"Baidu: the card Baidu numbers 5 (a card without mu and an ad before it)",
+       0,
+       "shop.example",
+       {{"&pn=0", baidu}},
+       "第5名",
+       "第1页找到"},
+      {"Baidu: page 2 asks from the tenth result on, as page 1 held ten",
+       0,
+       "shop.example",
+       {{"&pn=10", testing::served(fixture("baidu-results-page2.html"))}},
+       "第14名",
+       "第2页找到"},
+      // The right-hand column stands first in the page and its cards carry mu too: counted, they
+      // put the first organic result (card 3) at 5.
+      {"Baidu: the first organic result after Baidu's own cards",
+       0,
+       "shop.example",
+       {{"&pn=0", testing::served(fixture("baidu-right-column.html"))}},
+       "第3名",
+       "第1页找到"},
+      {"Baidu: a site in the right-hand column only is not ranked",
+       0,
+       "top.baidu.com",
+       {{"&pn=0", testing::served(fixture("baidu-right-column.html"))}},
+       "排在300后",
+       "没有该网站的链接"},
       {"Baidu: verification page",
        0,
-       {{1, testing::served(fixture("baidu-verify.html"))}},
+       "shop.example",
+       {{"&pn=0", testing::served(fixture("baidu-verify.html"))}},
        "被拦截",
        "百度安全验证"},
       {"Baidu: redirect to the captcha",
        0,
-       {{1, redirected("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1&backurl=x", "")}},
+       "shop.example",
+       {{"&pn=0",
+         redirected("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1&backurl=x", "")}},
        "被拦截",
        "wappass.baidu.com"},
       {"Baidu: nothing found",
        0,
-       {{1, testing::served(fixture("baidu-no-results.html"))}},
+       "shop.example",
+       {{"&pn=0", testing::served(fixture("baidu-no-results.html"))}},
        "排在300后",
        "抱歉，没有找到与"},
       {"Google: the JavaScript wall",
        1,
-       {{1, testing::served(fixture("google-enablejs.html"))}},
+       "shop.example",
+       {{"&start=0", testing::served(fixture("google-enablejs.html"))}},
        "被拦截",
        "含“enablejs”"},
-      {"Sogou: the third result block", 2, {{1, sogou}}, "第3名", "第1页找到"},
-      {"Sogou: on page 3", 2, {{3, sogou}}, "第23名", "第3页找到"},
+      {"Sogou: the third result block",
+       2,
+       "shop.example",
+       {{"&page=1", sogou}},
+       "第3名",
+       "第1页找到"},
+      {"Sogou: on page 3, after two pages of ten",
+       2,
+       "shop.example",
+       {{"&page=3", sogou}},
+       "第23名",
+       "第3页找到"},
       {"Sogou: antispider page",
        2,
-       {{1, testing::served(fixture("sogou-antispider.html"))}},
+       "shop.example",
+       {{"&page=1", testing::served(fixture("sogou-antispider.html"))}},
        "被拦截",
        "我们的系统检测到您网络中存在异常访问请求"},
       {"Sogou: redirect to antispider",
        2,
-       {{1, redirected("https://www.sogou.com/antispider/?from=%2Fweb%3Fquery%3D1", "")}},
+       "shop.example",
+       {{"&page=1", redirected("https://www.sogou.com/antispider/?from=%2Fweb%3Fquery%3D1", "")}},
        "被拦截",
        "antispider"},
-      {"Soso asks Sogou", 3, {{2, sogou}}, "第13名", "第2页找到"},
+      {"Soso asks Sogou", 3, "shop.example", {{"&page=2", sogou}}, "第13名", "第2页找到"},
   };
   for (const Case& c : cases) {
-    const EngineProfile& profile = todays().profiles[c.engine];
-    std::vector<std::string> urls;
+    const EngineProfile& profile = current()[c.engine];
     const PageSource source = [&](std::string_view url, std::stop_token) {
-      urls.emplace_back(url);
-      for (const auto& [page, fetched] : c.pages) {
-        if (url == query_url(profile, utf8_to_gbk_text("中文"), page)) return fetched;
+      for (const auto& [paging, fetched] : c.pages) {
+        const std::size_t at = url.find(paging);
+        if (at != std::string_view::npos &&
+            (at + paging.size() == url.size() || url[at + paging.size()] == '&')) {
+          return fetched;
+        }
       }
-      return elsewhere;
+      return c.engine == 0 ? baidu_elsewhere : sogou_elsewhere;
     };
     ResultTable table;
-    table.insert_row(-1, "http://shop.example");
+    table.insert_row(-1, "http://" + c.site);
     table.set_cell_text(0, 1, utf8_to_gbk_text("中文"));
     run_engine_worker(profile, table, source, {.retries = 0}, {});
     EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, profile.column)), c.cell) << c.what;
@@ -113,18 +150,21 @@ TEST(TodaysPages, EachExampleProfileRanksAndRecognisesRefusals) {
   }
 }
 
-TEST(TodaysPages, ExampleProfilesAskInUtf8OverHttps) {
+TEST(TodaysPages, CurrentProfilesAskInUtf8OverHttpsForThreeHundredResults) {
   const std::pair<std::size_t, std::string> first_pages[] = {
-      {0, "https://www.baidu.com/s?ie=utf-8&wd=%E4%B8%AD%E6%96%87&pn=0"},
+      {0, "https://www.baidu.com/s?ie=utf-8&wd=%E4%B8%AD%E6%96%87&pn=0&rn=50"},
       {1,
        "https://www.google.com/search?ie=UTF-8&oe=UTF-8&hl=zh-CN&q=%E4%B8%AD%E6%96%87&start=0"
        "&filter=0"},
-      {2, "https://www.sogou.com/web?ie=utf8&query=%E4%B8%AD%E6%96%87&page=1"},
-      {3, "https://www.sogou.com/web?ie=utf8&query=%E4%B8%AD%E6%96%87&page=1"},
+      {2, "https://www.sogou.com/web?query=%E4%B8%AD%E6%96%87&page=1&ie=utf8"},
+      {3, "https://www.sogou.com/web?query=%E4%B8%AD%E6%96%87&page=1&ie=utf8"},
   };
   for (const auto& [engine, url] : first_pages) {
-    EXPECT_EQ(query_url(todays().profiles[engine], utf8_to_gbk_text("中文"), 1), url);
-    EXPECT_EQ(todays().profiles[engine].page_count * todays().profiles[engine].page_size, 300);
+    const EngineProfile& profile = current()[engine];
+    EXPECT_EQ(query_url(profile, utf8_to_gbk_text("中文"), 1), url);
+    EXPECT_EQ(profile.page_count * profile.page_size, 300);
+    EXPECT_TRUE(profile.session && profile.cookies && profile.warm_up) << profile.name;
+    EXPECT_EQ(profile.home_page, "https://" + profile.host + "/");
   }
 }
 

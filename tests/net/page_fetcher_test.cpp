@@ -270,6 +270,27 @@ TEST(PageFetcher, WaitsForTheAddressARedirectLeadsTo) {
   EXPECT_EQ(result.body.bytes, "arrived");
 }
 
+// A redirect over a connection the server keeps open is followed once its head has been still
+// for the grace, not after the stall time-out.
+TEST(PageFetcher, FollowsARedirectTheServerKeepsOpenAtOnce) {
+  FixtureServer server([](const HttpRequest& request) {
+    if (request.target == "/landed") return HttpReply{.body = "landed", .keep_open = true};
+    if (request.target == "/moved/2") {
+      return HttpReply{.status = 301, .headers = {{"Location", "/landed"}}, .keep_open = true};
+    }
+    return HttpReply{
+        .status = 302, .headers = {{"Location", "/moved/2"}}, .body = "moved", .keep_open = true};
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const FetchedPage result = PageFetcher::instance().fetch(server.base_url() + "/moved");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(result.body.bytes, "landed");
+  EXPECT_EQ(result.final_url, server.base_url() + "/landed");
+  EXPECT_EQ(result.redirects, (std::vector<std::string>{server.base_url() + "/moved/2",
+                                                        server.base_url() + "/landed"}));
+}
+
 TEST(PageFetcher, AnswersThatAreNoPageFail) {
   const HttpReply replies[] = {{.status = 204, .reason = "No Content"},
                                {.status = 302, .reason = "Found", .body = "moved"},

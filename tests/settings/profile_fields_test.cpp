@@ -19,8 +19,9 @@ Settings parsed(const std::string& text) {
 }
 
 TEST(ProfileFields, AnEmptyFileKeepsTheBuiltInProfilesByteForByte) {
-  EXPECT_EQ(parsed("").profiles, builtin_profiles());
-  EXPECT_EQ(parsed("delay = 1\n[engine.sogou]\nretries = 2\n").profiles, builtin_profiles());
+  EXPECT_EQ(parsed("").profiles, builtin_profiles(kDefaultProfileSet));
+  EXPECT_EQ(parsed("delay = 1\n[engine.sogou]\nretries = 2\n").profiles,
+            builtin_profiles(kDefaultProfileSet));
 }
 
 TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
@@ -68,15 +69,29 @@ TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
        [](auto& p) {
          return p.signatures.no_results_texts == std::vector<std::string>{"x", "y"};
        }},
+      {"results_from = 'id=\"content_left\"'",
+       [](auto& p) { return p.results_from == "id=\"content_left\""; }},
+      {"results_to = 'id=\"page\"'", [](auto& p) { return p.results_to == "id=\"page\""; }},
+      {"page_value = 'counted'", [](auto& p) { return p.page_value == PageValue::counted; }},
+      {"rank_rule = 'card_number'", [](auto& p) { return p.rank_rule == RankRule::card_number; }},
+      {"rank_rule = 'result_count'", [](auto& p) { return p.rank_rule == RankRule::result_count; }},
+      {"http_version = '2'", [](auto& p) { return p.http_version == HttpVersion::http2; }},
+      {"http_version = '1.1'", [](auto& p) { return p.http_version == HttpVersion::http1_1; }},
+      {"accept_encoding = 'gzip, br'", [](auto& p) { return p.accept_encoding == "gzip, br"; }},
+      {"session = true", [](auto& p) { return p.session; }},
+      {"cookies = true", [](auto& p) { return p.cookies; }},
+      {"warm_up = true", [](auto& p) { return p.warm_up; }},
+      {"home_page = 'https://www.baidu.com/'",
+       [](auto& p) { return p.home_page == "https://www.baidu.com/"; }},
       {"extend_block_addresses = ['/verify']",
        [](auto& p) { return p.signatures.block_addresses.back() == "/verify"; }},
   };
   for (const Case& c : cases) {
-    const Settings settings = parsed("[engine.baidu]\n" + c.line + "\n");
+    const Settings settings = parsed("profiles = 'classic'\n[engine.baidu]\n" + c.line + "\n");
     EXPECT_TRUE(c.check(settings.profiles[0])) << c.line;
     EXPECT_NE(settings.profiles[0], kBaidu) << c.line;
     for (std::size_t engine = 1; engine < kEngineCount; ++engine) {
-      EXPECT_EQ(settings.profiles[engine], builtin_profiles()[engine]) << c.line;
+      EXPECT_EQ(settings.profiles[engine], builtin_profiles(ProfileSet::classic)[engine]) << c.line;
     }
   }
 }
@@ -87,13 +102,14 @@ TEST(ProfileFields, SaysWhichFileLineAndFieldIsWrong) {
       {"[engine.baidu]\npage_size = '10'\n", "q.toml:2: page_size must be a whole number"},
       {"[engine.sogou]\n\nrank_rule = 'position'\n",
        "q.toml:3: rank_rule must be one of next_id_minus_one, verbatim, page_offset_plus_index, "
-       "link_ordinal"},
+       "link_ordinal, result_count, card_number"},
       {"[engine.soso]\npage_count = 0\n", "q.toml:2: page_count must be 1 to 100"},
       {"[engine.soso]\npage_size = 1001\n", "q.toml:2: page_size must be 1 to 1000"},
       {"[engine.baidu]\nscheme = 'ftp'\n", "q.toml:2: scheme must be one of http, https"},
       {"[engine.baidu]\nkeyword_encoding = 'utf8'\n",
        "q.toml:2: keyword_encoding must be one of gbk, utf-8"},
-      {"[engine.baidu]\npage_value = 2\n", "q.toml:2: page_value must be one of offset, number"},
+      {"[engine.baidu]\npage_value = 2\n",
+       "q.toml:2: page_value must be one of offset, number, counted"},
       {"[engine.baidu]\nhost = 'www.baidu.com/x'\n",
        "q.toml:2: host must be a host name (letters, digits, '.', '-', '_', ':', '[', ']')"},
       {"[engine.baidu]\nquery_path = '/s?wd= '\n",

@@ -2,18 +2,86 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <optional>
 
 #include "support/run_program.h"
 
 namespace quillrank {
 namespace {
 
+// The built-in set is chosen first (the command line over the file), then the top level's
+// cookies, then the engine tables change fields of it.
+TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
+  struct Case {
+    const char* text;
+    std::optional<ProfileSet> over;
+    ProfileSet set;
+    std::array<bool, kEngineCount> cookies;
+    const char* baidu_host;
+  };
+  const Case cases[] = {
+      {"", {}, ProfileSet::current, {true, true, true, true}, "www.baidu.com"},
+      {"profiles = 'classic'",
+       {},
+       ProfileSet::classic,
+       {false, false, false, false},
+       "www.baidu.com"},
+      {"profiles = 'classic'",
+       ProfileSet::current,
+       ProfileSet::current,
+       {true, true, true, true},
+       "www.baidu.com"},
+      {"cookies = false\n[engine.sogou]\ncookies = true\n[engine.baidu]\nhost = 'b.example'",
+       {},
+       ProfileSet::current,
+       {false, false, true, false},
+       "b.example"},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = parse_settings(c.text, "q.toml", c.over);
+    ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+    const Settings& settings = std::get<Settings>(parsed);
+    EXPECT_EQ(settings.profile_set, c.set) << c.text;
+    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+      EXPECT_EQ(settings.profiles[engine].cookies, c.cookies[engine]) << c.text << engine;
+    }
+    EXPECT_EQ(settings.profiles[0].host, c.baidu_host) << c.text;
+    EXPECT_EQ(settings.profiles[1].host, builtin_profiles(c.set)[1].host) << c.text;
+  }
+  const std::pair<const char*, const char*> wrong[] = {
+      {"profiles = 'today'", "q.toml:1: profiles must be \"current\" or \"classic\""},
+      {"cookies = 'yes'", "q.toml:1: cookies must be true or false"},
+      {"[engine.baidu]\nhttp_version = '3'", "q.toml:2: http_version must be one of 1.0, 1.1, 2"},
+  };
+  for (const auto& [text, message] : wrong) {
+    const auto parsed = parse_settings(text, "q.toml");
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
+    EXPECT_EQ(std::get<std::string>(parsed), message);
+  }
+}
+
+// The current set asks slowly by default; a key names only what it changes.
+TEST(ParseSettings, PacesEachSetByItsOwnDefaultsUnderTheKeysGiven) {
+  const auto parsed = parse_settings("delay = 1\n[engine.sogou]\nblock_pause = 0\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+  const auto& pacing = std::get<Settings>(parsed).pacing;
+  EXPECT_EQ(pacing[0].delay_max, 1);
+  EXPECT_EQ(pacing[0].block_pause, 300);
+  EXPECT_EQ(pacing[2].block_pause, 0);
+  EXPECT_EQ(Settings{}.pacing[0].delay_min, 10);
+  EXPECT_EQ(Settings{}.pacing[0].delay_max, 15);
+  for (const EnginePacing& classic : default_pacing(ProfileSet::classic)) {
+    EXPECT_EQ(classic.delay_max + classic.block_pause, 0);
+  }
+}
+
 TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
   const auto parsed = parse_settings(
       "delay = \"2-5\"\nretries = 3\n\n[engine.google]\ndelay = 0.5\nblock_pause = 60\n"
       "[engine.soso]\nretries = 0\n",
-      "q.toml");
+      "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
   const Settings& settings = std::get<Settings>(parsed);
   const EnginePacing& baidu = settings.pacing[0];
@@ -45,7 +113,7 @@ TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
 }
 
 TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {
-  const auto parsed = parse_settings("# nothing\n", "q.toml");
+  const auto parsed = parse_settings("# nothing\n", "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed));
   for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
     EXPECT_EQ(pacing.delay_max, 0);

@@ -20,7 +20,7 @@ inline FetchedPage served(std::string body, long status = 200) {
 // results is the site a test ranks.
 inline FetchedPage results_elsewhere() {
   std::string body;
-  for (const EngineProfile& profile : builtin_profiles()) {
+  for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
     body += profile.link_prefix + "\"http://elsewhere.example/\" ";
   }
   return served(body);

@@ -362,6 +362,7 @@ void FixtureServer::accept_loop() {
     }
     Connection& connection = connections_.emplace_back();
     connection.fd = fd;
+    connection.number = ++accepted_;
     try {
       connection.thread = std::thread(&FixtureServer::serve, this, &connection, fd);
     } catch (const std::system_error&) {
@@ -372,40 +373,45 @@ void FixtureServer::accept_loop() {
 }
 
 void FixtureServer::serve(Connection* connection, int fd) {
-  std::string head;
-  switch (read_head(fd, wake_read_fd_, head)) {
-    case HeadResult::kGone:
-      break;
-    case HeadResult::kTooLarge:
-      send_reply(fd,
-                 error_reply(431, "Request Header Fields Too Large", "request head too large\n"),
-                 wake_read_fd_);
-      linger_close_write(fd, wake_read_fd_);
-      break;
-    case HeadResult::kComplete: {
-      HttpRequest request = parse_head(std::move(head));
-      Handler handler;
-      {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        handler = handler_;
-      }
-      HttpReply reply;
-      try {
-        if (!handler) throw std::logic_error("FixtureServer has no handler");
-        reply = handler(request);
-      } catch (const std::exception& error) {
-        reply = error_reply(500, "Internal Server Error", error.what());
-      } catch (...) {
-        reply = error_reply(500, "Internal Server Error", "handler threw");
-      }
-      send_reply(fd, reply, wake_read_fd_);
-      if (reply.keep_open) {
-        drain(fd, wake_read_fd_, std::nullopt);
-      } else {
+  // A reply that keeps the connection open serves the next request that comes over it.
+  for (bool more = true; more;) {
+    more = false;
+    std::string head;
+    switch (read_head(fd, wake_read_fd_, head)) {
+      case HeadResult::kGone:
+        break;
+      case HeadResult::kTooLarge:
+        send_reply(fd,
+                   error_reply(431, "Request Header Fields Too Large", "request head too large\n"),
+                   wake_read_fd_);
         linger_close_write(fd, wake_read_fd_);
+        break;
+      case HeadResult::kComplete: {
+        HttpRequest request = parse_head(std::move(head));
+        request.connection = connection->number;
+        Handler handler;
+        {
+          std::lock_guard lock(mutex_);
+          requests_.push_back(request);
+          handler = handler_;
+        }
+        HttpReply reply;
+        try {
+          if (!handler) throw std::logic_error("FixtureServer has no handler");
+          reply = handler(request);
+        } catch (const std::exception& error) {
+          reply = error_reply(500, "Internal Server Error", error.what());
+        } catch (...) {
+          reply = error_reply(500, "Internal Server Error", "handler threw");
+        }
+        send_reply(fd, reply, wake_read_fd_);
+        if (reply.keep_open) {
+          more = true;
+        } else {
+          linger_close_write(fd, wake_read_fd_);
+        }
+        break;
       }
-      break;
     }
   }
   finish(connection);

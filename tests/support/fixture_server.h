@@ -24,6 +24,7 @@ struct HttpRequest {
   std::string version;  // "HTTP/1.0"
   std::vector<std::pair<std::string, std::string>> headers;  // in order, names as sent
   std::string raw_head;  // every byte of the request up to and including the blank line
+  int connection = 0;    // which connection it came over: 1, 2, ... in the order accepted
 
   // First value of the header named `name` (ASCII case-insensitive), "" if absent.
   std::string header(std::string_view name) const;
@@ -50,8 +51,9 @@ struct HttpReply {
   std::chrono::milliseconds stall_before_reply{0};
   // Send the head and this many body bytes, wait stall_before_reply, then send the rest.
   std::size_t stall_after_body_bytes = SIZE_MAX;
-  // After the reply, keep the connection open (announcing "Connection: keep-alive") until the
-  // client closes it or the server stops, as a keep-alive proxy does.
+  // After the reply, keep the connection open (announcing "Connection: keep-alive") and serve
+  // the next request that comes over it, until the client closes it or the server stops, as a
+  // keep-alive server or proxy does.
   bool keep_open = false;
 };
 
@@ -60,7 +62,7 @@ struct HttpReply {
 using Handler = std::function<HttpReply(const HttpRequest&)>;
 
 // Serves each connection on its own thread (at most kMaxConnections at once; more wait in the
-// listen queue), one request per connection.
+// listen queue), one request per connection unless a reply keeps it open.
 class FixtureServer {
  public:
   static constexpr std::size_t kMaxConnections = 64;
@@ -86,6 +88,7 @@ class FixtureServer {
   struct Connection {
     int fd = -1;  // -1 once the connection's thread has closed it
     bool done = false;
+    int number = 0;  // 1, 2, ... in the order accepted
     std::thread thread;
   };
 
@@ -105,6 +108,7 @@ class FixtureServer {
   bool stopping_ = false;
   Handler handler_;
   std::vector<HttpRequest> requests_;
+  int accepted_ = 0;                   // connections accepted so far
   std::list<Connection> connections_;  // a list, so each thread's pointer stays valid
   std::thread acceptor_;
 };

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/fixture_server.h"
@@ -21,13 +23,18 @@ inline void lead_proxies_nowhere() {
   ::unsetenv("NO_PROXY");
 }
 
-// Points the user's settings, data and state folders at a folder of the test run's own, so no test,
-// and no program a test starts, reads the settings file of whoever runs the tests.
+// Points the user's settings, data and state folders at a folder of the test run's own, so no
+// test, and no program a test starts, reads the settings file (or the cookies, or the window's
+// state) of whoever runs the tests. That folder's settings file chooses the classic profiles,
+// whose pages the fixture servers play over plain HTTP: a test of the current set says so with
+// --profiles or its own settings file.
 inline void use_no_user_settings() {
   const std::string own = "/tmp/quillrank-test-home-" + std::to_string(::getpid());
   ::setenv("XDG_CONFIG_HOME", (own + "/config").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (own + "/data").c_str(), 1);
   ::setenv("XDG_STATE_HOME", (own + "/state").c_str(), 1);
+  std::filesystem::create_directories(own + "/config/quillrank");
+  std::ofstream(own + "/config/quillrank/quillrank.toml") << "profiles = \"classic\"\n";
 }
 
 }  // namespace quillrank::testing

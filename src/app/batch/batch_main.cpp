@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -18,13 +19,16 @@
 
 #include "app/batch/batch_options.h"
 #include "app/batch/batch_output.h"
+#include "app/batch/engine_check.h"
 #include "app/batch/output_file.h"
 #include "app/batch/saved_pages.h"
 #include "app/list_host.h"
 #include "app/run_control.h"
+#include "engines/engine_client.h"
 #include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
 #include "keywords/keyword_list.h"
+#include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
 #include "settings/settings.h"
@@ -152,7 +156,9 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
     return "cannot read " + path + ": no such file";
   }
   if (path.empty()) path = default_settings_path();
-  std::variant<Settings, std::string> loaded = path.empty() ? Settings{} : read_settings_file(path);
+  std::variant<Settings, std::string> loaded = path.empty()
+                                                   ? parse_settings("", path, options.profiles)
+                                                   : read_settings_file(path, options.profiles);
   if (auto* settings = std::get_if<Settings>(&loaded)) {
     for (EnginePacing& pacing : settings->pacing) {
       if (options.delay) std::tie(pacing.delay_min, pacing.delay_max) = *options.delay;
@@ -181,6 +187,29 @@ std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
       });
 }
 
+// --check: one query per chosen engine, all at once; a line each, in slot order. 0 when every
+// engine gave a result page.
+int check_engines(const BatchOptions& options, const Settings& settings, std::stop_token stop) {
+  const RunControl::WorkerSources sources = live_engine_sources(default_cookie_folder());
+  std::vector<std::future<EngineCheck>> checks;
+  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    if (!options.engines[engine]) continue;
+    checks.push_back(std::async(std::launch::async, [&, engine] {
+      const EngineProfile& profile = settings.profiles[engine];
+      return check_engine(profile, sources(engine, profile), options.check_keyword, stop);
+    }));
+  }
+  bool all_results = true;
+  for (auto& check : checks) {
+    const EngineCheck done = check.get();
+    all_results = all_results && done.verdict == Verdict::result;
+    std::cout << check_line(done) << "\n";
+  }
+  std::cout << std::flush;
+  if (stop.stop_requested()) return kExitInterrupted;
+  return all_results ? 0 : 1;
+}
+
 int run(const std::vector<std::string>& args) {
   const BatchCommand command = parse_batch_options(args);
   if (const auto* print = std::get_if<PrintAndExit>(&command)) {
@@ -201,6 +230,10 @@ int run(const std::vector<std::string>& args) {
   if (options.print_config) {
     std::cout << settings_as_toml(std::get<Settings>(settings)) << std::flush;
     return std::cout ? 0 : kExitOutput;
+  }
+  if (options.check) {
+    interruption.exit_at_once(false);
+    return check_engines(options, std::get<Settings>(settings), interruption.token());
   }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {
@@ -247,6 +280,7 @@ int run(const std::vector<std::string>& args) {
   std::optional<RunRecorder> recorder;
   if (history) recorder.emplace(*history, table, "batch");
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
+  control.set_worker_sources(live_engine_sources(default_cookie_folder()));
   control.set_run_finished([&finished, &recorder] {
     if (recorder) recorder->run_ended(true);
     finished = true;

@@ -32,7 +32,8 @@ std::variant<EngineTicks, std::string> parse_engines(const std::string& list) {
   return ticked;
 }
 
-void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::string& delay) {
+void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::string& delay,
+              std::string& profiles) {
   app.description(
       "Ranks a keyword list (site|keyword lines, [site] entries expanded) on the chosen search "
       "engines, as the window's start button does, and writes the final table as UTF-8.");
@@ -79,6 +80,17 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                                                                 : "must be 0 to 3600 seconds";
           },
           "0..3600"));
+  app.add_option("--profiles", profiles,
+                 "the built-in engine profiles: current (today's pages, as a browser asks for "
+                 "them) or classic (the old pages and client); over the settings file's, which "
+                 "otherwise says, else current")
+      ->check(CLI::IsMember({"current", "classic"}));
+  app.add_flag("--check", options.check,
+               "ask each chosen engine one query and print, per engine, the HTTP status, final "
+               "address, verdict and reason, the result links found, the first three and the time "
+               "taken; exit 0 when every engine gave a result page, else 1");
+  app.add_option("--check-keyword", options.check_keyword, "the query --check asks")
+      ->capture_default_str();
   app.add_option("input", options.input, "the keyword list; - for standard input")
       ->capture_default_str();
 }
@@ -88,7 +100,8 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
 std::string batch_usage() {
   return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
          "[--save-pages DIR] [--print-config] [--history FILE|--no-history] [--delay N|MIN-MAX] "
-         "[--retries N] [--block-pause S] [FILE|-]  "
+         "[--retries N] [--block-pause S] [--profiles current|classic] "
+         "[--check [--check-keyword WORD]] [FILE|-]  "
          "(--help for more)";
 }
 
@@ -111,14 +124,16 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   BatchOptions options;
   std::string engines = "baidu,google";
   std::string delay;
+  std::string profiles;
   CLI::App app("", "quillrank-batch");
-  describe(app, options, engines, delay);
+  describe(app, options, engines, delay, profiles);
   if (auto done = parse_command_line(app, args, "quillrank-batch")) {
     return std::visit([](auto& answer) -> BatchCommand { return answer; }, *done);
   }
   auto ticked = parse_engines(engines);
   if (auto* error = std::get_if<std::string>(&ticked)) return UsageError{*error};
   options.engines = std::get<EngineTicks>(ticked);
+  if (!profiles.empty()) options.profiles = profile_set_named(profiles);
   if (!delay.empty()) {
     options.delay = parse_delay(delay);
     if (!options.delay) return UsageError{"--delay: use N or MIN-MAX seconds, 0 to 3600"};

@@ -16,7 +16,9 @@ class App;
 
 namespace quillrank {
 
-inline constexpr const char* kBatchVersion = "1.1";
+inline constexpr const char* kBatchVersion = "1.2";
+// What --check asks each engine: a common word every engine has many results for (天气).
+inline constexpr const char* kDefaultCheckKeyword = "\xE5\xA4\xA9\xE6\xB0\x94";
 
 struct BatchOptions {
   EngineTicks engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
@@ -29,6 +31,9 @@ struct BatchOptions {
   bool print_config = false;  // print the effective settings as TOML instead of ranking
   std::string history;        // the rank history's database over the settings file's; empty: its
   bool no_history = false;    // record nothing in the rank history
+  std::optional<ProfileSet> profiles;  // the built-in profile set, over the settings file's
+  bool check = false;                  // ask each chosen engine one query and report on it
+  std::string check_keyword = kDefaultCheckKeyword;  // UTF-8
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

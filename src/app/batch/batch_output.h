@@ -18,9 +18,9 @@ namespace quillrank {
 // With `details`, one more column per engine ticked there: "<name>说明", each cell's detail.
 // Engine columns are captioned with the names of `profiles`.
 using NoDetails = EngineTicks;
-std::string format_result_table(const ResultTable& table, bool csv,
-                                const EngineTicks& details = NoDetails(),
-                                const EngineProfiles& profiles = builtin_profiles());
+std::string format_result_table(
+    const ResultTable& table, bool csv, const EngineTicks& details = NoDetails(),
+    const EngineProfiles& profiles = builtin_profiles(kDefaultProfileSet));
 
 // The six cells of `row` as format_result_table writes them (UTF-8, control characters shown).
 std::vector<std::string> result_row_cells(const ResultTable& table, int row);

@@ -23,7 +23,8 @@ class HistoryDialog : public QDialog {
   // named as `profiles` name them.
   HistoryDialog(const QString& site, const QString& keyword,
                 const std::vector<HistoryRecord>& records,
-                const EngineProfiles& profiles = builtin_profiles(), QWidget* parent = nullptr);
+                const EngineProfiles& profiles = builtin_profiles(kDefaultProfileSet),
+                QWidget* parent = nullptr);
 
   QChart* chart() const { return chart_; }
   QTableWidget* runs_table() const { return runs_; }

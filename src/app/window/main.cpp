@@ -10,6 +10,8 @@
 #include "app/window/startup.h"
 #include "app/window/window_settings.h"
 #include "app/window/window_state.h"
+#include "engines/engine_client.h"
+#include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
 #include "settings/settings.h"
 
@@ -30,6 +32,9 @@ int main(int argc, char** argv) {
                           QStringLiteral("运行时出错!\n\n错误信息：载入启动窗口失败\n"));
     return -1;
   }
+  // Each engine's worker asks through a client of its own, as the profile says.
+  window->run_control().set_worker_sources(
+      quillrank::live_engine_sources(quillrank::default_cookie_folder()));
   const bool placed = window->keep_state_in(quillrank::default_window_state_path());
   window->show();
   if (!placed) quillrank::centre_on_screen(*window);

@@ -69,8 +69,9 @@ class ResultTableModel : public QAbstractTableModel {
 
   ResultTable& table_;
   int rows_shown_ = 0;  // the row count the views were told; model thread only
-  EngineProfiles profiles_ = builtin_profiles();  // for the captions; model thread only
-  RowsPastRanks past_;                            // model thread only
+  EngineProfiles profiles_ =
+      builtin_profiles(kDefaultProfileSet);  // for the captions; model thread only
+  RowsPastRanks past_;                       // model thread only
 
   Mutex pending_mutex_;
   Pending pending_ GUARDED_BY(pending_mutex_);

@@ -99,8 +99,9 @@ namespace {
 // settings file names it otherwise.
 QCheckBox* check_box(QWidget* parent, std::size_t engine, QRect where, bool ticked) {
   const std::string name(kEngines[engine].check_box);
-  auto* box = place(new QCheckBox(check_box_caption(builtin_profiles()[engine]), parent),
-                    name.c_str(), where.x(), where.y(), where.width(), where.height());
+  auto* box =
+      place(new QCheckBox(check_box_caption(builtin_profiles(kDefaultProfileSet)[engine]), parent),
+            name.c_str(), where.x(), where.y(), where.width(), where.height());
   box->setChecked(ticked);
   return box;
 }

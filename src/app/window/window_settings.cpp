@@ -95,7 +95,7 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
     return;
   }
   window.run_control().set_pacing(Settings{}.pacing);
-  window.set_profiles(builtin_profiles());
+  window.set_profiles(builtin_profiles(kDefaultProfileSet));
   window.set_history(chosen_history_path(true, {}));
   desktop.warn(&window, QStringLiteral("设置文件"),
                QStringLiteral("设置文件有误，本次使用默认设置。\n\n%1")

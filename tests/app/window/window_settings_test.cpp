@@ -54,7 +54,7 @@ TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
       << desktop.warnings[0].text.toStdString();
   EXPECT_EQ(captions(*window, 1),
             std::pair(QStringLiteral("Google查询"), QStringLiteral("Google")));
-  EXPECT_EQ(window->run_control().profiles(), builtin_profiles());
+  EXPECT_EQ(window->run_control().profiles(), builtin_profiles(kDefaultProfileSet));
 }
 
 TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {

@@ -44,8 +44,11 @@ bool ScriptedDesktop::open_url(const QUrl& address) {
 }
 
 std::unique_ptr<MainWindow> make_window(Desktop& desktop, const std::string& route) {
-  return std::make_unique<MainWindow>(desktop, PageFetcher::source(route),
-                                      PageFetcher::source(route));
+  auto window =
+      std::make_unique<MainWindow>(desktop, PageFetcher::source(route), PageFetcher::source(route));
+  // The fixture servers play the classic engines' pages.
+  window->set_profiles(builtin_profiles(ProfileSet::classic));
+  return window;
 }
 
 bool wait_until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }
