@@ -44,7 +44,9 @@ EngineProfile asked_as_phone(EngineProfile profile) {
 // in the JSON of its data-log attribute ("mu"); its title links to a m.baidu.com transcoding
 // address. Ranked is each card's place among the cards with an address, Baidu's own cards
 // (encyclopaedia, "others also searched") included as on the desktop pages; ads carry no "mu".
-// Baidu's phone and desktop pages share their verification pages.
+// Baidu's phone and desktop pages share their verification pages. The prefix reads the JSON
+// where it stands in a single-quoted attribute ('{"mu":"https://..."}'); a page that writes it
+// in a double-quoted one, its quotes as &quot;, holds no result link this profile can see.
 EngineProfile baidu_mobile() {
   PageSignatures signatures = kCurrentBaidu.signatures;
   signatures.block_texts.emplace_back("您的访问出错了");
