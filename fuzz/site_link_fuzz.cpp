@@ -2,6 +2,7 @@
 // every rank rule never crash, a found link is one the page really holds and ends where the site's
 // host does, a rank is 1 .. kMaxRank or a short reason why none, and the results a page adds to
 // the row's count are never fewer than none.
+#include <algorithm>
 #include <cstdlib>
 
 #include "engines/engine_worker.h"
@@ -42,6 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view tail = std::string_view(page_text).substr(link.at - 1 + link.length);
   if (site.find('/', 7) == std::string::npos && site.size() > 7 && !tail.empty() &&
       std::string_view("/:?#\"'").find(tail.front()) == std::string_view::npos) {
+    std::abort();
+  }
+  // The address that ranks is the link's own text: bounded, without a quote or a control byte.
+  const std::string_view address = link_address(profile, page_text, link);
+  if (address.size() > kMaxAddress ||
+      address.data() !=
+          tail.data() - (link.length - static_cast<int>(profile.link_prefix.size()) - 1) ||
+      std::any_of(address.begin(), address.end(),
+                  [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; })) {
     std::abort();
   }
   const RankReading rank = read_rank(profile, page_text, link, page, results_read);

@@ -118,6 +118,17 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
   return found;
 }
 
+std::string_view link_address(const EngineProfile& profile, std::string_view page_text,
+                              const FoundLink& link) {
+  if (link.at < 1) return {};
+  const std::string_view rest =
+      page_text.substr(static_cast<std::size_t>(link.at - 1) + profile.link_prefix.size() + 1);
+  const auto end =
+      std::find_if(rest.begin(), rest.begin() + std::min(rest.size(), kMaxAddress),
+                   [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; });
+  return rest.substr(0, static_cast<std::size_t>(end - rest.begin()));
+}
+
 RequestOptions request_options(const EngineProfile& profile) {
   return {profile.headers, profile.user_agent, profile.http_version, profile.accept_encoding, {}};
 }
@@ -269,7 +280,8 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       row_written();
       continue;
     }
-    GbkText cell, detail;
+    GbkText cell, detail, address;
+    int ranked = 0;                     // the rank the cell says; 0: none
     Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
     const bool counted = profile.page_value == PageValue::counted;
     const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
@@ -302,7 +314,9 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
           const RankReading rank = read_rank(profile, page_text, link, page, results_read);
           if (rank.rank > 0) {
             cell = rank_cell_text(rank.rank);
-            detail = concat_text(where, gbk("找到"));
+            ranked = rank.rank;
+            address = link_address(profile, page_text, link);
+            detail = concat_text(where, gbk("找到："), address);
           } else {
             cell = kUnrecognisedText;
             outcome = Verdict::unrecognised;
@@ -340,7 +354,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       break;
     }
     table.set_cell_text(row, profile.column, cell, detail);
-    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome});
+    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome, ranked, address});
     row_written();
   }
 }

@@ -40,6 +40,8 @@ struct WrittenCell {
   std::string_view text;
   std::string_view detail;
   Verdict verdict;
+  int rank = 0;                   // the rank the cell says, 1 .. kMaxRank; 0: none
+  std::string_view address = {};  // the result link that ranks (see link_address); empty: none
 };
 
 // What a worker reports as it goes, on its own thread.
@@ -63,6 +65,13 @@ struct FoundLink {
 };
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
                          std::string_view site_cell);
+
+// The address of a found link as the page gives it: the bytes after link_prefix and its quote
+// up to the closing double quote, at most kMaxAddress of them, and none that is a control
+// character (the address ends before one).
+inline constexpr std::size_t kMaxAddress = 1024;
+std::string_view link_address(const EngineProfile& profile, std::string_view page_text,
+                              const FoundLink& link);
 
 // What the profile's requests carry (the Referer is set per page).
 RequestOptions request_options(const EngineProfile& profile);
@@ -101,13 +110,13 @@ int results_held(const EngineProfile& profile, std::string_view page_text, int r
 // until the site's link is found, the profile's page count is reached (with counted paging:
 // until the pages held page_count * page_size results, at most 100 pages, or a page added
 // none), or a page is no result page (see judge_page). Each row's cell ends, with a detail saying
-// why, as a rank; kUnrecognisedText when the page's rank could not be read; otherwise kBlockedText
-// when a page was blocked, kQueryFailedText when one failed, kUnrecognisedText when the first page
-// could not be read, else kNotFoundText. After a block the engine asks nothing more in this run
-// (after one more try, when a block pause is set): the rows left read kBlockedText. A row with an
-// empty keyword asks nothing and reads kQueryFailedText, with the detail its cell already had.
-// Every wait ends at once when `stop` is requested, and the worker then returns, writing nothing
-// more.
+// why, as a rank (the detail names the page and the link's address); kUnrecognisedText when the
+// page's rank could not be read; otherwise kBlockedText when a page was blocked, kQueryFailedText
+// when one failed, kUnrecognisedText when the first page could not be read, else kNotFoundText.
+// After a block the engine asks nothing more in this run (after one more try, when a block pause is
+// set): the rows left read kBlockedText. A row with an empty keyword asks nothing and reads
+// kQueryFailedText, with the detail its cell already had. Every wait ends at once when `stop` is
+// requested, and the worker then returns, writing nothing more.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
                        const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});

@@ -42,12 +42,17 @@ CREATE INDEX cells_by_run ON cells(run_id);
     R"sql(
 CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);
 )sql",
+    // The result link that ranks: which page of the site the engine showed ('' for none).
+    R"sql(
+ALTER TABLE cells ADD COLUMN address TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 // The columns read_record expects, from cells c joined with runs r.
 constexpr const char* kRecordColumns =
     "c.run_id, r.started, r.state, c.site, c.keyword, c.engine, c.text, c.rank, c.verdict, "
-    "c.reason, c.recorded";
+    "c.reason, c.recorded, c.address";
+constexpr int kRecordColumnCount = 12;
 
 RunState state_from(const std::string& name) {
   if (name == "completed") return RunState::completed;
@@ -74,6 +79,7 @@ HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
   cell.verdict = query.getColumn(first + 8).getString();
   cell.reason = query.getColumn(first + 9).getString();
   cell.time_ms = query.getColumn(first + 10).getInt64();
+  cell.address = query.getColumn(first + 11).getString();
   return record;
 }
 
@@ -117,7 +123,7 @@ HistoryStore HistoryStore::open_for_writing(const std::string& path, int busy_ti
   store.migrate();
   store.insert_cell_.emplace(store.database_,
                              "INSERT INTO cells(run_id, site, keyword, engine, text, rank, "
-                             "verdict, reason, recorded) VALUES(?,?,?,?,?,?,?,?,?)");
+                             "verdict, reason, recorded, address) VALUES(?,?,?,?,?,?,?,?,?,?)");
   return store;
 }
 
@@ -193,6 +199,7 @@ void HistoryStore::add_cell(std::int64_t run_id, const CellRecord& cell) {
   insert.bindNoCopy(7, cell.verdict);
   insert.bindNoCopy(8, cell.reason);
   insert.bind(9, cell.time_ms);
+  insert.bindNoCopy(10, cell.address);
   insert.exec();
 }
 
@@ -306,9 +313,9 @@ std::vector<LatestRank> HistoryStore::latest_ranks() {
   std::vector<LatestRank> found;
   while (query.executeStep()) {
     LatestRank rank{.latest = read_record(query), .previous = std::nullopt};
-    if (!query.getColumn(11).isNull()) {
+    if (!query.getColumn(kRecordColumnCount).isNull()) {
       previous.reset();
-      previous.bind(1, query.getColumn(11).getInt64());
+      previous.bind(1, query.getColumn(kRecordColumnCount).getInt64());
       if (previous.executeStep()) rank.previous = read_record(previous);
     }
     found.push_back(std::move(rank));

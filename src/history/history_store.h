@@ -14,7 +14,7 @@
 namespace quillrank {
 
 // The schema version this program writes; a database of a newer one is refused.
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 
 // $XDG_DATA_HOME/quillrank/history.sqlite3, else ~/.local/share/quillrank/history.sqlite3;
 // empty when neither variable is set.
@@ -46,6 +46,7 @@ struct CellRecord {
   std::string verdict;  // "result", "blocked", "no_results", "failed", "unrecognised"
   std::string reason;   // the cell's detail
   std::int64_t time_ms = 0;
+  std::string address = {};  // the result link that ranks (UTF-8); empty: none
 };
 
 // A recorded cell with the run it belongs to.

@@ -73,7 +73,8 @@ TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
   EXPECT_EQ(seo[0].cell.text, "第3名");
   EXPECT_EQ(seo[0].cell.rank, 3);
   EXPECT_EQ(seo[0].cell.verdict, "result");
-  EXPECT_EQ(seo[0].cell.reason, "第1页找到");
+  EXPECT_EQ(seo[0].cell.reason, "第1页找到：http://shop.example/");
+  EXPECT_EQ(seo[0].cell.address, "http://shop.example/");
   EXPECT_EQ(seo[1].cell.rank, 1);
 
   const testing::ProgramRun latest = testing::run_program(kHistory, {"--history", path});
@@ -98,7 +99,8 @@ TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
       kHistory, {"--full", "--keyword", "seo", "--engine", "BAIDU", "--history", path});
   EXPECT_EQ(full.exit_code, 0) << full.err;
   EXPECT_EQ(lines_in(full.out), 3u) << full.out;
-  EXPECT_NE(full.out.find("\tshop.example\tseo\tbaidu\t3\t第3名\tresult\t第1页找到\n"),
+  EXPECT_NE(full.out.find(
+                "\tshop.example\tseo\tbaidu\t3\t第3名\tresult\t第1页找到：http://shop.example/\n"),
             std::string::npos)
       << full.out;
 

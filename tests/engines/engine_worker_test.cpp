@@ -291,6 +291,42 @@ TEST(EngineWorker, ReadsARankOnlyAsAWholeNumberWithinBounds) {
   }
 }
 
+// The final cell is handed on typed: the rank it says and the address that ranks, the link's
+// own text up to its quote (bounded, and ending at a control byte), which the detail names too.
+TEST(EngineWorker, HandsOnTheRankAndTheAddressThatRanks) {
+  const std::string long_path(5 << 20, 'a');
+  struct Case {
+    std::string address_on_page;
+    int rank;
+    std::string address;
+  };
+  const Case cases[] = {
+      {"http://shop.example/p/1.html\" x", 4, "http://shop.example/p/1.html"},
+      {"http://SHOP.example/\n\" x", 4, "http://SHOP.example/"},
+      {"http://shop.example/" + long_path + "\"", 4,
+       "http://shop.example/" + long_path.substr(0, kMaxAddress - 20)},
+      {"http://other.example/\" x", 0, ""},
+  };
+  for (const Case& c : cases) {
+    FakeEngine engine(kSogou);
+    engine.serve(1, link(kSogou, c.address_on_page) + " id=\"sogou_preview_3\"');");
+    ResultTable table;
+    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(0, 1, "seo");
+    int rank = -1;
+    std::string address, detail;
+    WorkerHooks hooks{.cell_written = [&](const WrittenCell& cell) {
+      rank = cell.rank;
+      address = cell.address;
+      detail = gbk_to_utf8(cell.detail);
+    }};
+    run_engine_worker(kSogou, table, engine.source(), kNoRetries, {}, hooks);
+    EXPECT_EQ(rank, c.rank) << c.address;
+    EXPECT_EQ(address, c.address);
+    EXPECT_EQ(detail, c.rank > 0 ? "第1页找到：" + c.address : "前3页没有该网站的链接");
+  }
+}
+
 // The rank comes from the link the search found, not from text earlier on the page.
 TEST(EngineWorker, RanksASiteTypedInCapitalsAtItsOwnLink) {
   FakeEngine engine(kBaidu);

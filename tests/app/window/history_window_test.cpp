@@ -119,7 +119,8 @@ TEST_F(HistoryWindow, MarksEachRankAgainstThePreviousCompletedRunAndRecordsTheRu
   }
   EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第3名")) << "the text stays the rank";
   const QString tip = data(0, 2, Qt::ToolTipRole).toString();
-  EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到\n上次排名：第5名（"))) << tip.toStdString();
+  EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到：http://a.example/\n上次排名：第5名（")))
+      << tip.toStdString();
   EXPECT_TRUE(tip.contains(QStringLiteral("最好排名：第1名（"))) << tip.toStdString();
   EXPECT_TRUE(data(2, 2, Qt::ToolTipRole).toString().contains(QStringLiteral("上次排名：无记录")));
 
