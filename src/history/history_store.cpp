@@ -335,7 +335,8 @@ std::vector<RankMove> HistoryStore::last_moves() {
   std::map<Key, RankMove> moves;
   std::map<Key, int> asked;  // in how many of the two runs
   SQLite::Statement cells(
-      database_, "SELECT site, keyword, engine, rank FROM cells WHERE run_id = ? ORDER BY id");
+      database_,
+      "SELECT site, keyword, engine, rank, address FROM cells WHERE run_id = ? ORDER BY id");
   for (const std::int64_t run_id : {run_ids[1], run_ids[0]}) {
     cells.reset();
     cells.bind(1, run_id);
@@ -346,7 +347,9 @@ std::vector<RankMove> HistoryStore::last_moves() {
       if (run_id == run_ids[1]) asked[key] = 1;
       RankMove& move = moves[key];
       std::tie(move.site, move.keyword, move.engine) = key;
-      (run_id == run_ids[0] ? move.current : move.previous) = optional_int(cells.getColumn(3));
+      const bool current = run_id == run_ids[0];
+      (current ? move.current : move.previous) = optional_int(cells.getColumn(3));
+      (current ? move.current_address : move.previous_address) = cells.getColumn(4).getString();
     }
   }
   // A move needs the key asked in both runs: one that either run did not ask did not move.

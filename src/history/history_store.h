@@ -78,6 +78,7 @@ struct LatestRank {
 struct RankMove {
   std::string site, keyword, engine;
   std::optional<int> previous, current;
+  std::string previous_address = {}, current_address = {};  // the results that ranked; "": none
 };
 
 class HistoryStore {

@@ -258,6 +258,10 @@ TEST(HistoryStore, LastMovesCompareTheLastTwoCompletedRuns) {
   EXPECT_EQ(moves[1].engine, "google");
   EXPECT_EQ(moves[1].previous, std::nullopt);
   EXPECT_EQ(moves[1].current, 2);
+  EXPECT_EQ(moves[0].previous_address, "http://shop.example/p9");
+  EXPECT_EQ(moves[0].current_address, "http://shop.example/p4");
+  EXPECT_EQ(moves[1].previous_address, "");
+  EXPECT_EQ(moves[1].current_address, "http://shop.example/p2");
 }
 
 }  // namespace
