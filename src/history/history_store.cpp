@@ -235,7 +235,8 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
   PastRanks past;
   if (!previous_rank_) {
     previous_rank_.emplace(database_,
-                           "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
+                           "SELECT c.rank, c.recorded, c.address FROM cells c JOIN runs r ON "
+                           "r.id = "
                            "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
                            "AND r.state = 'completed' AND r.started < ?4 "
                            "ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
@@ -257,6 +258,7 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
     past.asked_before = true;
     past.previous = optional_int(previous.getColumn(0));
     past.previous_ms = previous.getColumn(1).getInt64();
+    past.previous_address = previous.getColumn(2).getString();
   }
   if (best.executeStep()) {
     past.best = best.getColumn(0).getInt();

@@ -62,8 +62,9 @@ struct PastRanks {
   bool asked_before = false;    // a completed run has a cell for it
   std::optional<int> previous;  // that run's rank
   std::int64_t previous_ms = 0;
-  std::optional<int> best;   // the best rank any run recorded
-  std::int64_t best_ms = 0;  // when it was first reached
+  std::string previous_address;  // where that run ranked it; empty: nowhere or not recorded
+  std::optional<int> best;       // the best rank any run recorded
+  std::int64_t best_ms = 0;      // when it was first reached
 };
 
 // The latest cell of a site, keyword and engine, and the one of the latest completed run
