@@ -79,7 +79,7 @@ void BM_RankOneResultPage(benchmark::State& state) {
   const std::string& page = big_result_page();
   for (auto _ : state) {
     const FoundLink link = find_site_link(kBaidu, page, "http://shop.example");
-    benchmark::DoNotOptimize(rank_cell_text(kBaidu, page, link, 1));
+    benchmark::DoNotOptimize(read_rank(kBaidu, page, link, 1));
   }
   state.SetBytesProcessed(state.iterations() * page.size());
 }
@@ -110,7 +110,7 @@ void BM_RankCardPage(benchmark::State& state) {
   for (auto _ : state) {
     const FoundLink link = find_site_link(profile, page, "http://shop.example");
     if (link.at == -1) state.SkipWithError("the site is on the page");
-    benchmark::DoNotOptimize(rank_cell_text(profile, page, link, 1));
+    benchmark::DoNotOptimize(read_rank(profile, page, link, 1));
   }
   state.SetBytesProcessed(state.iterations() * page.size());
 }
@@ -181,7 +181,7 @@ void BM_RunThousandRows(benchmark::State& state) {
     RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
     control.set_profiles(builtin_profiles(ProfileSet::classic));
     std::atomic<bool> finished{false};
-    control.set_run_finished([&] { finished = true; });
+    control.set_run_finished([&](RunControl::RunEnd) { finished = true; });
     control.start_query();
     while (!finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

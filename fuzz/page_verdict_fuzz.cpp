@@ -1,6 +1,7 @@
 // The page verdict on arbitrary pages, statuses and addresses: never a crash; a page with a
-// result link of the profile's shape and a complete 2xx answer (not 204) is a result unless an
-// address was a verification address; a blocked, failed or unreadable page always says why.
+// result link of the profile's shape before its first zero byte and a complete 2xx answer (not 204)
+// is a result unless an address was a verification address; a blocked, failed or unreadable page
+// always says why.
 #include <cstdlib>
 
 #include "engines/engines.h"
@@ -24,11 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const PageVerdict verdict = judge_page(profile, page);
   if (verdict.verdict != Verdict::result && verdict.reason.empty()) std::abort();
-  // A result page holds the link prefix and a quote somewhere (at a character start, or at any
-  // byte of a UTF-8 page), ASCII case ignored.
+  // A result page holds the link prefix and a quote before its first zero byte, where the rank
+  // search reads (at a character start, or at any byte of a UTF-8 page), ASCII case ignored.
   const std::string link = scan::fold_ascii_case(profile.link_prefix + "\"");
+  const std::string_view text = page_text_view(page);
   if (verdict.verdict == Verdict::result &&
-      (!page.ok() || scan::fold_ascii_case(page.body.bytes).find(link) == std::string::npos)) {
+      (!page.ok() || text.find('\0') != std::string_view::npos ||
+       scan::fold_ascii_case(text).find(link) == std::string::npos)) {
     std::abort();
   }
   return 0;

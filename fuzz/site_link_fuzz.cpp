@@ -1,6 +1,8 @@
 // Reading a site's rank off an arbitrary page under an arbitrary profile: the link search and
-// every rank rule never crash, a found link is one the page really holds, and the results a page
-// adds to the row's count are never fewer than none.
+// every rank rule never crash, a found link is one the page really holds and ends where the site's
+// host does, a rank is 1 .. kMaxRank or a short reason why none, and the results a page adds to
+// the row's count are never fewer than none.
+#include <algorithm>
 #include <cstdlib>
 
 #include "engines/engine_worker.h"
@@ -37,7 +39,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!marker.starts_with(scan::fold_ascii_case(profile.link_prefix + "\"")) || link.ordinal < 1) {
     std::abort();
   }
-  const GbkText cell = rank_cell_text(profile, page_text, link, page, results_read);
-  if (!cell.starts_with("\xB5\xDA") || !cell.ends_with("\xC3\xFB")) std::abort();  // 第 .. 名
+  // A site's link ends where its host does (unless the site names a path).
+  const std::string_view tail = std::string_view(page_text).substr(link.at - 1 + link.length);
+  if (site.find('/', 7) == std::string::npos && site.size() > 7 && !tail.empty() &&
+      std::string_view("/:?#\"'").find(tail.front()) == std::string_view::npos) {
+    std::abort();
+  }
+  // The address that ranks is the link's own text: bounded, without a quote or a control byte.
+  const std::string_view address = link_address(profile, page_text, link);
+  if (address.size() > kMaxAddress ||
+      address.data() !=
+          tail.data() - (link.length - static_cast<int>(profile.link_prefix.size()) - 1) ||
+      std::any_of(address.begin(), address.end(),
+                  [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; })) {
+    std::abort();
+  }
+  const RankReading rank = read_rank(profile, page_text, link, page, results_read);
+  if (rank.rank < 0 || rank.rank > kMaxRank || (rank.rank == 0) == rank.problem.empty() ||
+      rank.problem.size() > 200) {
+    std::abort();
+  }
   return 0;
 }

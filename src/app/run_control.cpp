@@ -30,7 +30,7 @@ RunControl::RunControl(RunHost& host, ResultTable& table, PageSource result_page
 
 RunControl::~RunControl() { release_worker_handles(); }
 
-void RunControl::set_run_finished(std::function<void()> callback) {
+void RunControl::set_run_finished(std::function<void(RunEnd)> callback) {
   run_finished_ = std::move(callback);
 }
 
@@ -121,8 +121,12 @@ void RunControl::start_ranking(const KeywordList& list, const std::vector<Failed
     }
   }
   auto remaining = std::make_shared<std::atomic<int>>(workers);
-  auto one_done = [this, remaining](bool stopped) {
-    if (remaining->fetch_sub(1) == 1 && !stopped && run_finished_) run_finished_();
+  auto unstarted = std::make_shared<std::atomic<bool>>(false);  // an engine's worker never ran
+  // `stopped`: the worker was asked to stop. The last to end says how the run ended.
+  auto one_done = [this, remaining, unstarted](bool stopped) {
+    if (remaining->fetch_sub(1) == 1 && !stopped && run_finished_) {
+      run_finished_(unstarted->load() ? RunEnd::stopped : RunEnd::completed);
+    }
   };
   for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
     if (!ticked[engine]) continue;
@@ -130,7 +134,7 @@ void RunControl::start_ranking(const KeywordList& list, const std::vector<Failed
     slot.finished = std::make_shared<std::atomic<bool>>(false);
     slot.rows_done = std::make_shared<std::atomic<int>>(0);
     try {
-      slot.thread = std::jthread(
+      std::function<void(std::stop_token)> work =
           [this, engine, one_done, profile = profiles_[engine], pacing = pacing_[engine],
            finished = slot.finished, rows_done = slot.rows_done, page_seen = page_seen_,
            cell_written = cell_written_, sources = worker_sources_](std::stop_token stop) {
@@ -149,17 +153,20 @@ void RunControl::start_ranking(const KeywordList& list, const std::vector<Failed
             run_engine_worker(profile, table_, own ? own : result_pages_, pacing, stop, hooks);
             finished->store(true);
             one_done(stop.stop_requested());
-          });
+          };
+      slot.thread = start_thread_ ? start_thread_(std::move(work)) : std::jthread(std::move(work));
     } catch (const std::system_error&) {
       // No thread, no ranks: the column says so instead of reading "querying" for ever.
       for (int row = 0; row < table_.row_count(); ++row) {
-        table_.set_cell_text(row, kEngines[engine].column, kQueryFailedText);
+        table_.set_cell_text(row, kEngines[engine].column, kQueryFailedText,
+                             utf8_to_gbk_text("该引擎的查询线程无法启动，本次运行已中止"));
       }
       slot.finished->store(true);
+      unstarted->store(true);
       one_done(false);
     }
   }
-  if (workers == 0 && run_finished_) run_finished_();
+  if (workers == 0 && run_finished_) run_finished_(RunEnd::completed);
 }
 
 }  // namespace quillrank

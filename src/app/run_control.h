@@ -95,9 +95,18 @@ class RunControl {
   // How many rows every engine of the current run has written (the table's rows when none).
   int rows_ranked() const;
 
-  // Called once per run, on the thread of the worker that finished last, when every worker of
-  // that run has ranked its last row. Not called for a run that was stopped. Set before a run.
-  void set_run_finished(std::function<void()> callback);
+  // How a run that was not asked to stop ended: every worker ranked its last row (completed),
+  // or an engine's worker could not start, so its column holds no ranks (stopped).
+  enum class RunEnd { completed, stopped };
+  // Called once per run, on the thread of the worker that finished last (or the host's, when
+  // none ran), when every worker of that run has ended. Not called for a run that was asked to
+  // stop. Set before a run.
+  void set_run_finished(std::function<void(RunEnd)> callback);
+
+  // Starts a worker's thread; throws std::system_error when it cannot (the default: a
+  // std::jthread). For tests of a run whose worker cannot start.
+  using StartThread = std::function<std::jthread(std::function<void(std::stop_token)>)>;
+  void set_start_thread(StartThread start) { start_thread_ = std::move(start); }
 
  private:
   struct Slot {
@@ -115,7 +124,8 @@ class RunControl {
   std::array<EnginePacing, kEngineCount> pacing_{};
   PageSeen page_seen_;
   CellWritten cell_written_;
-  std::function<void()> run_finished_;
+  std::function<void(RunEnd)> run_finished_;
+  StartThread start_thread_;
   std::array<Slot, kEngineCount> worker_handle_;
 };
 

@@ -75,10 +75,22 @@ class PacedRequests {
 
 }  // namespace
 
+namespace {
+
+// True when a site's host ends at `after` (what follows it in a link): at a path, a port, a
+// query, a fragment, the link's closing quote or the page's end.
+bool host_ends(std::string_view after) {
+  return after.empty() || std::string_view("/:?#\"'").find(after.front()) != std::string_view::npos;
+}
+
+}  // namespace
+
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
                          std::string_view site_cell) {
   const std::string_view site =
       site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
+  // A site with a path names the links that begin with it; a bare host only itself.
+  const bool bare_host = !site.empty() && site.find('/') == std::string_view::npos;
   const std::size_t link_length = profile.link_prefix.size() + 1;
   std::vector<std::string> addresses;  // folded: each link scheme with the site
   for (const std::string& scheme : profile.link_schemes) {
@@ -94,7 +106,8 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
     for (const std::string& address : addresses) {
       if (after.size() >= address.size() &&
           std::equal(address.begin(), address.end(), after.begin(),
-                     [](char a, char b) { return a == scan::fold_ascii(b); })) {
+                     [](char a, char b) { return a == scan::fold_ascii(b); }) &&
+          (!bare_host || host_ends(after.substr(address.size())))) {
         found = {static_cast<int>(offset) + 1, static_cast<int>(link_length + address.size()),
                  ordinal};
         return false;
@@ -103,6 +116,17 @@ FoundLink find_site_link(const EngineProfile& profile, std::string_view page_tex
     return true;
   });
   return found;
+}
+
+std::string_view link_address(const EngineProfile& profile, std::string_view page_text,
+                              const FoundLink& link) {
+  if (link.at < 1) return {};
+  const std::string_view rest =
+      page_text.substr(static_cast<std::size_t>(link.at - 1) + profile.link_prefix.size() + 1);
+  const auto end =
+      std::find_if(rest.begin(), rest.begin() + std::min(rest.size(), kMaxAddress),
+                   [](char c) { return c == '"' || static_cast<unsigned char>(c) < 0x20; });
+  return rest.substr(0, static_cast<std::size_t>(end - rest.begin()));
 }
 
 RequestOptions request_options(const EngineProfile& profile) {
@@ -145,23 +169,56 @@ int results_held(const EngineProfile& profile, std::string_view page_text, int r
   return held;
 }
 
-GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
-                       const FoundLink& link, int page, int results_read) {
+namespace {
+
+constexpr std::size_t kMaxDigits = 9;  // a field of more digits is no rank (and fits no int)
+
+// The whole number a rank field spells: nothing but 1 to kMaxDigits ASCII digits; else none.
+std::optional<double> whole_number(std::string_view field) {
+  if (field.empty() || field.size() > kMaxDigits ||
+      !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stod(std::string(field));
+}
+
+// Why a field read as no rank, in Chinese (GBK): the field itself when it is short, else its
+// length.
+RankReading unreadable(std::string_view field) {
+  constexpr std::size_t kShown = 20;
+  const GbkText what = field.size() <= kShown
+                           ? concat_text(gbk("“"), field, gbk("”"))
+                           : concat_text(to_text(static_cast<double>(field.size())), gbk(" 字节"));
+  return {0, concat_text(gbk("排名读不出：页面的排名字段"), what, gbk("不是 1 到 "),
+                         to_text(kMaxRank), gbk(" 的整数"))};
+}
+
+// `position` as a rank when it is one; else what the field `field` held.
+RankReading bounded(double position, std::string_view field) {
+  if (position >= 1 && position <= kMaxRank && position == std::floor(position)) {
+    return {static_cast<int>(position), {}};
+  }
+  return unreadable(field.empty() ? to_text(position) : GbkText(field));
+}
+
+}  // namespace
+
+GbkText rank_cell_text(int rank) { return concat_text(kRankOpen, to_text(rank), kRankClose); }
+
+RankReading read_rank(const EngineProfile& profile, std::string_view page_text,
+                      const FoundLink& link, int page, int results_read) {
   const double page_offset = (static_cast<double>(page) - 1) * profile.page_size;
+  const double counted = static_cast<double>(results_read) + link.ordinal;
   switch (profile.rank_rule) {
     case RankRule::link_ordinal:
-      return concat_text(kRankOpen, to_text(page_offset + link.ordinal), kRankClose);
+      return bounded(page_offset + link.ordinal, {});
     case RankRule::result_count:
-      return concat_text(kRankOpen, to_text(static_cast<double>(results_read) + link.ordinal),
-                         kRankClose);
+      return bounded(counted, {});
     case RankRule::card_number: {
       // A card the page left unnumbered counts on from the row's earlier pages.
       const int number =
           page_card_number(profile, page_text, static_cast<std::size_t>(link.at - 1), results_read);
-      return concat_text(
-          kRankOpen,
-          to_text(number > 0 ? number : static_cast<double>(results_read) + link.ordinal),
-          kRankClose);
+      return bounded(number > 0 ? number : counted, {});
     }
     default:
       break;
@@ -173,25 +230,24 @@ GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
   const GbkText segment = extract_between(page_text, on_page, profile.segment_end, false, true);
   const GbkText field =
       extract_between(segment, profile.rank_left, profile.rank_right, false, true);
-
-  double position = 0;
+  const std::optional<double> number = whole_number(field);
   switch (profile.rank_rule) {
     case RankRule::verbatim:
-      return concat_text(kRankOpen, field, kRankClose);
-    case RankRule::next_id_minus_one: {
-      const double next_id = to_integer(field);
-      position = next_id - 1 == -1 ? static_cast<double>(page) * profile.page_size : next_id - 1;
-      break;
-    }
+      return number ? bounded(*number, field) : unreadable(field);
+    case RankRule::next_id_minus_one:
+      // No field: the link is the page's last result. The number read is the next result's.
+      if (field.empty()) return bounded(static_cast<double>(page) * profile.page_size, {});
+      return number ? bounded(*number - 1, field) : unreadable(field);
     case RankRule::page_offset_plus_index:
-      position = page_offset + to_integer(field) + 1;
-      break;
+      // The field is the 0-based index on the page; none: the page's first result.
+      if (field.empty()) return bounded(page_offset + 1, {});
+      return number ? bounded(page_offset + *number + 1, field) : unreadable(field);
     case RankRule::link_ordinal:
     case RankRule::result_count:
     case RankRule::card_number:
       break;  // above
   }
-  return concat_text(kRankOpen, to_text(position), kRankClose);
+  return unreadable(field);
 }
 
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
@@ -224,7 +280,8 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       row_written();
       continue;
     }
-    GbkText cell, detail;
+    GbkText cell, detail, address;
+    int ranked = 0;                     // the rank the cell says; 0: none
     Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
     const bool counted = profile.page_value == PageValue::counted;
     const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
@@ -251,11 +308,20 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       outcome = verdict.verdict;
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {
-        const GbkText page_text = to_text(std::move(fetched->body));
+        const std::string_view page_text = page_text_view(*fetched);
         const FoundLink link = find_site_link(profile, page_text, table.get_cell_text(row, 0));
         if (link.at != -1) {
-          cell = rank_cell_text(profile, page_text, link, page, results_read);
-          detail = concat_text(where, gbk("找到"));
+          const RankReading rank = read_rank(profile, page_text, link, page, results_read);
+          if (rank.rank > 0) {
+            cell = rank_cell_text(rank.rank);
+            ranked = rank.rank;
+            address = link_address(profile, page_text, link);
+            detail = concat_text(where, gbk("找到："), address);
+          } else {
+            cell = kUnrecognisedText;
+            outcome = Verdict::unrecognised;
+            detail = concat_text(where, gbk("："), rank.problem);
+          }
           break;
         }
         const int held = results_held(profile, page_text, results_read);
@@ -288,7 +354,7 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
       break;
     }
     table.set_cell_text(row, profile.column, cell, detail);
-    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome});
+    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome, ranked, address});
     row_written();
   }
 }

@@ -40,6 +40,8 @@ struct WrittenCell {
   std::string_view text;
   std::string_view detail;
   Verdict verdict;
+  int rank = 0;                   // the rank the cell says, 1 .. kMaxRank; 0: none
+  std::string_view address = {};  // the result link that ranks (see link_address); empty: none
 };
 
 // What a worker reports as it goes, on its own thread.
@@ -50,9 +52,12 @@ struct WorkerHooks {
 };
 
 // The first link to the site on the page: link_prefix + '"' + one of the link schemes + the site
-// (`site_cell` without its "http://"), ASCII case ignored. `at` is its 1-based position (-1:
-// none), `length` the length of that marker, `ordinal` its place among the page's result links
-// (the occurrences of link_prefix + '"', in page order, from 1).
+// (`site_cell` without its "http://"), ASCII case ignored, where the site's host ends: the byte
+// after it is '/', ':', '?', '#', a quote or the page's end, so qq.com is not ranked at
+// qq.com.cn. A site written with a path (www.example.com/blog), and the empty site, match every
+// link that begins with them. `at` is its 1-based position (-1: none), `length` the length of
+// that marker, `ordinal` its place among the page's result links (the occurrences of
+// link_prefix + '"', in page order, from 1).
 struct FoundLink {
   int at = -1;
   int length = 0;
@@ -61,13 +66,34 @@ struct FoundLink {
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
                          std::string_view site_cell);
 
+// The address of a found link as the page gives it: the bytes after link_prefix and its quote
+// up to the closing double quote, at most kMaxAddress of them, and none that is a control
+// character (the address ends before one).
+inline constexpr std::size_t kMaxAddress = 1024;
+std::string_view link_address(const EngineProfile& profile, std::string_view page_text,
+                              const FoundLink& link);
+
 // What the profile's requests carry (the Referer is set per page).
 RequestOptions request_options(const EngineProfile& profile);
 
-// "第" + N + "名" for the site's link found on 1-based page `page`, by the profile's rank rule;
-// `results_read` is what the row's earlier pages held (see results_held).
-GbkText rank_cell_text(const EngineProfile& profile, std::string_view page_text,
-                       const FoundLink& link, int page, int results_read = 0);
+// The highest rank a page can give: a number read beyond it is a misread field, not a place.
+inline constexpr int kMaxRank = 10000;
+
+// A rank read off a page: 1 .. kMaxRank, or 0 with what was wrong (GBK) when the page's field
+// cannot be one.
+struct RankReading {
+  int rank = 0;
+  GbkText problem;
+};
+
+// The rank of the site's link found on 1-based page `page`, by the profile's rank rule;
+// `results_read` is what the row's earlier pages held (see results_held). A field that is no
+// whole number, or a rank outside 1 .. kMaxRank, reads as no rank: the page could not be read.
+RankReading read_rank(const EngineProfile& profile, std::string_view page_text,
+                      const FoundLink& link, int page, int results_read = 0);
+
+// "第" + N + "名".
+GbkText rank_cell_text(int rank);
 
 // The number the page gives the card that holds the result link at 0-based `offset`: the
 // digits between rank_left and rank_right inside the HTML tag around it; 0 when it has none.
@@ -84,12 +110,13 @@ int results_held(const EngineProfile& profile, std::string_view page_text, int r
 // until the site's link is found, the profile's page count is reached (with counted paging:
 // until the pages held page_count * page_size results, at most 100 pages, or a page added
 // none), or a page is no result page (see judge_page). Each row's cell ends, with a detail saying
-// why, as a rank; otherwise kBlockedText when a page was blocked, kQueryFailedText when one failed,
-// kUnrecognisedText when the first page could not be read, else kNotFoundText. After a block the
-// engine asks nothing more in this run (after one more try, when a block pause is set): the rows
-// left read kBlockedText. A row with an empty keyword asks nothing and reads kQueryFailedText,
-// with the detail its cell already had. Every wait ends at once when `stop` is requested, and the
-// worker then returns, writing nothing more.
+// why, as a rank (the detail names the page and the link's address); kUnrecognisedText when the
+// page's rank could not be read; otherwise kBlockedText when a page was blocked, kQueryFailedText
+// when one failed, kUnrecognisedText when the first page could not be read, else kNotFoundText.
+// After a block the engine asks nothing more in this run (after one more try, when a block pause is
+// set): the rows left read kBlockedText. A row with an empty keyword asks nothing and reads
+// kQueryFailedText, with the detail its cell already had. Every wait ends at once when `stop` is
+// requested, and the worker then returns, writing nothing more.
 void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
                        const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});

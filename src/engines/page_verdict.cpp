@@ -67,7 +67,7 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
                                                                  : "";
     return {Verdict::failed, concat_text(http(page.status), gbk(what))};
   }
-  const std::string_view body = page.body.bytes;
+  const std::string_view body = page_text_view(page);
   bool has_result_link = false;
   for_each_result_link(profile, body, [&has_result_link](std::size_t) {
     has_result_link = true;
@@ -85,6 +85,11 @@ PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page) {
   return {Verdict::unrecognised,
           concat_text(gbk("页面中没有结果链接（"), http(page.status), gbk("，"),
                       std::to_string(body.size()), gbk(" 字节）"))};
+}
+
+std::string_view page_text_view(const FetchedPage& page) {
+  const std::string_view body = page.body.bytes;
+  return body.substr(0, body.find('\0'));
 }
 
 void for_each_result_link(const EngineProfile& profile, std::string_view page,

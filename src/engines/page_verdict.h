@@ -24,11 +24,15 @@ struct PageVerdict {
   GbkText reason;  // what was seen, in Chinese (GBK); empty for a result page
 };
 
-// In this order: an address a redirect led to (or the final one) that is a verification
-// address: blocked; a transport that did not complete: failed; HTTP 403 or 429: blocked; any
-// other status that is not 2xx, or 204: failed; a result link (the profile's link prefix and a
-// double quote, case ignored): result; a block signature: blocked; a no-results signature:
-// no_results; else unrecognised. Signatures are the profile's.
+// The page text the verdict and the rank both read: the body up to its first zero byte (a page
+// is text, and no text holds one).
+std::string_view page_text_view(const FetchedPage& page);
+
+// The body is read as page_text_view. In this order: an address a redirect led to (or the final
+// one) that is a verification address: blocked; a transport that did not complete: failed; HTTP 403
+// or 429: blocked; any other status that is not 2xx, or 204: failed; a result link (the profile's
+// link prefix and a double quote, case ignored): result; a block signature: blocked; a no-results
+// signature: no_results; else unrecognised. Signatures are the profile's.
 PageVerdict judge_page(const EngineProfile& profile, const FetchedPage& page);
 
 // Calls `visit` with the offset of each result link on `page` (the profile's link prefix and a

@@ -42,12 +42,17 @@ CREATE INDEX cells_by_run ON cells(run_id);
     R"sql(
 CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);
 )sql",
+    // The result link that ranks: which page of the site the engine showed ('' for none).
+    R"sql(
+ALTER TABLE cells ADD COLUMN address TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 // The columns read_record expects, from cells c joined with runs r.
 constexpr const char* kRecordColumns =
     "c.run_id, r.started, r.state, c.site, c.keyword, c.engine, c.text, c.rank, c.verdict, "
-    "c.reason, c.recorded";
+    "c.reason, c.recorded, c.address";
+constexpr int kRecordColumnCount = 12;
 
 RunState state_from(const std::string& name) {
   if (name == "completed") return RunState::completed;
@@ -74,6 +79,7 @@ HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
   cell.verdict = query.getColumn(first + 8).getString();
   cell.reason = query.getColumn(first + 9).getString();
   cell.time_ms = query.getColumn(first + 10).getInt64();
+  cell.address = query.getColumn(first + 11).getString();
   return record;
 }
 
@@ -117,7 +123,7 @@ HistoryStore HistoryStore::open_for_writing(const std::string& path, int busy_ti
   store.migrate();
   store.insert_cell_.emplace(store.database_,
                              "INSERT INTO cells(run_id, site, keyword, engine, text, rank, "
-                             "verdict, reason, recorded) VALUES(?,?,?,?,?,?,?,?,?)");
+                             "verdict, reason, recorded, address) VALUES(?,?,?,?,?,?,?,?,?,?)");
   return store;
 }
 
@@ -193,6 +199,7 @@ void HistoryStore::add_cell(std::int64_t run_id, const CellRecord& cell) {
   insert.bindNoCopy(7, cell.verdict);
   insert.bindNoCopy(8, cell.reason);
   insert.bind(9, cell.time_ms);
+  insert.bindNoCopy(10, cell.address);
   insert.exec();
 }
 
@@ -228,7 +235,8 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
   PastRanks past;
   if (!previous_rank_) {
     previous_rank_.emplace(database_,
-                           "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = "
+                           "SELECT c.rank, c.recorded, c.address FROM cells c JOIN runs r ON "
+                           "r.id = "
                            "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
                            "AND r.state = 'completed' AND r.started < ?4 "
                            "ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
@@ -250,6 +258,7 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
     past.asked_before = true;
     past.previous = optional_int(previous.getColumn(0));
     past.previous_ms = previous.getColumn(1).getInt64();
+    past.previous_address = previous.getColumn(2).getString();
   }
   if (best.executeStep()) {
     past.best = best.getColumn(0).getInt();
@@ -306,9 +315,9 @@ std::vector<LatestRank> HistoryStore::latest_ranks() {
   std::vector<LatestRank> found;
   while (query.executeStep()) {
     LatestRank rank{.latest = read_record(query), .previous = std::nullopt};
-    if (!query.getColumn(11).isNull()) {
+    if (!query.getColumn(kRecordColumnCount).isNull()) {
       previous.reset();
-      previous.bind(1, query.getColumn(11).getInt64());
+      previous.bind(1, query.getColumn(kRecordColumnCount).getInt64());
       if (previous.executeStep()) rank.previous = read_record(previous);
     }
     found.push_back(std::move(rank));
@@ -328,7 +337,8 @@ std::vector<RankMove> HistoryStore::last_moves() {
   std::map<Key, RankMove> moves;
   std::map<Key, int> asked;  // in how many of the two runs
   SQLite::Statement cells(
-      database_, "SELECT site, keyword, engine, rank FROM cells WHERE run_id = ? ORDER BY id");
+      database_,
+      "SELECT site, keyword, engine, rank, address FROM cells WHERE run_id = ? ORDER BY id");
   for (const std::int64_t run_id : {run_ids[1], run_ids[0]}) {
     cells.reset();
     cells.bind(1, run_id);
@@ -339,7 +349,9 @@ std::vector<RankMove> HistoryStore::last_moves() {
       if (run_id == run_ids[1]) asked[key] = 1;
       RankMove& move = moves[key];
       std::tie(move.site, move.keyword, move.engine) = key;
-      (run_id == run_ids[0] ? move.current : move.previous) = optional_int(cells.getColumn(3));
+      const bool current = run_id == run_ids[0];
+      (current ? move.current : move.previous) = optional_int(cells.getColumn(3));
+      (current ? move.current_address : move.previous_address) = cells.getColumn(4).getString();
     }
   }
   // A move needs the key asked in both runs: one that either run did not ask did not move.

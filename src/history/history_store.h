@@ -14,7 +14,7 @@
 namespace quillrank {
 
 // The schema version this program writes; a database of a newer one is refused.
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 
 // $XDG_DATA_HOME/quillrank/history.sqlite3, else ~/.local/share/quillrank/history.sqlite3;
 // empty when neither variable is set.
@@ -46,6 +46,7 @@ struct CellRecord {
   std::string verdict;  // "result", "blocked", "no_results", "failed", "unrecognised"
   std::string reason;   // the cell's detail
   std::int64_t time_ms = 0;
+  std::string address = {};  // the result link that ranks (UTF-8); empty: none
 };
 
 // A recorded cell with the run it belongs to.
@@ -61,8 +62,9 @@ struct PastRanks {
   bool asked_before = false;    // a completed run has a cell for it
   std::optional<int> previous;  // that run's rank
   std::int64_t previous_ms = 0;
-  std::optional<int> best;   // the best rank any run recorded
-  std::int64_t best_ms = 0;  // when it was first reached
+  std::string previous_address;  // where that run ranked it; empty: nowhere or not recorded
+  std::optional<int> best;       // the best rank any run recorded
+  std::int64_t best_ms = 0;      // when it was first reached
 };
 
 // The latest cell of a site, keyword and engine, and the one of the latest completed run
@@ -77,6 +79,7 @@ struct LatestRank {
 struct RankMove {
   std::string site, keyword, engine;
   std::optional<int> previous, current;
+  std::string previous_address = {}, current_address = {};  // the results that ranked; "": none
 };
 
 class HistoryStore {

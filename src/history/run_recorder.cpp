@@ -1,6 +1,5 @@
 #include "history/run_recorder.h"
 
-#include "history/movement.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -35,10 +34,11 @@ void RunRecorder::cell_written(int engine, const WrittenCell& cell) {
                        .keyword = gbk_to_utf8(table_.get_cell_text(cell.row, 1)),
                        .engine = std::string(kEngines[engine].key),
                        .text = gbk_to_utf8(cell.text),
-                       .rank = rank_from_cell(cell.text),
+                       .rank = cell.rank > 0 ? std::optional<int>(cell.rank) : std::nullopt,
                        .verdict = std::string(verdict_name(cell.verdict)),
                        .reason = gbk_to_utf8(cell.detail),
-                       .time_ms = now_ms()});
+                       .time_ms = now_ms(),
+                       .address = gbk_to_utf8(cell.address)});
 }
 
 void RunRecorder::run_ended(bool completed) {

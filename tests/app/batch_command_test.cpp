@@ -141,7 +141,8 @@ TEST(BatchCommand, SaysWhichLinesItLeftOutAndRanksAFailedEntryAsFailed) {
             "quillrank-batch: line 4 left out (not site|keyword): x|\n");
   EXPECT_EQ(run.out,
             "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\tBaidu说明\n"
-            "http://shop.example\tseo\t第1名\t未启动\t未启动\t未启动\t第1页找到\n"
+            "http://shop.example\tseo\t第1名\t未启动\t未启动\t未启动\t第1页找到：http://"
+            "shop.example/\n"
             "http://down.example\t\t查询失败\t未启动\t未启动\t未启动\t[down.example] 首页 "
             "http://down.example 无法读取：HTTP 503\n");
   for (const HttpRequest& request : server.requests()) {

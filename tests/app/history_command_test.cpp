@@ -52,6 +52,40 @@ std::size_t lines_in(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+// A rank that stayed while the engine showed another page of the site is a move of its own;
+// a rank at the same address, or one recorded before addresses were kept, is none.
+TEST(HistoryCommand, MovesShowAnotherAddressAtTheSameRank) {
+  const std::string path = temp_history("address-moves");
+  {
+    HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+    const char* addresses[2][3] = {
+        {"http://a.example/old", "http://b.example/", ""},
+        {"http://a.example/new", "http://b.example/", "http://c.example/"}};
+    for (int run = 0; run < 2; ++run) {
+      const std::int64_t id = store.add_run(run, "baidu", "batch");
+      for (const char* site : {"a.example", "b.example", "c.example"}) {
+        const int index = site[0] - 'a';
+        store.add_cell(id, {.site = site,
+                            .keyword = "seo",
+                            .engine = "baidu",
+                            .text = "第4名",
+                            .rank = 4,
+                            .verdict = "result",
+                            .reason = "",
+                            .time_ms = run,
+                            .address = addresses[run][index]});
+      }
+      store.end_run(id, RunState::completed, run);
+    }
+  }
+  const testing::ProgramRun moves = testing::run_program(kHistory, {"--moves", "--history", path});
+  EXPECT_EQ(moves.exit_code, 0) << moves.err;
+  EXPECT_EQ(
+      moves.out,
+      "site\tkeyword\tengine\tprevious\trank\tchange\tprevious_address\taddress\n"
+      "a.example\tseo\tbaidu\t4\t4\tother page\thttp://a.example/old\thttp://a.example/new\n");
+}
+
 TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
   Engines engines;
   const std::string path = temp_history("batch-runs");
@@ -73,7 +107,8 @@ TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
   EXPECT_EQ(seo[0].cell.text, "第3名");
   EXPECT_EQ(seo[0].cell.rank, 3);
   EXPECT_EQ(seo[0].cell.verdict, "result");
-  EXPECT_EQ(seo[0].cell.reason, "第1页找到");
+  EXPECT_EQ(seo[0].cell.reason, "第1页找到：http://shop.example/");
+  EXPECT_EQ(seo[0].cell.address, "http://shop.example/");
   EXPECT_EQ(seo[1].cell.rank, 1);
 
   const testing::ProgramRun latest = testing::run_program(kHistory, {"--history", path});
@@ -90,15 +125,16 @@ TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
       testing::run_program(kHistory, {"--moves", "--csv", "--history", path});
   EXPECT_EQ(moves.exit_code, 0) << moves.err;
   EXPECT_EQ(moves.out,
-            "\xEF\xBB\xBFsite,keyword,engine,previous,rank,change\r\n"
-            "shop.example,seo,baidu,3,1,up 2\r\n")
+            "\xEF\xBB\xBFsite,keyword,engine,previous,rank,change,previous_address,address\r\n"
+            "shop.example,seo,baidu,3,1,up 2,http://shop.example/,http://shop.example/\r\n")
       << "中文 was not asked the second time: it did not move";
 
   const testing::ProgramRun full = testing::run_program(
       kHistory, {"--full", "--keyword", "seo", "--engine", "BAIDU", "--history", path});
   EXPECT_EQ(full.exit_code, 0) << full.err;
   EXPECT_EQ(lines_in(full.out), 3u) << full.out;
-  EXPECT_NE(full.out.find("\tshop.example\tseo\tbaidu\t3\t第3名\tresult\t第1页找到\n"),
+  EXPECT_NE(full.out.find(
+                "\tshop.example\tseo\tbaidu\t3\t第3名\tresult\t第1页找到：http://shop.example/\n"),
             std::string::npos)
       << full.out;
 

@@ -51,7 +51,7 @@ std::array<EnginePacing, kEngineCount> no_retries() {
 
 void run_to_the_end(RunControl& control) {
   std::atomic<bool> finished{false};
-  control.set_run_finished([&] { finished = true; });
+  control.set_run_finished([&](RunControl::RunEnd) { finished = true; });
   control.start_query();
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (!finished && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);

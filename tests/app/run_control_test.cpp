@@ -95,7 +95,10 @@ TEST(StartQuery, StartsOnlyTheTickedEnginesAndReportsTheEndOfTheRun) {
     std::atomic<int> finished{0};
     RunControl control(host, table, pages.source(), no_home_pages());
     control.set_profiles(builtin_profiles(ProfileSet::classic));
-    control.set_run_finished([&] { ++finished; });
+    control.set_run_finished([&](RunControl::RunEnd end) {
+      EXPECT_EQ(end, RunControl::RunEnd::completed);
+      ++finished;
+    });
     control.start_query();
     wait_until([&] { return finished == 1; });
     EXPECT_EQ(pages.fetches(), c.fetches);
@@ -103,6 +106,38 @@ TEST(StartQuery, StartsOnlyTheTickedEnginesAndReportsTheEndOfTheRun) {
       EXPECT_EQ(cell(table, 0, 2 + engine), c.ticks[engine] ? "排在300后" : "未启动");
       EXPECT_FALSE(control.worker_active(engine));
     }
+  }
+}
+
+// An engine whose thread cannot start has no ranks to give: its column says so, the others
+// rank on, and the run ends as stopped, not completed, whichever engine failed.
+TEST(StartQuery, AnEngineWhoseWorkerCannotStartEndsTheRunAsStopped) {
+  for (int failing = 0; failing < 2; ++failing) {
+    FakeHost host("a|b", {true, true, false, false});
+    ResultTable table;
+    Pages pages;
+    std::atomic<int> finished{0};
+    std::atomic<bool> completed{true};
+    RunControl control(host, table, pages.source(), no_home_pages());
+    control.set_profiles(builtin_profiles(ProfileSet::classic));
+    int started = 0;
+    control.set_start_thread([&](std::function<void(std::stop_token)> work) {
+      if (started++ == failing) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      }
+      return std::jthread(std::move(work));
+    });
+    control.set_run_finished([&](RunControl::RunEnd end) {
+      completed = end == RunControl::RunEnd::completed;
+      ++finished;
+    });
+    control.start_query();
+    wait_until([&] { return finished == 1; });
+    EXPECT_FALSE(completed) << "engine " << failing;
+    EXPECT_EQ(cell(table, 0, 2 + failing), "查询失败");
+    EXPECT_NE(table.get_cell_detail(0, 2 + failing), "");
+    EXPECT_EQ(cell(table, 0, 3 - failing), "排在300后");
+    control.release_worker_handles();
   }
 }
 
@@ -114,7 +149,7 @@ TEST(StartQuery, ARestartDuringARunStopsItAndRebuildsTheTable) {
   std::atomic<int> finished{0};
   RunControl control(host, table, pages.source(), no_home_pages());
   control.set_profiles(builtin_profiles(ProfileSet::classic));
-  control.set_run_finished([&] { ++finished; });
+  control.set_run_finished([&](RunControl::RunEnd) { ++finished; });
   control.start_query();
   wait_until([&] { return pages.fetches() == 2; });
 
@@ -240,7 +275,7 @@ TEST(StartQuery, AFailedSiteEntryIsAFailedRowAndABadLineIsNoRow) {
   std::mutex written_mutex;
   RunControl control(host, table, pages.source(), no_home_pages());
   control.set_profiles(builtin_profiles(ProfileSet::classic));
-  control.set_run_finished([&] { ++finished; });
+  control.set_run_finished([&](RunControl::RunEnd) { ++finished; });
   control.set_cell_written([&](int engine, const WrittenCell& written_cell) {
     const std::lock_guard lock(written_mutex);
     written.push_back(std::to_string(engine) + ":" + std::to_string(written_cell.row) + ":" +

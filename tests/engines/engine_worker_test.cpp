@@ -89,15 +89,15 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
   const std::string soso = link(kSoso, "http://shop.example/");
   const RankCase cases[] = {
       {"Baidu next id minus one", &kBaidu, 1, baidu + " x id=\"8\"><tr><td class=", "第7名"},
-      {"Baidu field 1", &kBaidu, 1, baidu + " id=\"1\"><tr><td class=", "第0名"},
+      {"Baidu field 1 (rank 0)", &kBaidu, 1, baidu + " id=\"1\"><tr><td class=", "页面无法识别"},
       {"Baidu no field, page 1", &kBaidu, 1, baidu + " text><tr><td class=", "第100名"},
       {"Baidu no field, page 2", &kBaidu, 2, baidu + " text><tr><td class=", "第200名"},
       {"Baidu no field, page 3", &kBaidu, 3, baidu + " text><tr><td class=", "第300名"},
       {"Baidu field 117 on page 2", &kBaidu, 2, baidu + " id=\"117\"><tr><td class=", "第116名"},
       {"Google verbatim", &kGoogle, 1, google + " (0,'','','','12',x')", "第12名"},
       {"Google verbatim on page 3", &kGoogle, 3, google + " (0,'','','','237',x')", "第237名"},
-      {"Google empty field", &kGoogle, 1, google + " (0,'','','','',x')", "第名"},
-      {"Google field not a number", &kGoogle, 1, google + " (0,'','','','ab',x')", "第ab名"},
+      {"Google empty field", &kGoogle, 1, google + " (0,'','','','',x')", "页面无法识别"},
+      {"Google field not a number", &kGoogle, 1, google + " (0,'','','','ab',x')", "页面无法识别"},
       {"Sogou page 2", &kSogou, 2, sogou + " id=\"sogou_preview_5\" x');", "第106名"},
       {"Sogou page 1 field 0", &kSogou, 1, sogou + " id=\"sogou_preview_0\"');", "第1名"},
       {"Sogou page 2 field 99", &kSogou, 2, sogou + " id=\"sogou_preview_99\"');", "第200名"},
@@ -210,7 +210,7 @@ TEST(EngineWorker, MatchesTheSiteAsAPrefixIgnoringCaseOnly) {
     bool found;
   };
   const Case cases[] = {
-      {"shop.example", "http://shop.examples.example/x", true},
+      {"shop.example", "http://shop.examples.example/x", false},
       {"shop.example", "HTTP://SHOP.EXAMPLE/", true},
       {"SHOP.example", "http://shop.example/", true},
       {"shop.example", "https://shop.example/", false},
@@ -221,6 +221,109 @@ TEST(EngineWorker, MatchesTheSiteAsAPrefixIgnoringCaseOnly) {
     FakeEngine engine(kSogou);
     engine.serve(1, link(kSogou, c.address) + " id=\"sogou_preview_3\"');");
     EXPECT_EQ(rank_one(kSogou, engine, c.site), c.found ? "第4名" : "排在300后") << c.address;
+  }
+}
+
+// A bare host is matched only where the link's host ends; a site with a path as a prefix.
+TEST(EngineWorker, MatchesASiteOnlyUpToTheEndOfItsHost) {
+  struct Case {
+    std::string site, address;
+    bool found;
+  };
+  const Case cases[] = {
+      {"qq.com", "http://qq.com.cn/", false},
+      {"qq.com", "http://qq.com.evil.example/", false},
+      {"qq.com", "http://qq.comx/", false},
+      {"qq.com", "http://qq.com-shop.example/", false},
+      {"qq.com", "http://qq.com/", true},
+      {"qq.com", "http://qq.com:8080/x", true},
+      {"qq.com", "http://qq.com?a=1", true},
+      {"qq.com", "http://qq.com#top", true},
+      {"qq.com", "http://qq.com\" class=x", true},
+      {"qq.com", "http://qq.com' x", true},
+      {"qq.com", "http://qq.com", true},  // the page ends there
+      {"www.example.com/blog", "http://www.example.com/blog/post-1", true},
+      {"www.example.com/blog", "http://www.example.com/blogs", true},
+      {"www.example.com/blog", "http://www.example.com/shop", false},
+      {"qq.com:8080", "http://qq.com:8080/", true},
+      {"qq.com:8080", "http://qq.com:80801/", false},
+  };
+  for (const Case& c : cases) {
+    FakeEngine engine(kSogou);
+    engine.serve(1, "<a " + link(kSogou, c.address));  // the page ends with the address
+    const std::string cell = rank_one(kSogou, engine, c.site);
+    EXPECT_EQ(cell != "排在300后", c.found) << c.site << " at " << c.address << ": " << cell;
+  }
+}
+
+// A rank is a whole number from 1 to kMaxRank; any other field reads as a page that could not
+// be read, with a short detail, never as a huge, negative or zero rank.
+TEST(EngineWorker, ReadsARankOnlyAsAWholeNumberWithinBounds) {
+  const std::string baidu = link(kBaidu, "http://shop.example/");
+  const std::string google = link(kGoogle, "http://shop.example/");
+  const std::string sogou = link(kSogou, "http://shop.example/");
+  const std::string huge(5 << 20, '7');
+  const RankCase cases[] = {
+      {"21 digits", &kBaidu, 1,
+       baidu + " id=\"123456789012345678901\"><tr><td class=", "页面无法识别"},
+      {"negative", &kBaidu, 1, baidu + " id=\"-5\"><tr><td class=", "页面无法识别"},
+      {"past the bound", &kBaidu, 1, baidu + " id=\"10002\"><tr><td class=", "页面无法识别"},
+      {"at the bound", &kBaidu, 1, baidu + " id=\"10001\"><tr><td class=", "第10000名"},
+      {"digits then text", &kBaidu, 1, baidu + " id=\"12abc\"><tr><td class=", "页面无法识别"},
+      {"5 MB field", &kGoogle, 1, google + " (0,'','','','" + huge + "',x')", "页面无法识别"},
+      {"verbatim 0", &kGoogle, 1, google + " (0,'','','','0',x')", "页面无法识别"},
+      {"verbatim 10000", &kGoogle, 1, google + " (0,'','','','10000',x')", "第10000名"},
+      {"index past the bound", &kSogou, 3, sogou + " id=\"sogou_preview_9999\"');", "页面无法识别"},
+  };
+  for (const RankCase& c : cases) {
+    FakeEngine engine(*c.profile);
+    engine.serve(c.page, "<html>header " + c.page_text + " footer</html>");
+    ResultTable table;
+    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(0, 1, "seo");
+    run_engine_worker(*c.profile, table, engine.source(), kNoRetries, {});
+    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, c.profile->column)), c.cell) << c.what;
+    const std::string detail = gbk_to_utf8(table.get_cell_detail(0, c.profile->column));
+    EXPECT_LT(detail.size(), 200u) << c.what;
+    if (c.cell == "页面无法识别") {
+      EXPECT_NE(detail.find("排名读不出"), std::string::npos) << c.what;
+    }
+  }
+}
+
+// The final cell is handed on typed: the rank it says and the address that ranks, the link's
+// own text up to its quote (bounded, and ending at a control byte), which the detail names too.
+TEST(EngineWorker, HandsOnTheRankAndTheAddressThatRanks) {
+  const std::string long_path(5 << 20, 'a');
+  struct Case {
+    std::string address_on_page;
+    int rank;
+    std::string address;
+  };
+  const Case cases[] = {
+      {"http://shop.example/p/1.html\" x", 4, "http://shop.example/p/1.html"},
+      {"http://SHOP.example/\n\" x", 4, "http://SHOP.example/"},
+      {"http://shop.example/" + long_path + "\"", 4,
+       "http://shop.example/" + long_path.substr(0, kMaxAddress - 20)},
+      {"http://other.example/\" x", 0, ""},
+  };
+  for (const Case& c : cases) {
+    FakeEngine engine(kSogou);
+    engine.serve(1, link(kSogou, c.address_on_page) + " id=\"sogou_preview_3\"');");
+    ResultTable table;
+    table.insert_row(-1, "http://shop.example");
+    table.set_cell_text(0, 1, "seo");
+    int rank = -1;
+    std::string address, detail;
+    WorkerHooks hooks{.cell_written = [&](const WrittenCell& cell) {
+      rank = cell.rank;
+      address = cell.address;
+      detail = gbk_to_utf8(cell.detail);
+    }};
+    run_engine_worker(kSogou, table, engine.source(), kNoRetries, {}, hooks);
+    EXPECT_EQ(rank, c.rank) << c.address;
+    EXPECT_EQ(address, c.address);
+    EXPECT_EQ(detail, c.rank > 0 ? "第1页找到：" + c.address : "前3页没有该网站的链接");
   }
 }
 
@@ -339,10 +442,22 @@ TEST(EngineWorker, RetriesTransportFailuresAndServerErrorsOnly) {
   }
 }
 
+// Past the first page, a page whose result links stand behind a zero byte ends the results.
 TEST(EngineWorker, SearchesAPageOnlyUpToAZeroByte) {
   FakeEngine engine(kBaidu);
-  engine.serve(1, std::string("x\0", 2) + link(kBaidu, "http://shop.example/"));
+  engine.serve(2, std::string("x\0", 2) + link(kBaidu, "http://shop.example/"));
   EXPECT_EQ(rank_one(kBaidu, engine, "shop.example"), "排在300后");
+  EXPECT_EQ(engine.urls().size(), 2u);
+}
+
+// The verdict reads the bytes the rank search reads: result links behind a zero byte make no
+// result page, so the first page is one that could not be read, not a page searched in vain.
+TEST(EngineWorker, JudgesAndRanksThePageTextUpToAZeroByteAlike) {
+  FakeEngine engine(kBaidu);
+  engine.serve(1, std::string("<html>\0", 7) + link(kBaidu, "http://other.example/") + " " +
+                      link(kBaidu, "http://shop.example/"));
+  EXPECT_EQ(rank_one(kBaidu, engine, "shop.example"), "页面无法识别");
+  EXPECT_EQ(engine.urls().size(), 1u);
 }
 
 TEST(EngineWorker, PutsTheEncodedKeywordIntoEveryPagesUrl) {

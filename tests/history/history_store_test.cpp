@@ -24,7 +24,8 @@ CellRecord cell(std::string engine, std::optional<int> rank, std::int64_t time_m
           .rank = rank,
           .verdict = "result",
           .reason = "第1页找到",
-          .time_ms = time_ms};
+          .time_ms = time_ms,
+          .address = rank ? "http://shop.example/p" + std::to_string(*rank) : ""};
 }
 
 // One run with `cells`, ended as `state`; its id.
@@ -116,6 +117,36 @@ TEST(HistoryStore, BringsAFirstVersionDatabaseUpToDateKeepingItsRecords) {
   EXPECT_EQ(store.past_ranks("shop.example", "seo", "baidu", 100).best, 3);
 }
 
+// The second version's cells gain the address that ranks; what they held stays, with none.
+TEST(HistoryStore, BringsASecondVersionDatabaseUpToDateWithAnAddressPerCell) {
+  const std::string path = temp_history("second-version");
+  {
+    HistoryStore first = HistoryStore::open_for_writing(path, 1000);
+    // Back to the second schema, as the release before the address wrote it.
+    first.database().exec(
+        "DROP TABLE cells;"
+        "CREATE TABLE cells(id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES runs(id), "
+        "site TEXT NOT NULL, keyword TEXT NOT NULL, engine TEXT NOT NULL, text TEXT NOT NULL, "
+        "rank INTEGER, verdict TEXT NOT NULL, reason TEXT NOT NULL, recorded INTEGER NOT NULL);"
+        "CREATE INDEX cells_by_key ON cells(site, keyword, engine, run_id);"
+        "CREATE INDEX cells_by_run ON cells(run_id);"
+        "CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);"
+        "INSERT INTO runs VALUES(1, 10, 'baidu', 'batch', 'completed', 20);"
+        "INSERT INTO cells VALUES(1, 1, 'shop.example', 'seo', 'baidu', '第3名', 3, 'result', "
+        "'', 15);"
+        "PRAGMA user_version=2;");
+  }
+  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+  EXPECT_EQ(store.schema_version(), kHistorySchemaVersion);
+  const std::int64_t run = add_run(store, RunState::completed, {cell("baidu", 2, 30)});
+  const std::vector<HistoryRecord> row = store.row_history("shop.example", "seo");
+  ASSERT_EQ(row.size(), 2u);
+  EXPECT_EQ(row[0].cell.rank, 3);
+  EXPECT_EQ(row[0].cell.address, "");
+  EXPECT_EQ(row[1].run_id, run);
+  EXPECT_EQ(row[1].cell.address, "http://shop.example/p2");
+}
+
 TEST(HistoryStore, RefusesADatabaseOfANewerSchemaAndOneThatIsNoHistory) {
   const std::string newer = temp_history("newer");
   {
@@ -175,6 +206,8 @@ TEST(HistoryStore, RecordsAreFilteredAndListedOldestFirst) {
   EXPECT_EQ(row[2].run_id, second);
   EXPECT_EQ(row[2].run_state, RunState::stopped);
   EXPECT_EQ(row[2].cell.reason, "第1页找到");
+  EXPECT_EQ(row[0].cell.address, "http://shop.example/p3");
+  EXPECT_EQ(row[1].cell.address, "");
 
   EXPECT_EQ(store.records("", "", "baidu").size(), 3u);
   EXPECT_EQ(store.records("", "other", "").size(), 1u);
@@ -225,6 +258,10 @@ TEST(HistoryStore, LastMovesCompareTheLastTwoCompletedRuns) {
   EXPECT_EQ(moves[1].engine, "google");
   EXPECT_EQ(moves[1].previous, std::nullopt);
   EXPECT_EQ(moves[1].current, 2);
+  EXPECT_EQ(moves[0].previous_address, "http://shop.example/p9");
+  EXPECT_EQ(moves[0].current_address, "http://shop.example/p4");
+  EXPECT_EQ(moves[1].previous_address, "");
+  EXPECT_EQ(moves[1].current_address, "http://shop.example/p2");
 }
 
 }  // namespace

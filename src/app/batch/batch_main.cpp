@@ -281,8 +281,10 @@ int run(const std::vector<std::string>& args) {
   if (history) recorder.emplace(*history, table, "batch");
   RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
   control.set_worker_sources(live_engine_sources(default_cookie_folder()));
-  control.set_run_finished([&finished, &recorder] {
-    if (recorder) recorder->run_ended(true);
+  std::atomic<bool> completed{false};
+  control.set_run_finished([&finished, &completed, &recorder](RunControl::RunEnd end) {
+    completed = end == RunControl::RunEnd::completed;
+    if (recorder) recorder->run_ended(completed);
     finished = true;
   });
   if (recorder) {
@@ -348,11 +350,18 @@ int run(const std::vector<std::string>& args) {
 
   const std::string output = format_result_table(
       table, options.csv, options.details ? options.engines : NoDetails(), control.profiles());
-  // Pages that could not be saved make the run's status 1 once its table is out.
-  const int done = saved_pages && !saved_pages->failure().empty() ? kExitOutput : 0;
-  if (done != 0) {
+  // Pages that could not be saved, or an engine that could not run, make the run's status 1
+  // once its table is out.
+  int done = 0;
+  if (saved_pages && !saved_pages->failure().empty()) {
     std::cerr << "quillrank-batch: " << saved_pages->failure()
               << "; the run went on without saving pages\n";
+    done = kExitOutput;
+  }
+  if (!completed) {
+    std::cerr << "quillrank-batch: an engine's worker could not start; its column holds no "
+                 "ranks and the run is recorded as stopped\n";
+    done = kExitOutput;
   }
   if (!output_file) {
     if (write_all(STDOUT_FILENO, output)) return done;

@@ -56,11 +56,20 @@ TextLines full(HistoryStore& store, const HistoryOptions& options) {
   return lines;
 }
 
-// Changed ranks by the size of the move, then newly ranked, then no longer ranked.
+// True when both runs ranked the site, each at a known address, and not at the same one: the
+// engine shows another page of the site.
+bool address_moved(const RankMove& move) {
+  return move.current && move.previous && !move.current_address.empty() &&
+         !move.previous_address.empty() && move.current_address != move.previous_address;
+}
+
+// Changed ranks by the size of the move, then ranks that stayed at another address, then newly
+// ranked, then no longer ranked.
 TextLines moves(HistoryStore& store, const HistoryOptions& options) {
   std::vector<RankMove> moved;
   for (RankMove& move : store.last_moves()) {
-    if (move.current == move.previous || !matches(options, move.site, move.keyword, move.engine)) {
+    if ((move.current == move.previous && !address_moved(move)) ||
+        !matches(options, move.site, move.keyword, move.engine)) {
       continue;
     }
     moved.push_back(std::move(move));
@@ -71,12 +80,14 @@ TextLines moves(HistoryStore& store, const HistoryOptions& options) {
   };
   std::stable_sort(moved.begin(), moved.end(),
                    [&](const RankMove& a, const RankMove& b) { return order(a) > order(b); });
-  TextLines lines{{"site", "keyword", "engine", "previous", "rank", "change"}};
+  TextLines lines{
+      {"site", "keyword", "engine", "previous", "rank", "change", "previous_address", "address"}};
   for (const RankMove& move : moved) {
-    const std::string change =
+    std::string change =
         move.current ? movement_change(movement(move.current, move.previous)) : "lost";
+    if (change.empty()) change = "other page";  // the same rank, another address
     lines.push_back({move.site, move.keyword, move.engine, rank_text(move.previous),
-                     rank_text(move.current), change});
+                     rank_text(move.current), change, move.previous_address, move.current_address});
   }
   return lines;
 }

@@ -77,8 +77,8 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
   // The list's own Ctrl+C copies one cell; the filter copies the selected rows instead.
   list->installEventFilter(this);
   // On the thread of the worker that ended last; the recorder takes it from any thread.
-  run_control_.set_run_finished([this] {
-    if (recorder_) recorder_->run_ended(true);
+  run_control_.set_run_finished([this](RunControl::RunEnd end) {
+    if (recorder_) recorder_->run_ended(end == RunControl::RunEnd::completed);
     // The bar, the caption and the title say so at once, not at the next tick. A call still
     // queued when the window goes is dropped with it.
     QMetaObject::invokeMethod(this, &MainWindow::show_ranking_progress, Qt::QueuedConnection);

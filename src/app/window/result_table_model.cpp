@@ -97,6 +97,11 @@ QString ResultTableModel::history_tooltip(const PastRanks& past,
                                    .arg(*past.previous)
                                    .arg(when(past.previous_ms))
                              : QStringLiteral("上次排名：未排名（%1）").arg(when(past.previous_ms));
+    // Which page of the site ranked then, to hold against this run's (the detail's) address.
+    if (!past.previous_address.empty()) {
+      previous +=
+          QStringLiteral("\n上次排名的网址：") + QString::fromStdString(past.previous_address);
+    }
   }
   // The best rank counts this run's as well.
   QString best_text =

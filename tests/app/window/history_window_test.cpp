@@ -44,7 +44,8 @@ CellRecord ranked(const std::string& keyword, const std::string& engine, std::op
           .rank = rank,
           .verdict = "result",
           .reason = "",
-          .time_ms = time_ms};
+          .time_ms = time_ms,
+          .address = rank ? "http://a.example/" + keyword : ""};
 }
 
 void add_run(const std::string& path, RunState state, const std::vector<CellRecord>& cells) {
@@ -119,8 +120,11 @@ TEST_F(HistoryWindow, MarksEachRankAgainstThePreviousCompletedRunAndRecordsTheRu
   }
   EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第3名")) << "the text stays the rank";
   const QString tip = data(0, 2, Qt::ToolTipRole).toString();
-  EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到\n上次排名：第5名（"))) << tip.toStdString();
+  EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到：http://a.example/\n上次排名：第5名（")))
+      << tip.toStdString();
   EXPECT_TRUE(tip.contains(QStringLiteral("最好排名：第1名（"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("\n上次排名的网址：http://a.example/seo\n")))
+      << tip.toStdString();
   EXPECT_TRUE(data(2, 2, Qt::ToolTipRole).toString().contains(QStringLiteral("上次排名：无记录")));
 
   window_->history()->flush();
