@@ -89,6 +89,9 @@ GbkText expansion_lines(std::string_view entry, const PageSource& fetch, std::st
 }  // namespace
 
 std::vector<GbkText> collect_segments(std::string_view text, char left, char right) {
+  // Most lists name no entry: a text without the marker byte is not indexed at all (the window
+  // asks this of the whole box at every press of the start button).
+  if (text.find(left) == std::string_view::npos) return {};
   SegmentText rest(text, SegmentRules{.open = std::string(1, left), .close = right});
   std::vector<GbkText> segments;
   while (std::optional<GbkText> segment = rest.first_segment()) {
@@ -124,8 +127,6 @@ std::vector<GbkText> site_words(std::string_view title, std::string_view keyword
 
 GbkText expand_site_entries(std::string_view box_text, const PageSource& fetch,
                             std::stop_token stop, ExpansionReport* report) {
-  // Most lists name no entry: they are not indexed at all.
-  if (box_text.find('[') == std::string_view::npos) return GbkText(box_text);
   const std::vector<GbkText> entries = collect_segments(box_text, '[', ']');
   if (entries.empty()) return GbkText(box_text);
   // Each entry is replaced in the text as the earlier replacements left it, so lines that
