@@ -104,10 +104,9 @@ EngineProfile browser_profile(EngineProfile profile) {
 // Sogou's result pages, for Sogou and for Soso (soso.com has sent its searches to Sogou since
 // 2013). Each result block holds the real address (its title links to /link?url=) in a
 // data-url attribute; ten a page, by page number; ranks count the blocks of every page read.
-EngineProfile sogou_today(std::string name, int column) {
+EngineProfile sogou_today(std::string name) {
   return browser_profile({
       .name = std::move(name),
-      .column = column,
       .host = "www.sogou.com",
       .query_path = "/web?query=",
       .page_key = "&page=",
@@ -125,7 +124,6 @@ EngineProfile sogou_today(std::string name, int column) {
 
 const EngineProfile kBaidu{
     .name = "Baidu",
-    .column = 2,
     .host = "www.baidu.com",
     .query_path = "/s?wd=",
     .page_key = "&pn=",
@@ -142,7 +140,6 @@ const EngineProfile kBaidu{
 };
 const EngineProfile kGoogle{
     .name = "Google",
-    .column = 3,
     .host = "www.google.com.hk",
     .query_path = "/search?num=100&hl=zh-CN&safe=strict&as_qdr=all&q=",
     .page_key = "&start=",
@@ -159,7 +156,6 @@ const EngineProfile kGoogle{
 };
 const EngineProfile kSogou{
     .name = "Sogou",
-    .column = 4,
     .host = "www.sogou.com",
     .query_path = "/web?query=",
     .page_key = "&page=",
@@ -176,7 +172,6 @@ const EngineProfile kSogou{
 };
 const EngineProfile kSoso{
     .name = "Soso",
-    .column = 5,
     .host = "www.soso.com",
     .query_path = "/q?sc=web&w=",
     .page_key = "&pg=",
@@ -199,7 +194,6 @@ const EngineProfile kSoso{
 // as translations and encyclopaedia entries, included).
 const EngineProfile kCurrentBaidu = browser_profile({
     .name = "Baidu",
-    .column = 2,
     .host = "www.baidu.com",
     .query_path = "/s?ie=utf-8&wd=",
     .page_key = "&pn=",
@@ -219,7 +213,6 @@ const EngineProfile kCurrentBaidu = browser_profile({
 // 2025): the profile recognises that page as a refusal, so the column says so.
 const EngineProfile kCurrentGoogle = browser_profile({
     .name = "Google",
-    .column = 3,
     .host = "www.google.com",
     .query_path = "/search?ie=UTF-8&oe=UTF-8&hl=zh-CN&q=",
     .page_key = "&start=",
@@ -231,7 +224,7 @@ const EngineProfile kCurrentGoogle = browser_profile({
     .rank_rule = RankRule::link_ordinal,
     .signatures = current_google_signatures(),
 });
-const EngineProfile kCurrentSogou = sogou_today("Sogou", 4);
-const EngineProfile kCurrentSoso = sogou_today("Soso", 5);
+const EngineProfile kCurrentSogou = sogou_today("Sogou");
+const EngineProfile kCurrentSoso = sogou_today("Soso");
 
 }  // namespace quillrank

@@ -1,6 +1,5 @@
 #include "engines/engine_client.h"
 
-#include "engines/engines.h"
 #include "net/page_fetcher.h"
 
 namespace quillrank {
@@ -23,10 +22,9 @@ PageSource engine_page_source(const EngineProfile& profile, std::string_view eng
   });
 }
 
-std::function<PageSource(std::size_t engine, const EngineProfile& profile)> live_engine_sources(
-    std::string cookie_folder) {
-  return [folder = std::move(cookie_folder)](std::size_t engine, const EngineProfile& profile) {
-    return engine_page_source(profile, kEngines[engine].key, folder);
+WorkerSources live_engine_sources(std::string cookie_folder) {
+  return [folder = std::move(cookie_folder)](const Engine& engine) {
+    return engine_page_source(engine.profile, engine.key, folder);
   };
 }
 

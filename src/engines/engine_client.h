@@ -3,12 +3,12 @@
 // for every page.
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "engines/engine_profile.h"
+#include "engines/engines.h"
 #include "net/fetched_page.h"
 
 namespace quillrank {
@@ -23,8 +23,10 @@ PageSource engine_page_source(const EngineProfile& profile, std::string_view eng
                               const std::string& cookie_folder, const std::string& connect_to = {},
                               const std::string& ca_file = {});
 
-// Each engine's live source, by slot (the slot's key names its cookie file).
-std::function<PageSource(std::size_t engine, const EngineProfile& profile)> live_engine_sources(
-    std::string cookie_folder);
+// Makes a worker's page source for a run of `engine`.
+using WorkerSources = std::function<PageSource(const Engine& engine)>;
+
+// Each engine's live source (the engine's key names its cookie file).
+WorkerSources live_engine_sources(std::string cookie_folder);
 
 }  // namespace quillrank

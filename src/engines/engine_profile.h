@@ -38,7 +38,6 @@ struct PageSignatures {
 
 struct EngineProfile {
   std::string name{};  // UTF-8: column header and check box caption ("<name>查询")
-  int column = 0;      // the engine's column in the ResultTable (its slot's; not a setting)
   std::string scheme = "http";
   std::string host{};
   std::string query_path{};  // between the host and the keyword; starts with "/"

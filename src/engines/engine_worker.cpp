@@ -16,8 +16,7 @@
 namespace quillrank {
 namespace {
 
-constexpr std::string_view kSiteScheme = "http://";  // how a site cell starts
-constexpr int kMaxCountedPages = 100;                // pages read at most per row, counted paging
+constexpr int kMaxCountedPages = 100;  // pages read at most per row, counted paging
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
 
@@ -86,9 +85,7 @@ bool host_ends(std::string_view after) {
 }  // namespace
 
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
-                         std::string_view site_cell) {
-  const std::string_view site =
-      site_cell.starts_with(kSiteScheme) ? site_cell.substr(kSiteScheme.size()) : site_cell;
+                         std::string_view site) {
   // A site with a path names the links that begin with it; a bare host only itself.
   const bool bare_host = !site.empty() && site.find('/') == std::string_view::npos;
   const std::size_t link_length = profile.link_prefix.size() + 1;
@@ -250,39 +247,25 @@ RankReading read_rank(const EngineProfile& profile, std::string_view page_text,
   return unreadable(field);
 }
 
-void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       const EnginePacing& pacing, std::stop_token stop, const WorkerHooks& hooks) {
-  auto row_written = [&hooks] {
-    if (hooks.rows_done) ++*hooks.rows_done;
-  };
+void run_engine_worker(const EngineProfile& profile, std::span<const QueryRow> rows,
+                       const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop,
+                       const WorkerHooks& hooks) {
   PacedRequests requests(fetch, request_options(profile), pacing, stop);
   GbkText blocked_at;  // where the engine blocked this run; empty while it has not
-  const int rows = table.row_count();
-  for (int row = 0; row < rows; ++row) {
-    const GbkText keyword = table.get_cell_text(row, 1);
-    if (keyword.empty()) {
-      // No engine is asked for nothing: the row's cell keeps the reason it was given (a site
-      // entry whose home page could not be read).
-      GbkText detail = table.get_cell_detail(row, profile.column);
-      if (detail.empty()) detail = gbk("关键词为空，未查询");
-      table.set_cell_text(row, profile.column, kQueryFailedText, detail);
-      if (hooks.cell_written) {
-        hooks.cell_written({row, kQueryFailedText, detail, Verdict::failed});
-      }
-      row_written();
-      continue;
-    }
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    const int row = static_cast<int>(index);
+    const GbkText& keyword = rows[index].keyword;
+    // No engine is asked for nothing: a row without a keyword stands for a site entry whose
+    // home page could not be read, and its cells were decided when the run started.
+    if (keyword.empty()) continue;
+    RowResult result;
     if (!blocked_at.empty()) {
-      const GbkText detail =
-          concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行"));
-      table.set_cell_text(row, profile.column, kBlockedText, detail);
-      if (hooks.cell_written) hooks.cell_written({row, kBlockedText, detail, Verdict::blocked});
-      row_written();
+      result.verdict = Verdict::blocked;
+      result.text = kBlockedText;
+      result.detail = concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行"));
+      if (hooks.row_done) hooks.row_done(row, result);
       continue;
     }
-    GbkText cell, detail, address;
-    int ranked = 0;                     // the rank the cell says; 0: none
-    Verdict outcome = Verdict::result;  // the verdict on the page that decided the cell
     const bool counted = profile.page_value == PageValue::counted;
     const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
     int results_read = 0;  // what the row's pages read so far held
@@ -305,57 +288,55 @@ void run_engine_worker(const EngineProfile& profile, ResultTable& table, const P
         if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
       }
       if (profile.session) referer = url;
-      outcome = verdict.verdict;
+      result.verdict = verdict.verdict;
       const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
       if (verdict.verdict == Verdict::result) {
         const std::string_view page_text = page_text_view(*fetched);
-        const FoundLink link = find_site_link(profile, page_text, table.get_cell_text(row, 0));
+        const FoundLink link = find_site_link(profile, page_text, rows[index].site);
         if (link.at != -1) {
           const RankReading rank = read_rank(profile, page_text, link, page, results_read);
           if (rank.rank > 0) {
-            cell = rank_cell_text(rank.rank);
-            ranked = rank.rank;
-            address = link_address(profile, page_text, link);
-            detail = concat_text(where, gbk("找到："), address);
+            result.text = rank_cell_text(rank.rank);
+            result.rank = rank.rank;
+            result.address = GbkText(link_address(profile, page_text, link));
+            result.detail = concat_text(where, gbk("找到："), result.address);
           } else {
-            cell = kUnrecognisedText;
-            outcome = Verdict::unrecognised;
-            detail = concat_text(where, gbk("："), rank.problem);
+            result.text = kUnrecognisedText;
+            result.verdict = Verdict::unrecognised;
+            result.detail = concat_text(where, gbk("："), rank.problem);
           }
           break;
         }
         const int held = results_held(profile, page_text, results_read);
-        cell = kNotFoundText;
-        detail = counted ? concat_text(gbk("前"), to_text(page), gbk("页（"), to_text(held),
-                                       gbk("条结果）没有该网站的链接"))
-                         : concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
+        result.text = kNotFoundText;
+        result.detail = counted ? concat_text(gbk("前"), to_text(page), gbk("页（"), to_text(held),
+                                              gbk("条结果）没有该网站的链接"))
+                                : concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
         if (counted && held <= results_read) break;  // the results end here
         results_read = held;
         continue;
       }
-      detail = concat_text(where, gbk("："), verdict.reason);
+      result.detail = concat_text(where, gbk("："), verdict.reason);
       switch (verdict.verdict) {
         case Verdict::blocked:
-          cell = kBlockedText;
+          result.text = kBlockedText;
           blocked_at = concat_text(gbk("第"), to_text(row + 1), gbk("行"), where);
           break;
         case Verdict::failed:
-          cell = kQueryFailedText;
+          result.text = kQueryFailedText;
           break;
         case Verdict::unrecognised:
           // Past the first page, a page without result links is where the results end.
-          cell = page == 1 ? kUnrecognisedText : kNotFoundText;
+          result.text = page == 1 ? kUnrecognisedText : kNotFoundText;
           break;
         case Verdict::no_results:
         case Verdict::result:
-          cell = kNotFoundText;
+          result.text = kNotFoundText;
           break;
       }
       break;
     }
-    table.set_cell_text(row, profile.column, cell, detail);
-    if (hooks.cell_written) hooks.cell_written({row, cell, detail, outcome, ranked, address});
-    row_written();
+    if (hooks.row_done) hooks.row_done(row, result);
   }
 }
 

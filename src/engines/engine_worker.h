@@ -1,18 +1,19 @@
-// The engine worker: for one search engine, walks every row of the ResultTable, pages through
-// the engine's results for the row's keyword and writes the site's rank into the engine's
-// column. Runs on its own thread; stops early only when its stop token is triggered.
+// The engine worker: for one search engine, walks a run's rows, pages through the engine's
+// results for each row's keyword and reports the site's rank (or why there is none). Runs on its
+// own thread; stops early only when its stop token is triggered.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <span>
 #include <stop_token>
 #include <string_view>
 
 #include "engines/cell_texts.h"
 #include "engines/engine_profile.h"
 #include "engines/page_verdict.h"
+#include "engines/run_results.h"
+#include "keywords/keyword_list.h"
 #include "net/fetched_page.h"
-#include "text/result_table.h"
 
 namespace quillrank {
 
@@ -22,6 +23,8 @@ struct EnginePacing {
   double delay_max = 0;    // [delay_min, delay_max]
   int retries = 1;         // further tries of a fetch worth retrying, with backoff
   double block_pause = 0;  // > 0: after a block, wait this long and ask once more
+
+  bool operator==(const EnginePacing&) const = default;
 };
 
 // One page as a worker judged it, for whoever wants to look (the batch command's --save-pages).
@@ -33,27 +36,16 @@ struct SeenPage {
   const PageVerdict& verdict;
 };
 
-// A row's final cell as a worker wrote it (GBK texts), with the verdict behind it, for
-// whoever records runs (the rank history).
-struct WrittenCell {
-  int row;  // 0-based
-  std::string_view text;
-  std::string_view detail;
-  Verdict verdict;
-  int rank = 0;                   // the rank the cell says, 1 .. kMaxRank; 0: none
-  std::string_view address = {};  // the result link that ranks (see link_address); empty: none
-};
-
 // What a worker reports as it goes, on its own thread.
 struct WorkerHooks {
-  std::atomic<int>* rows_done = nullptr;                // counts the rows whose cell is written
   std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
-  std::function<void(const WrittenCell&)> cell_written = {};  // hears of every final cell
+  // Hears of every row's result, in row order (0-based rows); not of a row without a keyword.
+  std::function<void(int row, const RowResult& result)> row_done = {};
 };
 
 // The first link to the site on the page: link_prefix + '"' + one of the link schemes + the site
-// (`site_cell` without its "http://"), ASCII case ignored, where the site's host ends: the byte
-// after it is '/', ':', '?', '#', a quote or the page's end, so qq.com is not ranked at
+// as the row holds it (a host, maybe with a path), ASCII case ignored, where the site's host ends:
+// the byte after it is '/', ':', '?', '#', a quote or the page's end, so qq.com is not ranked at
 // qq.com.cn. A site written with a path (www.example.com/blog), and the empty site, match every
 // link that begins with them. `at` is its 1-based position (-1: none), `length` the length of
 // that marker, `ordinal` its place among the page's result links (the occurrences of
@@ -64,7 +56,7 @@ struct FoundLink {
   int ordinal = 0;
 };
 FoundLink find_site_link(const EngineProfile& profile, std::string_view page_text,
-                         std::string_view site_cell);
+                         std::string_view site);
 
 // The address of a found link as the page gives it: the bytes after link_prefix and its quote
 // up to the closing double quote, at most kMaxAddress of them, and none that is a control
@@ -106,19 +98,19 @@ int card_number(const EngineProfile& profile, std::string_view page_text, std::s
 // page's result links.
 int results_held(const EngineProfile& profile, std::string_view page_text, int results_read);
 
-// Ranks rows 0 .. row_count - 1 (the count read once at the start). Pages of a row are read
-// until the site's link is found, the profile's page count is reached (with counted paging:
-// until the pages held page_count * page_size results, at most 100 pages, or a page added
-// none), or a page is no result page (see judge_page). Each row's cell ends, with a detail saying
-// why, as a rank (the detail names the page and the link's address); kUnrecognisedText when the
-// page's rank could not be read; otherwise kBlockedText when a page was blocked, kQueryFailedText
-// when one failed, kUnrecognisedText when the first page could not be read, else kNotFoundText.
-// After a block the engine asks nothing more in this run (after one more try, when a block pause is
-// set): the rows left read kBlockedText. A row with an empty keyword asks nothing and reads
-// kQueryFailedText, with the detail its cell already had. Every wait ends at once when `stop` is
-// requested, and the worker then returns, writing nothing more.
-void run_engine_worker(const EngineProfile& profile, ResultTable& table, const PageSource& fetch,
-                       const EnginePacing& pacing, std::stop_token stop,
+// Ranks each row of `rows` in order, reporting every row's result to hooks.row_done. Pages of a
+// row are read until the site's link is found, the profile's page count is reached (with
+// counted paging: until the pages held page_count * page_size results, at most 100 pages, or a
+// page added none), or a page is no result page (see judge_page). Each result ends, with a
+// detail saying why, as a rank (the detail names the page and the link's address);
+// kUnrecognisedText when the page's rank could not be read; otherwise kBlockedText when a page
+// was blocked, kQueryFailedText when one failed, kUnrecognisedText when the first page could not
+// be read, else kNotFoundText. After a block the engine asks nothing more in this run (after one
+// more try, when a block pause is set): the rows left read kBlockedText. A row with an empty
+// keyword asks nothing and is not reported. Every wait ends at once when `stop` is requested,
+// and the worker then returns, reporting nothing more.
+void run_engine_worker(const EngineProfile& profile, std::span<const QueryRow> rows,
+                       const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});
 
 }  // namespace quillrank

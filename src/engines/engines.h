@@ -1,54 +1,63 @@
-// The four engine slots, the one table that the run control, the window, the batch command and
-// the tests read: each slot fills one result column, has one check box in the window and one
-// profile (built in, or as the settings file changed it).
+// The engines a run can ask: an open list, in column order. The chosen built-in set's engines
+// come first (Baidu, Google, Sogou, Soso, then the extra ones of the current set), then the ones
+// the settings file defines. Engine i fills result column kFirstEngineColumn + i.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "engines/builtin_profiles.h"
 #include "engines/engine_profile.h"
+#include "engines/engine_worker.h"
 
 namespace quillrank {
 
-inline constexpr std::size_t kEngineCount = 4;
+struct Engine {
+  std::string key;  // the settings table, -e, the history, cookie and saved-page names: "baidu"
+  EngineProfile profile;
+  EnginePacing pacing;
+  bool ticked = false;  // asked unless the user says otherwise
 
-// Which engines a run asks, by slot.
-using EngineTicks = std::array<bool, kEngineCount>;
-
-// One profile per slot, in slot order.
-using EngineProfiles = std::array<EngineProfile, kEngineCount>;
-
-struct EngineSlot {
-  std::string_view key;        // in the settings file and the batch's -e: "baidu"
-  int column;                  // its column in the ResultTable
-  std::string_view check_box;  // the window's check box, by object name
+  bool operator==(const Engine&) const = default;
 };
+using Engines = std::vector<Engine>;
 
-// In the order the run control handles them: Baidu, Google, Sogou, Soso.
-inline constexpr std::array<EngineSlot, kEngineCount> kEngines{{
-    {"baidu", 2, "选中百度"},
-    {"google", 3, "选中GG"},
-    {"sogou", 4, "选中搜狗"},
-    {"soso", 5, "选中搜搜"},
-}};
+// Which engines a run asks, by engine index.
+using EngineTicks = std::vector<bool>;
+
+inline constexpr int kFirstEngineColumn = 2;  // after the site and the keyword
+inline constexpr int engine_column(std::size_t engine) {
+  return kFirstEngineColumn + static_cast<int>(engine);
+}
 
 // The built-in profile sets: "current" for today's pages (the default), "classic" for the old
 // ones, as the old client asked for them.
 enum class ProfileSet { current, classic };
 inline constexpr ProfileSet kDefaultProfileSet = ProfileSet::current;
 
-// A set's four profiles, by slot.
-const EngineProfiles& builtin_profiles(ProfileSet set);
+// A set's engines with their default pacing, Baidu and Google ticked: the classic set's four
+// unpaced; the current set's paced as slowly as today's engines need before they ask for a
+// verification (Baidu 10-15 s between requests, the others 5-10 s, each a 5-minute pause after
+// a block and one more try; Google refuses anyway), and its extra engines after the four.
+const Engines& builtin_engines(ProfileSet set);
 
 // "current" or "classic", and back (nullopt for any other name).
 std::string_view profile_set_name(ProfileSet set);
 std::optional<ProfileSet> profile_set_named(std::string_view name);
 
+// The index of the engine called `key`; nullopt when there is none.
+std::optional<std::size_t> engine_index(const Engines& engines, std::string_view key);
+// The ticks the engines carry.
+EngineTicks default_ticks(const Engines& engines);
+// "baidu, google, ..." for messages that list what may be asked.
+std::string engine_keys(const Engines& engines);
+
+// A key a new engine may have: 1 to 32 of a-z, 0-9 and "_", starting with a letter (it names
+// files and settings tables).
+bool valid_engine_key(std::string_view key);
+
 // The caption of a result column: "网站域名", "关键词", then each engine's profile name.
-std::string_view column_caption(
-    int column, const EngineProfiles& profiles = builtin_profiles(kDefaultProfileSet));
+std::string_view column_caption(int column, const Engines& engines);
 
 }  // namespace quillrank

@@ -11,8 +11,7 @@
 
 namespace quillrank {
 
-// (key, profile) for each engine, in the order the columns are meant to follow the built-in
-// four. `column` is left 0: whoever places the engines in the result table assigns it.
+// (key, profile) for each engine, in the order their columns follow the built-in four.
 std::vector<std::pair<std::string, EngineProfile>> extra_current_profiles();
 
 }  // namespace quillrank

@@ -1,30 +1,10 @@
 #include "history/movement.h"
 
-#include <charconv>
 #include <ctime>
 
 #include "engines/cell_texts.h"
 
 namespace quillrank {
-namespace {
-
-constexpr std::size_t kMaxRankDigits = 6;
-
-}  // namespace
-
-std::optional<int> rank_from_cell(std::string_view gbk_text) {
-  if (!gbk_text.starts_with(kRankOpen) || !gbk_text.ends_with(kRankClose)) return std::nullopt;
-  const std::string_view digits =
-      gbk_text.substr(kRankOpen.size(), gbk_text.size() - kRankOpen.size() - kRankClose.size());
-  if (digits.empty() || digits.size() > kMaxRankDigits) return std::nullopt;
-  int rank = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), rank);
-  if (error != std::errc() || end != digits.data() + digits.size() || digits[0] == '+' ||
-      rank < 1) {
-    return std::nullopt;
-  }
-  return rank;
-}
 
 Movement movement(std::optional<int> current, std::optional<int> previous) {
   if (!current) return {};
@@ -34,9 +14,10 @@ Movement movement(std::optional<int> current, std::optional<int> previous) {
   return {};
 }
 
-Movement cell_movement(std::string_view gbk_text, std::optional<int> previous) {
-  if (gbk_text == kNotFoundText && previous) return {Movement::Kind::lost, 0};
-  return movement(rank_from_cell(gbk_text), previous);
+Movement result_movement(const RowResult& result, std::optional<int> previous) {
+  if (result.rank > 0) return movement(result.rank, previous);
+  if (result.text == kNotFoundText && previous) return {Movement::Kind::lost, 0};
+  return {};
 }
 
 std::string movement_mark(const Movement& move) {

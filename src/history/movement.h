@@ -7,11 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace quillrank {
+#include "engines/run_results.h"
 
-// The rank a "第N名" cell text (GBK) holds; nullopt for any other text (not ranked, blocked,
-// failed, still querying) and for a number too large to be a rank.
-std::optional<int> rank_from_cell(std::string_view gbk_text);
+namespace quillrank {
 
 struct Movement {
   enum class Kind {
@@ -29,10 +27,9 @@ struct Movement {
 // The move from `previous` to `current` (both nullopt when not ranked).
 Movement movement(std::optional<int> current, std::optional<int> previous);
 
-// The move of an engine cell (GBK text) from `previous`: movement() of the rank it holds, and
-// `lost` when it reads "排在300后" after a rank. A cell that holds no answer (blocked, failed,
-// still querying) is no move.
-Movement cell_movement(std::string_view gbk_text, std::optional<int> previous);
+// The move of a row's result from `previous`: movement() of its rank, and `lost` when it reads
+// "排在300后" after a rank. A result that holds no answer (blocked, failed) is no move.
+Movement result_movement(const RowResult& result, std::optional<int> previous);
 
 // "↑3", "↓12", "新", "落" (fell out of the results), or "" for none (UTF-8), as the window
 // draws it.

@@ -194,8 +194,7 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
   return std::nullopt;
 }
 
-// The top level's choice of built-in profiles, then its cookies key over all four: what the
-// engine tables change.
+// The top level's choice of built-in engines: what the engine tables change.
 std::optional<Problem> apply_profile_set(const toml::table& root, std::optional<ProfileSet> over,
                                          Settings& settings) {
   if (const toml::node* set = root.get("profiles")) {
@@ -205,25 +204,62 @@ std::optional<Problem> apply_profile_set(const toml::table& root, std::optional<
     settings.profile_set = *chosen;
   }
   if (over) settings.profile_set = *over;
-  settings.profiles = builtin_profiles(settings.profile_set);
-  settings.pacing = default_pacing(settings.profile_set);
+  settings.engines = builtin_engines(settings.profile_set);
+  return std::nullopt;
+}
+
+// The [engine.<key>] tables in the file's order (TOML tables are kept sorted by key).
+std::vector<std::pair<std::string, const toml::node*>> engine_tables(const toml::table& tables) {
+  std::vector<std::pair<std::string, const toml::node*>> ordered;
+  for (const auto& [key, value] : tables) ordered.emplace_back(std::string(key.str()), &value);
+  std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+    const toml::source_position& x = a.second->source().begin;
+    const toml::source_position& y = b.second->source().begin;
+    return x.line != y.line ? x.line < y.line : x.column < y.column;
+  });
+  return ordered;
+}
+
+// Adds an engine for each table whose key names none and that sets a host; any other unknown
+// key is a problem. A new engine starts from a profile of classic defaults named by its key,
+// paced as the set paces its engines, and unticked.
+std::optional<Problem> add_new_engines(
+    const std::vector<std::pair<std::string, const toml::node*>>& tables, Settings& settings) {
+  const EnginePacing pacing =
+      settings.profile_set == ProfileSet::classic
+          ? EnginePacing{}
+          : EnginePacing{.delay_min = 5, .delay_max = 10, .block_pause = 300};
+  const std::string known = engine_keys(settings.engines);
+  for (const auto& [key, node] : tables) {
+    if (engine_index(settings.engines, key)) continue;
+    const toml::table* table = node->as_table();
+    if (!table || !table->contains("host")) {
+      return Problem{node->source(), "unknown engine '" + key + "' (use " + known +
+                                         ", or set host to define a new engine)"};
+    }
+    if (!valid_engine_key(key)) {
+      return Problem{
+          node->source(),
+          "engine key '" + key + "' must be 1 to 32 of a-z, 0-9 and _, starting with a letter"};
+    }
+    settings.engines.push_back({key, EngineProfile{.name = key}, pacing, false});
+  }
+  return std::nullopt;
+}
+
+// The top level's cookies key, over every engine (an engine's table may say otherwise).
+std::optional<Problem> apply_cookies(const toml::table& root, Settings& settings) {
   if (const toml::node* cookies = root.get("cookies")) {
     const ProfileField* field = profile_field("cookies");
-    for (EngineProfile& profile : settings.profiles) {
-      if (auto what = field->read(*cookies, profile)) return Problem{cookies->source(), *what};
+    for (Engine& engine : settings.engines) {
+      if (auto what = field->read(*cookies, engine.profile))
+        return Problem{cookies->source(), *what};
     }
   }
   return std::nullopt;
 }
 
 }  // namespace
-
-std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set) {
-  if (set == ProfileSet::classic) return {};
-  const EnginePacing slow{.delay_min = 10, .delay_max = 15, .block_pause = 300};
-  const EnginePacing sogou{.delay_min = 5, .delay_max = 10, .block_pause = 300};
-  return {slow, EnginePacing{}, sogou, sogou};
-}
 
 std::optional<std::pair<double, double>> parse_delay(std::string_view text) {
   auto number = [](std::string_view part) -> std::optional<double> {
@@ -265,34 +301,31 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
   if (auto problem = apply_profile_set(root, profiles, settings)) {
     return located(path, problem->where, problem->what);
   }
-  for (EnginePacing& pacing : settings.pacing) {
-    if (auto problem = apply_top_level(root, pacing)) {
+  std::vector<std::pair<std::string, const toml::node*>> tables;
+  if (const toml::node* engines = root.get("engine")) {
+    const toml::table* all = engines->as_table();
+    if (!all) return located(path, engines->source(), "engine must be a table of engines");
+    tables = engine_tables(*all);
+  }
+  if (auto problem = add_new_engines(tables, settings)) {
+    return located(path, problem->where, problem->what);
+  }
+  if (auto problem = apply_cookies(root, settings)) {
+    return located(path, problem->where, problem->what);
+  }
+  for (Engine& engine : settings.engines) {
+    if (auto problem = apply_top_level(root, engine.pacing)) {
       return located(path, problem->where, problem->what);
     }
   }
   if (auto problem = apply_history(root, path, settings)) {
     return located(path, problem->where, problem->what);
   }
-  const toml::node* engines = root.get("engine");
-  if (!engines) return settings;
-  const toml::table* tables = engines->as_table();
-  if (!tables) return located(path, engines->source(), "engine must be a table of engines");
-  for (const auto& [name, value] : *tables) {
-    std::size_t index = kEngineCount;
-    for (std::size_t e = 0; e < kEngineCount; ++e) {
-      if (kEngines[e].key == name.str()) index = e;
-    }
-    if (index == kEngineCount) {
-      return located(
-          path, value.source(),
-          "unknown engine '" + std::string(name.str()) + "' (use baidu, google, sogou, soso)");
-    }
-    const toml::table* table = value.as_table();
-    if (!table)
-      return located(path, value.source(),
-                     "engine." + std::string(name.str()) + " must be a table");
-    if (auto problem =
-            apply_engine_table(*table, settings.pacing[index], settings.profiles[index])) {
+  for (const auto& [key, node] : tables) {
+    const toml::table* table = node->as_table();
+    if (!table) return located(path, node->source(), "engine." + key + " must be a table");
+    Engine& engine = settings.engines[*engine_index(settings.engines, key)];
+    if (auto problem = apply_engine_table(*table, engine.pacing, engine.profile)) {
       return located(path, problem->where, problem->what);
     }
   }

@@ -2,7 +2,6 @@
 // profile. Read the same way by the window and the batch command; nothing else parses it.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,22 +13,16 @@
 
 namespace quillrank {
 
-// How each engine is paced unless the settings say otherwise, by slot: not at all for the
-// classic set; for the current set as slowly as today's engines need before they ask for a
-// verification (Baidu 10-15 s between requests, Sogou and Soso 5-10 s, each a 5-minute pause
-// after a block and one more try; Google refuses anyway).
-std::array<EnginePacing, kEngineCount> default_pacing(ProfileSet set);
-
 struct Settings {
-  std::array<EnginePacing, kEngineCount> pacing = default_pacing(kDefaultProfileSet);  // by slot
-  ProfileSet profile_set = kDefaultProfileSet;  // the built-in profiles the tables change
-  EngineProfiles profiles = builtin_profiles(kDefaultProfileSet);  // by slot
-  bool history = true;       // record every run in the rank history
+  ProfileSet profile_set = kDefaultProfileSet;            // the built-in engines the tables change
+  Engines engines = builtin_engines(kDefaultProfileSet);  // each with its profile and pacing
+  bool history = true;                                    // record every run in the rank history
   std::string history_path;  // the history database; empty: the default place
 };
 
-// Keys, each at the top level (every engine) or in a table [engine.baidu], [engine.google],
-// [engine.sogou] or [engine.soso] (that engine alone, over the top level):
+// Keys, each at the top level (every engine) or in a table [engine.<key>] (that engine alone,
+// over the top level; a table whose key names no built-in engine and that sets `host` defines a
+// new engine, whose column follows the built-in ones in the file's order):
 //   delay       seconds between two requests: a number, or "MIN-MAX" for a random pause
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine

@@ -53,13 +53,13 @@ std::string settings_as_toml(const Settings& settings) {
          "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"
       << (settings.history_path.empty() ? "# " : "") << "history_path = "
       << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path)) << "\n";
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    out << "\n[engine." << kEngines[engine].key << "]\n";
-    write_pacing(out, settings.pacing[engine]);
+  for (const Engine& engine : settings.engines) {
+    out << "\n[engine." << engine.key << "]\n";
+    write_pacing(out, engine.pacing);
     for (const ProfileField& field : profile_fields()) {
       if (!field.write) continue;
       out << "# " << field.help << "\n"
-          << field.key << " = " << field.write(settings.profiles[engine]) << "\n";
+          << field.key << " = " << field.write(engine.profile) << "\n";
     }
   }
   return out.str();

@@ -22,8 +22,7 @@
 #include "app/batch/engine_check.h"
 #include "app/batch/output_file.h"
 #include "app/batch/saved_pages.h"
-#include "app/list_host.h"
-#include "app/run_control.h"
+#include "app/run_session.h"
 #include "engines/engine_client.h"
 #include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
@@ -134,13 +133,12 @@ class Interruption {
 };
 
 // The rows done per chosen engine, on one line of a terminal.
-void print_progress(const RunControl& control, const EngineTicks& engines, int rows) {
+void print_progress(const RunSession& session, const EngineTicks& engines, int rows) {
   std::string line = "\r";
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
     if (!engines[engine]) continue;
-    line += control.profiles()[engine].name + " " +
-            std::to_string(control.rows_done(static_cast<int>(engine))) + "/" +
-            std::to_string(rows) + "  ";
+    line += session.engines()[engine].profile.name + " " +
+            std::to_string(session.rows_done(engine)) + "/" + std::to_string(rows) + "  ";
   }
   std::cerr << line << std::flush;
 }
@@ -160,7 +158,8 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
                                                    ? parse_settings("", path, options.profiles)
                                                    : read_settings_file(path, options.profiles);
   if (auto* settings = std::get_if<Settings>(&loaded)) {
-    for (EnginePacing& pacing : settings->pacing) {
+    for (Engine& engine : settings->engines) {
+      EnginePacing& pacing = engine.pacing;
       if (options.delay) std::tie(pacing.delay_min, pacing.delay_max) = *options.delay;
       if (options.retries) pacing.retries = *options.retries;
       if (options.block_pause) pacing.block_pause = *options.block_pause;
@@ -187,16 +186,17 @@ std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
       });
 }
 
-// --check: one query per chosen engine, all at once; a line each, in slot order. 0 when every
-// engine gave a result page.
-int check_engines(const BatchOptions& options, const Settings& settings, std::stop_token stop) {
-  const RunControl::WorkerSources sources = live_engine_sources(default_cookie_folder());
+// --check: one query per chosen engine, all at once; a line each, in column order. 0 when
+// every engine gave a result page.
+int check_engines(const BatchOptions& options, const Settings& settings, const EngineTicks& ticks,
+                  std::stop_token stop) {
+  const WorkerSources sources = live_engine_sources(default_cookie_folder());
   std::vector<std::future<EngineCheck>> checks;
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (!options.engines[engine]) continue;
-    checks.push_back(std::async(std::launch::async, [&, engine] {
-      const EngineProfile& profile = settings.profiles[engine];
-      return check_engine(profile, sources(engine, profile), options.check_keyword, stop);
+  for (std::size_t index = 0; index < ticks.size(); ++index) {
+    if (!ticks[index]) continue;
+    checks.push_back(std::async(std::launch::async, [&, index] {
+      const Engine& engine = settings.engines[index];
+      return check_engine(engine.profile, sources(engine), options.check_keyword, stop);
     }));
   }
   bool all_results = true;
@@ -231,9 +231,15 @@ int run(const std::vector<std::string>& args) {
     std::cout << settings_as_toml(std::get<Settings>(settings)) << std::flush;
     return std::cout ? 0 : kExitOutput;
   }
+  const auto ticked = resolve_engines(options.engines, std::get<Settings>(settings).engines);
+  if (const auto* error = std::get_if<std::string>(&ticked)) {
+    std::cerr << "quillrank-batch: " << *error << "\n" << batch_usage() << "\n";
+    return kExitUsage;
+  }
+  const EngineTicks& ticks = std::get<EngineTicks>(ticked);
   if (options.check) {
     interruption.exit_at_once(false);
-    return check_engines(options, std::get<Settings>(settings), interruption.token());
+    return check_engines(options, std::get<Settings>(settings), ticks, interruption.token());
   }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {
@@ -271,49 +277,29 @@ int run(const std::vector<std::string>& args) {
   input = ByteBuffer();
   report_decoding(decoded);
 
-  ListHost host(std::move(decoded.text), options.engines);
-  ResultTable table;
+  RunResults results;
   const bool show_progress = isatty(STDERR_FILENO);
   std::atomic<bool> finished{false};
-  // Declared before the run control, so every worker is joined before the history closes.
+  // Declared before the session, so every worker is joined before the history closes.
   const std::unique_ptr<HistoryWriter> history = open_history(std::get<Settings>(settings));
   std::optional<RunRecorder> recorder;
-  if (history) recorder.emplace(*history, table, "batch");
-  RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
-  control.set_worker_sources(live_engine_sources(default_cookie_folder()));
+  if (history) recorder.emplace(*history, "batch");
+  RunSession session(results, PageFetcher::source(), PageFetcher::source());
+  session.set_engines(std::get<Settings>(settings).engines);
+  session.set_worker_sources(live_engine_sources(default_cookie_folder()));
+  session.set_recorder(recorder ? &*recorder : nullptr);
   std::atomic<bool> completed{false};
-  control.set_run_finished([&finished, &completed, &recorder](RunControl::RunEnd end) {
-    completed = end == RunControl::RunEnd::completed;
-    if (recorder) recorder->run_ended(completed);
+  session.set_run_finished([&finished, &completed](RunSession::RunEnd end) {
+    completed = end == RunSession::RunEnd::completed;
     finished = true;
   });
-  if (recorder) {
-    control.set_cell_written(
-        [&recorder](int engine, const WrittenCell& cell) { recorder->cell_written(engine, cell); });
-  }
-  control.set_pacing(std::get<Settings>(settings).pacing);
-  control.set_profiles(std::get<Settings>(settings).profiles);
   if (saved_pages) {
-    control.set_page_seen(
-        [&saved_pages](int engine, const SeenPage& page) { saved_pages->save(engine, page); });
+    session.set_page_seen([&saved_pages, &session](std::size_t engine, const SeenPage& page) {
+      saved_pages->save(session.engines()[engine].key, page);
+    });
   }
-  control.clear_for_run();
   ExpansionReport report;
-  const GbkText list = control.expand_entries(host.box(), interruption.token(), {}, &report);
-  if (report.too_large) {
-    std::cerr << "quillrank-batch: the site entries' lines would pass " << (kMaxExpandedBytes >> 20)
-              << " MiB (lines that name other entries, expanded "
-              << "again and again); no entry was expanded\n";
-  }
-  for (const GbkText& entry : report.cut_entries) {
-    std::cerr << "quillrank-batch: site entry " << gbk_to_utf8(entry) << ": only the first "
-              << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
-              << " KiB of title and keywords) are used\n";
-  }
-  for (const FailedEntry& failed : report.failed) {
-    std::cerr << "quillrank-batch: site entry " << visible_text(gbk_to_utf8(failed.entry))
-              << " was not expanded: " << visible_text(gbk_to_utf8(failed.reason)) << "\n";
-  }
+  const GbkText list = session.expand_entries(decoded.text, interruption.token(), {}, &report);
   const KeywordList rows = split_keyword_list(list);
   if (rows.too_many) {
     std::cerr << "quillrank-batch: the keyword list holds more than " << kMaxListRows
@@ -324,32 +310,27 @@ int run(const std::vector<std::string>& args) {
   // Until the run is recorded as started nothing needs an orderly end; from here a signal
   // stops the workers and the run is recorded as stopped.
   interruption.exit_at_once(false);
-  if (!interruption.interrupted()) {
-    if (recorder) recorder->run_started(options.engines);
-    control.start_ranking(rows, report.failed);
-  }
+  if (!interruption.interrupted()) session.start(rows, ticks, report.failed);
 
   std::mutex waiting;
   std::condition_variable_any wake;  // woken at once by a signal's stop request
   for (std::unique_lock lock(waiting); !finished && !interruption.interrupted();) {
     wake.wait_for(lock, interruption.token(), std::chrono::milliseconds(100), [] { return false; });
-    if (show_progress) print_progress(control, options.engines, table.row_count());
+    if (show_progress) print_progress(session, ticks, results.row_count());
   }
   if (interruption.interrupted()) {
-    control.release_worker_handles();
-    if (recorder) recorder->run_ended(false);  // what was ranked stays, marked stopped
+    session.stop();  // what was ranked stays in the history, marked stopped
     if (show_progress) clear_progress();
     return kExitInterrupted;
   }
   if (show_progress) clear_progress();
-  control.release_worker_handles();  // every worker has ended; nothing runs while we write
   // The history is complete before a signal may end the program at once.
   if (history) history->flush();
   interruption.exit_at_once(true);
   if (interruption.interrupted()) return kExitInterrupted;
 
-  const std::string output = format_result_table(
-      table, options.csv, options.details ? options.engines : NoDetails(), control.profiles());
+  const std::string output = format_result_table(results, session.engines(), options.csv,
+                                                 options.details ? ticks : NoDetails());
   // Pages that could not be saved, or an engine that could not run, make the run's status 1
   // once its table is out.
   int done = 0;

@@ -15,22 +15,37 @@ std::string lower(std::string text) {
   return text;
 }
 
-// "baidu,Google" to ticks; an unknown or empty name is an error.
-std::variant<EngineTicks, std::string> parse_engines(const std::string& list) {
-  EngineTicks ticked{};
+// "baidu,Google" to lower-case keys; an empty name is an error.
+std::variant<std::vector<std::string>, std::string> engine_names(const std::string& list) {
+  std::vector<std::string> names;
   std::size_t begin = 0;
   while (begin <= list.size()) {
     const std::size_t comma = std::min(list.find(',', begin), list.size());
-    const std::string name = lower(list.substr(begin, comma - begin));
-    bool known = false;
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      if (name == kEngines[engine].key) ticked[engine] = known = true;
-    }
-    if (!known) return "unknown engine '" + name + "' (use baidu, google, sogou, soso)";
+    names.push_back(lower(list.substr(begin, comma - begin)));
+    if (names.back().empty()) return "-e: an empty engine name in '" + list + "'";
     begin = comma + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+std::variant<EngineTicks, std::string> resolve_engines(const std::vector<std::string>& names,
+                                                       const Engines& engines) {
+  EngineTicks ticked(engines.size(), false);
+  for (const std::string& name : names) {
+    if (name == "all") {
+      ticked.assign(engines.size(), true);
+    } else if (const std::optional<std::size_t> engine = engine_index(engines, name)) {
+      ticked[*engine] = true;
+    } else {
+      return "unknown engine '" + name + "' (use " + engine_keys(engines) + ", or all)";
+    }
   }
   return ticked;
 }
+
+namespace {
 
 void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::string& delay,
               std::string& profiles) {
@@ -38,7 +53,9 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
       "Ranks a keyword list (site|keyword lines, [site] entries expanded) on the chosen search "
       "engines, as the window's start button does, and writes the final table as UTF-8.");
   app.set_version_flag("--version", std::string("quillrank-batch ") + kBatchVersion);
-  app.add_option("-e,--engines", engines, "engines to ask: baidu,google,sogou,soso (any case)")
+  app.add_option("-e,--engines", engines,
+                 "engines to ask, by key (any case): baidu, google, sogou, soso, those the "
+                 "profile set and the settings file add (--print-config lists them), or all")
       ->capture_default_str();
   app.add_option("-o,--output", options.output,
                  "write the table to this file (whole, or not at all) instead of standard output");
@@ -130,9 +147,9 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   if (auto done = parse_command_line(app, args, "quillrank-batch")) {
     return std::visit([](auto& answer) -> BatchCommand { return answer; }, *done);
   }
-  auto ticked = parse_engines(engines);
-  if (auto* error = std::get_if<std::string>(&ticked)) return UsageError{*error};
-  options.engines = std::get<EngineTicks>(ticked);
+  auto names = engine_names(engines);
+  if (auto* error = std::get_if<std::string>(&names)) return UsageError{*error};
+  options.engines = std::get<std::vector<std::string>>(names);
   if (!profiles.empty()) options.profiles = profile_set_named(profiles);
   if (!delay.empty()) {
     options.delay = parse_delay(delay);

@@ -1,7 +1,6 @@
 // The command line of quillrank-batch.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,9 +20,11 @@ inline constexpr const char* kBatchVersion = "1.2";
 inline constexpr const char* kDefaultCheckKeyword = "\xE5\xA4\xA9\xE6\xB0\x94";
 
 struct BatchOptions {
-  EngineTicks engines{true, true, false, false};  // Baidu, Google, Sogou, Soso
-  std::string output;                             // empty: standard output
-  std::string input = "-";                        // "-": standard input
+  // The engines to ask, by key (lower case), "all" for every one; checked against the
+  // settings' engines by resolve_engines.
+  std::vector<std::string> engines{"baidu", "google"};
+  std::string output;       // empty: standard output
+  std::string input = "-";  // "-": standard input
   bool csv = false;
   bool details = false;       // one column per chosen engine saying why its cell reads as it does
   std::string config;         // the settings file; empty: the user's own
@@ -57,6 +58,10 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args);
 // or the error.
 std::optional<std::variant<PrintAndExit, UsageError>> parse_command_line(
     CLI::App& app, const std::vector<std::string>& args, const std::string& program);
+
+// The ticks of `names` (keys, or "all") over `engines`; or what is wrong ("unknown engine ...").
+std::variant<EngineTicks, std::string> resolve_engines(const std::vector<std::string>& names,
+                                                       const Engines& engines);
 
 // One line of usage, for errors.
 std::string batch_usage();

@@ -64,10 +64,11 @@ void append_line(std::string& out, const std::vector<std::string>& cells, bool c
 
 std::string visible_text(std::string_view text) { return visible(text); }
 
-std::vector<std::string> result_row_cells(const ResultTable& table, int row) {
-  std::vector<std::string> cells;
-  for (int column = 0; column < kTableColumns; ++column) {
-    cells.push_back(gbk_to_utf8(table.get_cell_text(row, column)));
+std::vector<std::string> result_row_cells(const RunResults& results, int row) {
+  const QueryRow asked = results.row(row);
+  std::vector<std::string> cells{gbk_to_utf8(site_cell_text(asked)), gbk_to_utf8(asked.keyword)};
+  for (std::size_t engine = 0; engine < results.engine_count(); ++engine) {
+    cells.push_back(gbk_to_utf8(cell_text(results.cell(row, engine))));
   }
   return cells;
 }
@@ -81,21 +82,24 @@ std::string format_text_table(const std::vector<std::vector<std::string>>& lines
   return out;
 }
 
-std::string format_result_table(const ResultTable& table, bool csv, const EngineTicks& details,
-                                const EngineProfiles& profiles) {
+std::string format_result_table(const RunResults& results, const Engines& engines, bool csv,
+                                const EngineTicks& details) {
   std::vector<std::vector<std::string>> lines(1);
-  for (int column = 0; column < kTableColumns; ++column) {
-    lines[0].emplace_back(column_caption(column, profiles));
+  const int columns = kFirstEngineColumn + static_cast<int>(results.engine_count());
+  for (int column = 0; column < columns; ++column) {
+    lines[0].emplace_back(column_caption(column, engines));
   }
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (details[engine]) lines[0].push_back(profiles[engine].name + "说明");
+  const auto detailed = [&](std::size_t engine) {
+    return engine < details.size() && details[engine] && engine < engines.size();
+  };
+  for (std::size_t engine = 0; engine < results.engine_count(); ++engine) {
+    if (detailed(engine)) lines[0].push_back(engines[engine].profile.name + "说明");
   }
-  const int rows = table.row_count();
+  const int rows = results.row_count();
   for (int row = 0; row < rows; ++row) {
-    std::vector<std::string>& cells = lines.emplace_back(result_row_cells(table, row));
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      if (!details[engine]) continue;
-      cells.push_back(gbk_to_utf8(table.get_cell_detail(row, kEngines[engine].column)));
+    std::vector<std::string>& cells = lines.emplace_back(result_row_cells(results, row));
+    for (std::size_t engine = 0; engine < results.engine_count(); ++engine) {
+      if (detailed(engine)) cells.push_back(gbk_to_utf8(results.cell(row, engine).result.detail));
     }
   }
   return format_text_table(lines, csv);

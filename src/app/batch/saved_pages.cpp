@@ -30,8 +30,8 @@ std::variant<std::unique_ptr<SavedPages>, std::string> SavedPages::open(const st
   return std::unique_ptr<SavedPages>(new SavedPages(folder, std::move(index)));
 }
 
-void SavedPages::save(int engine, const SeenPage& page) {
-  const std::string key(kEngines[engine].key);
+void SavedPages::save(std::string_view engine_key, const SeenPage& page) {
+  const std::string key(engine_key);
   const std::string name =
       key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) + ".html";
   if (!failure().empty()) return;

@@ -20,7 +20,7 @@ class SavedPages {
   // Writes DIR/<engine key>-<row>-<page>.html (row and page from 1) and its index line:
   // engine, row, page, URL, HTTP status, final URL, verdict, reason. Any worker's thread.
   // After the first write that fails (a full disk) nothing more is saved; see failure().
-  void save(int engine, const SeenPage& page);
+  void save(std::string_view engine_key, const SeenPage& page);
 
   // Why saving stopped, or empty while every page was saved.
   std::string failure() const;

@@ -33,7 +33,9 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   app.add_option("--site", options.site,
                  "only this site, exactly as in the keyword list and without http://");
   app.add_option("--keyword", options.keyword, "only this keyword");
-  app.add_option("--engine", options.engine, "only this engine: baidu, google, sogou or soso");
+  app.add_option("--engine", options.engine,
+                 "only this engine, by key: baidu, google, sogou, soso, baidu_mobile, so360, "
+                 "bing_cn or one the settings file defines");
   app.add_flag("--csv", options.csv,
                "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
   if (auto done = parse_command_line(app, args, "quillrank-history")) {
@@ -41,10 +43,10 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   }
   std::transform(options.engine.begin(), options.engine.end(), options.engine.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (!options.engine.empty() &&
-      std::none_of(kEngines.begin(), kEngines.end(),
-                   [&](const EngineSlot& slot) { return slot.key == options.engine; })) {
-    return UsageError{"unknown engine '" + options.engine + "' (use baidu, google, sogou, soso)"};
+  // The history keeps every engine a run asked, those of a settings file of the past too.
+  if (!options.engine.empty() && !valid_engine_key(options.engine)) {
+    return UsageError{"--engine: '" + options.engine +
+                      "' is no engine key (a-z, 0-9 and _, starting with a letter)"};
   }
   if (runs) options.report = HistoryOptions::Report::runs;
   if (full) options.report = HistoryOptions::Report::full;
