@@ -12,8 +12,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/list_host.h"
-#include "app/run_control.h"
+#include "app/run_session.h"
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
 #include "engines/page_verdict.h"
@@ -136,8 +135,7 @@ BENCHMARK(BM_JudgePage)->ArgName("result")->Arg(1)->Arg(0)->Unit(benchmark::kMic
 // worker has returned (aim: 100 ms).
 void BM_StopAWorkerInAPause(benchmark::State& state) {
   for (auto _ : state) {
-    ResultTable table;
-    for (int row = 0; row < 2; ++row) table.insert_row(-1, "http://shop.example");
+    const std::vector<QueryRow> rows(2, QueryRow{GbkText("shop.example"), GbkText("seo"), {}});
     std::atomic<int> fetches{0};
     const PageSource fetch = [&](std::string_view, std::stop_token) {
       ++fetches;
@@ -148,7 +146,7 @@ void BM_StopAWorkerInAPause(benchmark::State& state) {
       return page;
     };
     std::jthread worker([&](std::stop_token stop) {
-      run_engine_worker(kBaidu, table, fetch, {.delay_min = 30, .delay_max = 30}, stop);
+      run_engine_worker(kBaidu, rows, fetch, {.delay_min = 30, .delay_max = 30}, stop);
     });
     while (fetches == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -165,9 +163,10 @@ BENCHMARK(BM_StopAWorkerInAPause)->UseManualTime()->Unit(benchmark::kMillisecond
 // the time per row with BM_FetchSmallResultPage to see what is not the fetch.
 void BM_RunThousandRows(benchmark::State& state) {
   FixtureServer server([](const HttpRequest& request) {
-    for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
-      if (request.header("Host") == profile.host) {
-        return HttpReply{.body = testing::engine_result_page(profile, "http://shop.example/", 5)};
+    for (const Engine& engine : builtin_engines(ProfileSet::classic)) {
+      if (request.header("Host") == engine.profile.host) {
+        return HttpReply{
+            .body = testing::engine_result_page(engine.profile, "http://shop.example/", 5)};
       }
     }
     return HttpReply{.status = 404};
@@ -175,14 +174,14 @@ void BM_RunThousandRows(benchmark::State& state) {
   ::setenv("http_proxy", server.base_url().c_str(), 1);
   std::string box;
   for (int i = 0; i < 1000; ++i) box += "shop.example|k" + std::to_string(i) + "\r\n";
+  const KeywordList list = split_keyword_list(box);
   for (auto _ : state) {
-    ListHost host(box, {true, true, true, true});
-    ResultTable table;
-    RunControl control(host, table, PageFetcher::source(), PageFetcher::source());
-    control.set_profiles(builtin_profiles(ProfileSet::classic));
+    RunResults results;
+    RunSession session(results, PageFetcher::source(), PageFetcher::source());
+    session.set_engines(builtin_engines(ProfileSet::classic));
     std::atomic<bool> finished{false};
-    control.set_run_finished([&](RunControl::RunEnd) { finished = true; });
-    control.start_query();
+    session.set_run_finished([&](RunSession::RunEnd) { finished = true; });
+    session.start(list, {true, true, true, true});
     while (!finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ::unsetenv("http_proxy");

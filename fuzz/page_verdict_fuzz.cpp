@@ -14,7 +14,8 @@ using namespace quillrank;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
   const ProfileSet set = input.byte() % 2 ? ProfileSet::current : ProfileSet::classic;
-  const EngineProfile& profile = builtin_profiles(set)[input.byte() % kEngineCount];
+  const Engines& engines = builtin_engines(set);
+  const EngineProfile& profile = engines[input.byte() % engines.size()].profile;
   FetchedPage page;
   page.status = static_cast<long>(input.byte()) * 3;
   page.transport = static_cast<Transport>(input.byte() % 7);

@@ -15,7 +15,8 @@ using namespace quillrank;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput input(data, size);
   const ProfileSet set = input.byte() % 2 ? ProfileSet::current : ProfileSet::classic;
-  EngineProfile profile = builtin_profiles(set)[input.byte() % kEngineCount];
+  const Engines& engines = builtin_engines(set);
+  EngineProfile profile = engines[input.byte() % engines.size()].profile;
   profile.rank_rule = static_cast<RankRule>(input.byte() % 6);
   if (input.byte() % 2) profile.results_from = input.text(4);
   if (input.byte() % 2) profile.results_to = input.text(4);
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   profile.segment_end = input.text(4);
   profile.rank_left = input.text(4);
   profile.rank_right = input.text(4);
-  const std::string site = "http://" + input.text(12);
+  const std::string site = input.text(12);  // as a row holds it: no scheme
   const int page = 1 + input.byte() % 100;
   const int results_read = input.byte() * 7;
   const std::string page_text = input.remaining();
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A site's link ends where its host does (unless the site names a path).
   const std::string_view tail = std::string_view(page_text).substr(link.at - 1 + link.length);
-  if (site.find('/', 7) == std::string::npos && site.size() > 7 && !tail.empty() &&
+  if (site.find('/') == std::string::npos && !site.empty() && !tail.empty() &&
       std::string_view("/:?#\"'").find(tail.front()) == std::string_view::npos) {
     std::abort();
   }

@@ -64,12 +64,12 @@ void RunSession::join_workers() {
 void RunSession::stop() {
   join_workers();
   if (recorder_) recorder_->run_ended(false);  // what was ranked stays, marked stopped
-  results_.clear();
 }
 
 std::optional<std::int64_t> RunSession::start(const KeywordList& list, const EngineTicks& ticks,
                                               const std::vector<FailedEntry>& failed) {
   stop();
+  results_.clear();
   if (list.too_many) return std::nullopt;
   run_engines_ = engines_;
   auto rows = std::make_shared<const std::vector<QueryRow>>(list.rows);

@@ -66,11 +66,11 @@ class RunSession {
                          const ExpansionProgress& progress = {},
                          ExpansionReport* report = nullptr) const;
 
-  // Stops and joins the workers of a run that goes on (the history records it as stopped) and
-  // empties the results.
+  // Stops and joins the workers of a run that goes on (the history records it as stopped); the
+  // results keep what the run decided.
   void stop();
 
-  // Stops a run that goes on, then starts one over `list`'s rows asking each engine `ticks`
+  // Stops a run that goes on and empties the results, then starts one over `list`'s rows asking each engine `ticks`
   // ticks (by engine index; missing ticks are off): the results get the rows, the history a
   // new run, and each asked engine a worker. A site entry's row reads kQueryFailedText for each
   // asked engine, with the reason `failed` gives for it, and no engine is asked for it. Returns

@@ -328,6 +328,12 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
     if (auto problem = apply_engine_table(*table, engine.pacing, engine.profile)) {
       return located(path, problem->where, problem->what);
     }
+    // A new engine starts with no marker for its result links: without one it could rank
+    // nothing, or anything.
+    if (engine.profile.link_prefix.empty()) {
+      return located(path, node->source(),
+                     "engine." + key + " defines a new engine: set its link_prefix too");
+    }
   }
   return settings;
 }

@@ -181,7 +181,7 @@ TEST(HistoryCommand, ExitCodesHelpAndVersionAreTheBatchs) {
   const testing::ProgramRun wrong = testing::run_program(kHistory, {"--runs", "--moves"});
   EXPECT_EQ(wrong.exit_code, 2);
   EXPECT_NE(wrong.err.find("usage: quillrank-history"), std::string::npos) << wrong.err;
-  EXPECT_EQ(testing::run_program(kHistory, {"--engine", "bing"}).exit_code, 2);
+  EXPECT_EQ(testing::run_program(kHistory, {"--engine", "../bing"}).exit_code, 2);
   const testing::ProgramRun help = testing::run_program(kHistory, {"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--moves"), std::string::npos);

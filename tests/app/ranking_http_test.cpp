@@ -6,8 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "app/list_host.h"
-#include "app/run_control.h"
+#include "app/run_session.h"
 #include "engines/engines.h"
 #include "net/page_fetcher.h"
 #include "support/engine_pages.h"
@@ -22,8 +21,7 @@ using testing::FixtureServer;
 using testing::HttpReply;
 using testing::HttpRequest;
 
-// Every engine ticked.
-ListHost all_engines(std::string box) { return ListHost(std::move(box), {true, true, true, true}); }
+const EngineTicks kAllFour{true, true, true, true};
 
 // Serves every engine's pages: shop.example is on page `page_of[engine]` at index 3, and on
 // no page at all for the keyword "absent".
@@ -43,16 +41,23 @@ FixtureServer engine_server(std::map<const EngineProfile*, int> page_of) {
   });
 }
 
-std::array<EnginePacing, kEngineCount> no_retries() {
-  std::array<EnginePacing, kEngineCount> pacing;
-  pacing.fill(EnginePacing{.retries = 0});
-  return pacing;
+// The classic engines, each asking once, or as often as retries allow.
+Engines classic_engines(bool retries = true) {
+  Engines engines = builtin_engines(ProfileSet::classic);
+  if (!retries) {
+    for (Engine& engine : engines) engine.pacing.retries = 0;
+  }
+  return engines;
 }
 
-void run_to_the_end(RunControl& control) {
+// Ranks `list` on every classic engine over `pages` and waits for the run's end.
+void run_to_the_end(RunResults& results, PageSource pages, std::string_view list,
+                    bool retries = true) {
+  RunSession session(results, std::move(pages), PageFetcher::source());
+  session.set_engines(classic_engines(retries));
   std::atomic<bool> finished{false};
-  control.set_run_finished([&](RunControl::RunEnd) { finished = true; });
-  control.start_query();
+  session.set_run_finished([&](RunSession::RunEnd) { finished = true; });
+  session.start(split_keyword_list(list), kAllFour);
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (!finished && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
   ASSERT_TRUE(finished);
@@ -60,19 +65,17 @@ void run_to_the_end(RunControl& control) {
 
 TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
   FixtureServer server = engine_server({{&kBaidu, 1}, {&kGoogle, 3}, {&kSogou, 2}, {&kSoso, 7}});
-  ListHost host = all_engines("shop.example|seo\r\nshop.example|absent");
-  ResultTable table;
-  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
-  control.set_profiles(builtin_profiles(ProfileSet::classic));
-  run_to_the_end(control);
+  RunResults table;
+  run_to_the_end(table, PageFetcher::source(server.route()),
+                 "shop.example|seo\r\nshop.example|absent");
 
   ASSERT_EQ(table.row_count(), 2);
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "第4名");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 3)), "第204名");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 4)), "第104名");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 5)), "第64名");
-  for (int column = 2; column < 6; ++column) {
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, column)), "排在300后");
+  EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, 0))), "第4名");
+  EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, 1))), "第204名");
+  EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, 2))), "第104名");
+  EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, 3))), "第64名");
+  for (std::size_t engine = 0; engine < 4; ++engine) {
+    EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(1, engine))), "排在300后");
   }
 
   // Fetch counts: found on pages 1, 3, 2 and 7, then every page of the absent keyword.
@@ -89,16 +92,11 @@ TEST(RankingOverHttp, RanksEveryEngineFromItsLivePages) {
 }
 
 TEST(RankingOverHttp, AnUnreachableEngineReadsQueryFailed) {
-  ListHost host = all_engines("shop.example|seo");
-  ResultTable table;
-  RunControl control(host, table,
-                     PageFetcher::source("127.0.0.1:" + std::to_string(testing::refused_port())),
-                     PageFetcher::source());
-  control.set_profiles(builtin_profiles(ProfileSet::classic));
-  control.set_pacing(no_retries());
-  run_to_the_end(control);
-  for (int column = 2; column < 6; ++column) {
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, column)), "查询失败");
+  RunResults table;
+  run_to_the_end(table, PageFetcher::source("127.0.0.1:" + std::to_string(testing::refused_port())),
+                 "shop.example|seo", false);
+  for (std::size_t engine = 0; engine < 4; ++engine) {
+    EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, engine))), "查询失败");
   }
 }
 
@@ -106,33 +104,28 @@ TEST(RankingOverHttp, AnErrorPageReadsQueryFailed) {
   FixtureServer server([](const HttpRequest&) {
     return HttpReply{.status = 503, .reason = "Busy", .body = "try later"};
   });
-  ListHost host = all_engines("shop.example|seo");
-  ResultTable table;
-  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
-  control.set_profiles(builtin_profiles(ProfileSet::classic));
-  control.set_pacing(no_retries());
-  run_to_the_end(control);
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), "查询失败");
+  RunResults table;
+  run_to_the_end(table, PageFetcher::source(server.route()), "shop.example|seo", false);
+  EXPECT_EQ(gbk_to_utf8(cell_text(table.cell(0, 0))), "查询失败");
 }
 
 // Workers of a run are stopped in the middle of their fetches, within moments.
 TEST(RankingOverHttp, ARestartStopsFetchesThatStall) {
   FixtureServer server(
       [](const HttpRequest&) { return HttpReply{.body = "x", .stall_before_reply = 60s}; });
-  ListHost host = all_engines("shop.example|seo");
-  ResultTable table;
-  RunControl control(host, table, PageFetcher::source(server.route()), PageFetcher::source());
-  control.set_profiles(builtin_profiles(ProfileSet::classic));
-  control.start_query();
+  RunResults table;
+  RunSession session(table, PageFetcher::source(server.route()), PageFetcher::source());
+  session.set_engines(classic_engines());
+  session.start(split_keyword_list("shop.example|seo"), kAllFour);
   const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (server.request_count() < 4 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(1ms);
   }
   ASSERT_EQ(server.request_count(), 4u);
   const auto before = std::chrono::steady_clock::now();
-  control.release_worker_handles();
+  session.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, 5s) << "far below the 60 s stall";
-  for (int engine = 0; engine < 4; ++engine) EXPECT_FALSE(control.worker_active(engine));
+  EXPECT_FALSE(session.running());
 }
 
 }  // namespace

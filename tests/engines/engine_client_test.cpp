@@ -12,6 +12,7 @@
 #include "engines/engine_worker.h"
 #include "support/fixture_server.h"
 #include "support/gzip.h"
+#include "support/worker_rows.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -67,12 +68,11 @@ HttpReply baidu(const HttpRequest& request) {
 
 std::string rank_once(const EngineProfile& profile, const FixtureServer& server,
                       const std::string& cookie_folder) {
-  ResultTable table;
-  table.insert_row(-1, "http://shop.example");
-  table.set_cell_text(0, 1, "seo");
+  testing::WorkerRows table;
+  table.add("shop.example", "seo");
   const PageSource source = engine_page_source(profile, "baidu", cookie_folder, server.route());
-  run_engine_worker(profile, table, source, {.retries = 0}, {});
-  return gbk_to_utf8(table.get_cell_text(0, profile.column));
+  table.run(profile, source, {.retries = 0}, {});
+  return gbk_to_utf8(table.text(0));
 }
 
 std::string fresh_folder(const std::string& name) {

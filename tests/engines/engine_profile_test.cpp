@@ -74,11 +74,6 @@ TEST(EngineProfiles, HoldTheMarkersOfEachEngine) {
   EXPECT_EQ(kGoogle.rank_left.size(), 13u);
   EXPECT_EQ(kSogou.rank_left.size(), 18u);
   EXPECT_EQ(kSoso.rank_left.size(), 7u);
-  int column = 2;
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    EXPECT_EQ(kEngines[engine].column, column);
-    EXPECT_EQ(builtin_profiles(ProfileSet::classic)[engine].column, column++);
-  }
   EXPECT_EQ(kSoso.page_count * kSoso.page_size, 300);
   EXPECT_EQ(kBaidu.page_count * kBaidu.page_size, 300);
 }

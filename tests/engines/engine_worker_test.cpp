@@ -11,6 +11,7 @@
 #include "engines/engines.h"
 #include "support/engine_pages.h"
 #include "support/fake_pages.h"
+#include "support/worker_rows.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -67,11 +68,10 @@ constexpr EnginePacing kNoRetries{.retries = 0};
 // Ranks one row for `site` and returns its engine cell as UTF-8.
 std::string rank_one(const EngineProfile& profile, FakeEngine& engine, std::string_view site,
                      std::string_view keyword = "seo") {
-  ResultTable table;
-  table.insert_row(-1, concat_text("http://", site));
-  table.set_cell_text(0, 1, keyword);
-  run_engine_worker(profile, table, engine.source(), kNoRetries, {});
-  return gbk_to_utf8(table.get_cell_text(0, profile.column));
+  testing::WorkerRows table;
+  table.add(site, keyword);
+  table.run(profile, engine.source(), kNoRetries, {});
+  return gbk_to_utf8(table.text(0));
 }
 
 struct RankCase {
@@ -116,7 +116,8 @@ TEST(EngineWorker, ReadsTheRankByEachEnginesRule) {
 }
 
 TEST(EngineWorker, PagesUntilTheLinkOrThePageCount) {
-  for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
+  for (const Engine& classic : builtin_engines(ProfileSet::classic)) {
+    const EngineProfile& profile = classic.profile;
     FakeEngine engine(profile);
     EXPECT_EQ(rank_one(profile, engine, "shop.example"), "排在300后") << profile.name;
     EXPECT_EQ(engine.urls().size(), static_cast<std::size_t>(profile.page_count));
@@ -194,9 +195,9 @@ TEST(EngineWorker, SendsTheProfilesHeadersAndUserAgentWithEveryRequest) {
     seen.push_back(request.options ? *request.options : RequestOptions{});
     return testing::served(cards({"https://other.example/"}));
   };
-  ResultTable table;
-  table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-  run_engine_worker(profile, table, source, kNoRetries, {});
+  testing::WorkerRows table;
+  table.add("shop.example", "seo");
+  table.run(profile, source, kNoRetries, {});
   ASSERT_EQ(seen.size(), 3u);
   for (const RequestOptions& options : seen) {
     EXPECT_EQ(options.headers, profile.headers);
@@ -278,12 +279,11 @@ TEST(EngineWorker, ReadsARankOnlyAsAWholeNumberWithinBounds) {
   for (const RankCase& c : cases) {
     FakeEngine engine(*c.profile);
     engine.serve(c.page, "<html>header " + c.page_text + " footer</html>");
-    ResultTable table;
-    table.insert_row(-1, "http://shop.example");
-    table.set_cell_text(0, 1, "seo");
-    run_engine_worker(*c.profile, table, engine.source(), kNoRetries, {});
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, c.profile->column)), c.cell) << c.what;
-    const std::string detail = gbk_to_utf8(table.get_cell_detail(0, c.profile->column));
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.run(*c.profile, engine.source(), kNoRetries, {});
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), c.cell) << c.what;
+    const std::string detail = gbk_to_utf8(table.detail(0));
     EXPECT_LT(detail.size(), 200u) << c.what;
     if (c.cell == "页面无法识别") {
       EXPECT_NE(detail.find("排名读不出"), std::string::npos) << c.what;
@@ -310,17 +310,16 @@ TEST(EngineWorker, HandsOnTheRankAndTheAddressThatRanks) {
   for (const Case& c : cases) {
     FakeEngine engine(kSogou);
     engine.serve(1, link(kSogou, c.address_on_page) + " id=\"sogou_preview_3\"');");
-    ResultTable table;
-    table.insert_row(-1, "http://shop.example");
-    table.set_cell_text(0, 1, "seo");
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
     int rank = -1;
     std::string address, detail;
-    WorkerHooks hooks{.cell_written = [&](const WrittenCell& cell) {
-      rank = cell.rank;
-      address = cell.address;
-      detail = gbk_to_utf8(cell.detail);
+    WorkerHooks hooks{.row_done = [&](int, const RowResult& result) {
+      rank = result.rank;
+      address = result.address;
+      detail = gbk_to_utf8(result.detail);
     }};
-    run_engine_worker(kSogou, table, engine.source(), kNoRetries, {}, hooks);
+    table.run(kSogou, engine.source(), kNoRetries, {}, hooks);
     EXPECT_EQ(rank, c.rank) << c.address;
     EXPECT_EQ(address, c.address);
     EXPECT_EQ(detail, c.rank > 0 ? "第1页找到：" + c.address : "前3页没有该网站的链接");
@@ -373,53 +372,50 @@ TEST(EngineWorker, SaysWhatTheEngineAnsweredWhenTheSiteIsNotFound) {
 
 // After a block the engine asks for nothing more: the rows left read "blocked", with a detail.
 TEST(EngineWorker, ABlockStopsTheEngineForTheRestOfTheRun) {
-  ResultTable table;
-  for (int row = 0; row < 5; ++row) {
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    table.set_cell_text(row, 1, "k" + std::to_string(row));
-  }
+  testing::WorkerRows table;
+  for (int row = 0; row < 5; ++row) table.add("shop.example", "k" + std::to_string(row));
   std::vector<std::string> urls;
   const PageSource fetch = [&](std::string_view url, std::stop_token) {
     urls.emplace_back(url);
     if (url == query_url(kBaidu, "k2", 2)) return testing::served("", 403);
     return testing::served(link(kBaidu, "http://other.example/"));
   };
-  // Every final cell is reported as written, with the verdict behind it.
+  // Every row's result is reported, in row order, with the verdict behind it.
   std::vector<std::tuple<int, std::string, std::string, Verdict>> written;
-  const WorkerHooks hooks{.cell_written = [&](const WrittenCell& cell) {
-    written.emplace_back(cell.row, cell.text, cell.detail, cell.verdict);
+  const WorkerHooks hooks{.row_done = [&](int row, const RowResult& result) {
+    written.emplace_back(row, result.text, result.detail, result.verdict);
   }};
-  run_engine_worker(kBaidu, table, fetch, kNoRetries, {}, hooks);
+  table.run(kBaidu, fetch, kNoRetries, {}, hooks);
   ASSERT_EQ(written.size(), 5u);
   const Verdict verdicts[] = {Verdict::result, Verdict::result, Verdict::blocked, Verdict::blocked,
                               Verdict::blocked};
   for (int row = 0; row < 5; ++row) {
-    EXPECT_EQ(written[row], std::make_tuple(row, table.get_cell_text(row, 2),
-                                            table.get_cell_detail(row, 2), verdicts[row]));
+    EXPECT_EQ(written[row],
+              std::make_tuple(row, table.text(row), table.detail(row), verdicts[row]));
   }
   EXPECT_EQ(urls.size(), 3u + 3u + 2u);
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, 2)), "排在300后");
-  for (int row = 2; row < 5; ++row) EXPECT_EQ(gbk_to_utf8(table.get_cell_text(row, 2)), "被拦截");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(2, 2)), "第2页：HTTP 403：引擎拒绝了请求");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(4, 2)), "未查询：该引擎已在第3行第2页拦截本次运行");
-  EXPECT_EQ(gbk_to_utf8(table.get_cell_detail(1, 2)), "前3页没有该网站的链接");
+  EXPECT_EQ(gbk_to_utf8(table.text(1)), "排在300后");
+  for (int row = 2; row < 5; ++row) EXPECT_EQ(gbk_to_utf8(table.text(row)), "被拦截");
+  EXPECT_EQ(gbk_to_utf8(table.detail(2)), "第2页：HTTP 403：引擎拒绝了请求");
+  EXPECT_EQ(gbk_to_utf8(table.detail(4)), "未查询：该引擎已在第3行第2页拦截本次运行");
+  EXPECT_EQ(gbk_to_utf8(table.detail(1)), "前3页没有该网站的链接");
 }
 
 // With a block pause, a blocked page is asked for once more after the pause.
 TEST(EngineWorker, ABlockPauseAsksOnceMore) {
   for (const bool blocked_again : {false, true}) {
-    ResultTable table;
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.add("shop.example", "seo");
     int fetches = 0;
     const PageSource fetch = [&](std::string_view, std::stop_token) {
       ++fetches;
       if (fetches == 1 || (blocked_again && fetches == 2)) return testing::served("", 429);
       return testing::served(link(kBaidu, "http://shop.example/") + " id=\"3\"><tr><td class=");
     };
-    run_engine_worker(kBaidu, table, fetch, {.retries = 0, .block_pause = 0.01}, {});
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 2)), blocked_again ? "被拦截" : "第2名");
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(1, 2)), blocked_again ? "被拦截" : "第2名");
+    table.run(kBaidu, fetch, {.retries = 0, .block_pause = 0.01}, {});
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), blocked_again ? "被拦截" : "第2名");
+    EXPECT_EQ(gbk_to_utf8(table.text(1)), blocked_again ? "被拦截" : "第2名");
     EXPECT_EQ(fetches, blocked_again ? 2 : 3);
   }
 }
@@ -434,11 +430,10 @@ TEST(EngineWorker, RetriesTransportFailuresAndServerErrorsOnly) {
       }
       return status == 0 ? testing::unreachable() : testing::served("", status);
     };
-    ResultTable table;
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    run_engine_worker(kSogou, table, fetch, {.retries = 1}, {});
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, 4)), status == 404 ? "查询失败" : "第1名")
-        << status;
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.run(kSogou, fetch, {.retries = 1}, {});
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), status == 404 ? "查询失败" : "第1名") << status;
   }
 }
 
@@ -467,33 +462,31 @@ TEST(EngineWorker, PutsTheEncodedKeywordIntoEveryPagesUrl) {
   EXPECT_EQ(engine.urls()[1], "http://www.baidu.com/s?wd=a%20b%26%D6%D0&pn=100&rn=100");
 }
 
-TEST(EngineWorker, WritesOnlyItsOwnColumnOfEveryRowAndNothingForAnEmptyTable) {
-  ResultTable table;
+TEST(EngineWorker, ReportsEveryRowWithAKeywordAndAsksNothingForNoRows) {
+  testing::WorkerRows table;
   FakeEngine engine(kSoso);
-  run_engine_worker(kSoso, table, engine.source(), kNoRetries, {});
+  table.run(kSoso, engine.source(), kNoRetries, {});
   EXPECT_TRUE(engine.urls().empty());
 
-  for (int row = 0; row < 3; ++row) {
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    for (int column = 1; column < 6; ++column) table.set_cell_text(row, column, "keep");
-  }
+  table.add("shop.example", "seo");
+  table.add("entry.example", "");  // a site entry's row: decided before the worker runs
+  table.add("shop.example", "seo");
   engine.serve(1, link(kSoso, "http://shop.example/") + "\" id=\"res0\">");
-  run_engine_worker(kSoso, table, engine.source(), kNoRetries, {});
-  for (int row = 0; row < 3; ++row) {
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(row, 5)), "第1名");
-    for (int column = 1; column < 5; ++column) EXPECT_EQ(table.get_cell_text(row, column), "keep");
-  }
+  table.run(kSoso, engine.source(), kNoRetries, {});
+  EXPECT_EQ(gbk_to_utf8(table.text(0)), "第1名");
+  EXPECT_FALSE(table.result(1));
+  EXPECT_EQ(gbk_to_utf8(table.text(2)), "第1名");
+  EXPECT_EQ(engine.urls().size(), 2u);
 }
 
 TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
-  ResultTable table;
-  table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-  table.set_cell_text(0, 2, kQueryingText);
+  testing::WorkerRows table;
+  table.add("shop.example", "seo");
   std::atomic<int> fetches{0};
   std::stop_source stop;
   std::jthread worker([&] {
-    run_engine_worker(
-        kBaidu, table,
+    table.run(
+        kBaidu,
         [&](std::string_view, std::stop_token token) {
           ++fetches;
           while (!token.stop_requested()) std::this_thread::yield();
@@ -505,7 +498,7 @@ TEST(EngineWorker, StopsWithoutWritingOnceAskedTo) {
   stop.request_stop();
   worker.join();
   EXPECT_EQ(fetches, 1);
-  EXPECT_EQ(table.get_cell_text(0, 2), kQueryingText);
+  EXPECT_FALSE(table.result(0));
 }
 
 }  // namespace
@@ -596,10 +589,10 @@ TEST(EngineWorker, ReadsTheNumberOfTheCardInTheResultsPartAndPagesOnByWhatPagesH
       offsets.push_back(std::stoi(std::string(url.substr(url.find("&pn=") + 4))));
       return testing::served(c.page(offsets.back()));
     };
-    ResultTable table;
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    run_engine_worker(profile, table, source, kNoRetries, {});
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, profile.column)), c.cell) << c.what;
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.run(profile, source, kNoRetries, {});
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), c.cell) << c.what;
     EXPECT_EQ(offsets, c.offsets) << c.what;
   }
 }
@@ -628,9 +621,9 @@ TEST(EngineWorker, SendsEachPageWithThePageBeforeAsItsReferer) {
       if (asked.size() == 2) return testing::served("百度安全验证");
       return testing::served(cards({"https://other.example/"}));
     };
-    ResultTable table;
-    table.set_cell_text(table.insert_row(-1, "http://shop.example"), 1, "seo");
-    run_engine_worker(profile, table, source, {.retries = 0, .block_pause = 0.01}, {});
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.run(profile, source, {.retries = 0, .block_pause = 0.01}, {});
     const std::string page1 = query_url(profile, "seo", 1), page2 = query_url(profile, "seo", 2);
     const std::vector<std::pair<std::string, std::string>> expected =
         session ? std::vector<std::pair<std::string, std::string>>{{page1, profile.home_page},

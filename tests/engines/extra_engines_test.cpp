@@ -11,6 +11,7 @@
 #include "engines/engine_worker.h"
 #include "engines/extra_profiles.h"
 #include "support/fake_pages.h"
+#include "support/worker_rows.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -36,7 +37,7 @@ const EngineProfile& extra(const std::string& key) {
 }
 
 // Each engine's fixture pages, by the prefix of their file names, and its query URLs for 中文.
-struct Engine {
+struct ExtraEngine {
   std::string key;
   std::string files;
   std::string page1_url;
@@ -44,7 +45,7 @@ struct Engine {
   std::string block_address;  // where the engine redirects a client it refuses
 };
 
-const Engine kEnginesUnderTest[] = {
+const ExtraEngine kEnginesUnderTest[] = {
     {"baidu_mobile", "baidu-mobile", "https://m.baidu.com/s?word=%E4%B8%AD%E6%96%87&pn=0",
      "https://m.baidu.com/s?word=%E4%B8%AD%E6%96%87&pn=10",
      "https://wappass.baidu.com/static/captcha/tuxing.html?ak=1&backurl=x"},
@@ -57,7 +58,7 @@ const Engine kEnginesUnderTest[] = {
 };
 
 TEST(ExtraEngines, AskForPagesOneAndTwoAsTheEnginesPageThem) {
-  for (const Engine& engine : kEnginesUnderTest) {
+  for (const ExtraEngine& engine : kEnginesUnderTest) {
     const EngineProfile& profile = extra(engine.key);
     EXPECT_EQ(query_url(profile, utf8_to_gbk_text("中文"), 1), engine.page1_url) << engine.key;
     EXPECT_EQ(query_url(profile, utf8_to_gbk_text("中文"), 2), engine.page2_url) << engine.key;
@@ -69,7 +70,7 @@ TEST(ExtraEngines, AskForPagesOneAndTwoAsTheEnginesPageThem) {
 
 // The rank a worker writes for `site`, the engine serving page 1 and page 2 of the keyword as
 // given and every later page from results elsewhere.
-std::string rank_of(const Engine& engine, const std::string& site, const FetchedPage& page1,
+std::string rank_of(const ExtraEngine& engine, const std::string& site, const FetchedPage& page1,
                     const FetchedPage& page2) {
   const EngineProfile& profile = extra(engine.key);
   const FetchedPage elsewhere = testing::served(fixture(engine.files + "-other.html"));
@@ -78,11 +79,10 @@ std::string rank_of(const Engine& engine, const std::string& site, const Fetched
     if (url == engine.page2_url) return page2;
     return elsewhere;
   };
-  ResultTable table;
-  table.insert_row(-1, "http://" + site);
-  table.set_cell_text(0, 1, utf8_to_gbk_text("中文"));
-  run_engine_worker(profile, table, source, {.retries = 0}, {});
-  return gbk_to_utf8(table.get_cell_text(0, profile.column));
+  testing::WorkerRows table;
+  table.add(site, utf8_to_gbk_text("中文"));
+  table.run(profile, source, {.retries = 0}, {});
+  return gbk_to_utf8(table.text(0));
 }
 
 TEST(ExtraEngines, RankOrganicResultsAsAUserCountsThem) {
@@ -106,7 +106,7 @@ TEST(ExtraEngines, RankOrganicResultsAsAUserCountsThem) {
   // unnumbered, Bing's deep links under a result are not results.
   const std::map<std::string, std::string> later_rank = {
       {"baidu_mobile", "第4名"}, {"so360", "第3名"}, {"bing_cn", "第3名"}};
-  for (const Engine& engine : kEnginesUnderTest) {
+  for (const ExtraEngine& engine : kEnginesUnderTest) {
     const FetchedPage page1 = testing::served(fixture(engine.files + "-results.html"));
     const FetchedPage page2 = testing::served(fixture(engine.files + "-results-page2.html"));
     for (const Case& c : cases) {
@@ -117,7 +117,7 @@ TEST(ExtraEngines, RankOrganicResultsAsAUserCountsThem) {
 }
 
 TEST(ExtraEngines, RecogniseRefusalsEmptyAnswersAndUnrelatedPages) {
-  for (const Engine& engine : kEnginesUnderTest) {
+  for (const ExtraEngine& engine : kEnginesUnderTest) {
     const EngineProfile& profile = extra(engine.key);
     const std::string block_page = engine.key == "bing_cn" ? "-captcha.html" : "-verify.html";
     EXPECT_EQ(judge_page(profile, testing::served(fixture(engine.files + block_page))).verdict,
@@ -147,14 +147,13 @@ TEST(ExtraEngines, RecogniseRefusalsEmptyAnswersAndUnrelatedPages) {
   EXPECT_EQ(judge_page(extra("so360"), asked).verdict, Verdict::result);
 }
 
-TEST(ExtraEngines, EachIsAskedAsItsBrowserWouldAndLeftForTheLeadToPlace) {
+TEST(ExtraEngines, EachIsAskedAsItsBrowserWould) {
   const std::map<std::string, std::string> names = {
       {"baidu_mobile", "百度移动"}, {"so360", "360搜索"}, {"bing_cn", "必应"}};
   const auto profiles = extra_current_profiles();
   ASSERT_EQ(profiles.size(), names.size());
   for (const auto& [key, profile] : profiles) {
     EXPECT_EQ(profile.name, names.at(key));
-    EXPECT_EQ(profile.column, 0) << key;
     EXPECT_EQ(profile.home_page, "https://" + profile.host + "/") << key;
     EXPECT_TRUE(profile.session && profile.cookies && profile.warm_up) << key;
     const bool phone = key == "baidu_mobile";

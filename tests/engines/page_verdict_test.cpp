@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engines/builtin_profiles.h"
 #include "support/fake_pages.h"
 #include "text/text_codec.h"
 

@@ -9,6 +9,7 @@
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
 #include "support/fake_pages.h"
+#include "support/worker_rows.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -32,7 +33,9 @@ FetchedPage redirected(const std::string& address, const std::string& body) {
   return page;
 }
 
-const EngineProfiles& current() { return builtin_profiles(ProfileSet::current); }
+const EngineProfile& current(std::size_t engine) {
+  return builtin_engines(ProfileSet::current)[engine].profile;
+}
 
 struct Case {
   const char* what;
@@ -129,7 +132,7 @@ TEST(TodaysPages, EachCurrentProfileRanksAsTheEngineNumbersAndRecognisesRefusals
       {"Soso asks Sogou", 3, "shop.example", {{"&page=2", sogou}}, "第13名", "第2页找到"},
   };
   for (const Case& c : cases) {
-    const EngineProfile& profile = current()[c.engine];
+    const EngineProfile& profile = current(c.engine);
     const PageSource source = [&](std::string_view url, std::stop_token) {
       for (const auto& [paging, fetched] : c.pages) {
         const std::size_t at = url.find(paging);
@@ -140,12 +143,11 @@ TEST(TodaysPages, EachCurrentProfileRanksAsTheEngineNumbersAndRecognisesRefusals
       }
       return c.engine == 0 ? baidu_elsewhere : sogou_elsewhere;
     };
-    ResultTable table;
-    table.insert_row(-1, "http://" + c.site);
-    table.set_cell_text(0, 1, utf8_to_gbk_text("中文"));
-    run_engine_worker(profile, table, source, {.retries = 0}, {});
-    EXPECT_EQ(gbk_to_utf8(table.get_cell_text(0, profile.column)), c.cell) << c.what;
-    const std::string detail = gbk_to_utf8(table.get_cell_detail(0, profile.column));
+    testing::WorkerRows table;
+    table.add(c.site, utf8_to_gbk_text("中文"));
+    table.run(profile, source, {.retries = 0}, {});
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), c.cell) << c.what;
+    const std::string detail = gbk_to_utf8(table.detail(0));
     EXPECT_NE(detail.find(c.detail_part), std::string::npos) << c.what << ": " << detail;
   }
 }
@@ -160,7 +162,7 @@ TEST(TodaysPages, CurrentProfilesAskInUtf8OverHttpsForThreeHundredResults) {
       {3, "https://www.sogou.com/web?query=%E4%B8%AD%E6%96%87&page=1&ie=utf8"},
   };
   for (const auto& [engine, url] : first_pages) {
-    const EngineProfile& profile = current()[engine];
+    const EngineProfile& profile = current(engine);
     EXPECT_EQ(query_url(profile, utf8_to_gbk_text("中文"), 1), url);
     EXPECT_EQ(profile.page_count * profile.page_size, 300);
     EXPECT_TRUE(profile.session && profile.cookies && profile.warm_up) << profile.name;

@@ -8,47 +8,6 @@
 namespace quillrank {
 namespace {
 
-TEST(RankFromCell, ReadsOnlyDigitsBetweenTheRankMarks) {
-  const struct {
-    std::string_view text;
-    std::optional<int> rank;
-  } cases[] = {
-      {"\xB5\xDA"
-       "3\xC3\xFB",
-       3},  // 第3名
-      {"\xB5\xDA"
-       "300\xC3\xFB",
-       300},
-      {"\xB5\xDA"
-       "0\xC3\xFB",
-       std::nullopt},  // no rank 0
-      {"\xB5\xDA"
-       "\xC3\xFB",
-       std::nullopt},  // 第名
-      {"\xB5\xDA"
-       "-1\xC3\xFB",
-       std::nullopt},
-      {"\xB5\xDA"
-       "+1\xC3\xFB",
-       std::nullopt},
-      {"\xB5\xDA"
-       "1.5\xC3\xFB",
-       std::nullopt},
-      {"\xB5\xDA"
-       "12345678901\xC3\xFB",
-       std::nullopt},
-      {"\xB5\xDA"
-       "3\xC3\xFB!",
-       std::nullopt},
-      {"3", std::nullopt},
-      {kNotFoundText, std::nullopt},
-      {kBlockedText, std::nullopt},
-      {kQueryingText, std::nullopt},
-      {"", std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(rank_from_cell(c.text), c.rank) << c.text;
-}
-
 TEST(Movement, ComparesTheRankWithThePreviousOne) {
   using Kind = Movement::Kind;
   const struct {
@@ -72,27 +31,33 @@ TEST(Movement, ComparesTheRankWithThePreviousOne) {
   }
 }
 
-// A cell's text against the previous rank: "排在300后" after a rank is a mark of its own; a
-// cell that holds no answer is no move, whatever came before.
-TEST(CellMovement, MarksARankThatFellOutOfTheResults) {
+// A result against the previous rank: "排在300后" after a rank is a mark of its own; a result
+// that holds no answer is no move, whatever came before. The rank is the result's own, never
+// read from its text.
+TEST(ResultMovement, MarksARankThatFellOutOfTheResults) {
   using Kind = Movement::Kind;
   const std::string rank5 = std::string(kRankOpen) + "5" + std::string(kRankClose);
   const struct {
     std::string text;
+    int rank;
     std::optional<int> previous;
     Movement move;
     std::string mark, change;
   } cases[] = {
-      {std::string(kNotFoundText), 7, {Kind::lost, 0}, "落", "lost"},
-      {std::string(kNotFoundText), std::nullopt, {Kind::none, 0}, "", ""},
-      {std::string(kBlockedText), 7, {Kind::none, 0}, "", ""},
-      {std::string(kQueryFailedText), 7, {Kind::none, 0}, "", ""},
-      {std::string(kQueryingText), 7, {Kind::none, 0}, "", ""},
-      {rank5, 7, {Kind::up, 2}, "↑2", "up 2"},
-      {rank5, std::nullopt, {Kind::new_rank, 0}, "新", "new"},
+      {std::string(kNotFoundText), 0, 7, {Kind::lost, 0}, "落", "lost"},
+      {std::string(kNotFoundText), 0, std::nullopt, {Kind::none, 0}, "", ""},
+      {std::string(kBlockedText), 0, 7, {Kind::none, 0}, "", ""},
+      {std::string(kQueryFailedText), 0, 7, {Kind::none, 0}, "", ""},
+      {rank5, 5, 7, {Kind::up, 2}, "↑2", "up 2"},
+      {rank5, 5, std::nullopt, {Kind::new_rank, 0}, "新", "new"},
+      {"another wording", 5, 5, {Kind::none, 0}, "", ""},
+      {"another wording", 3, 5, {Kind::up, 2}, "↑2", "up 2"},
   };
   for (const auto& c : cases) {
-    const Movement move = cell_movement(c.text, c.previous);
+    RowResult result;
+    result.text = GbkText(c.text);
+    result.rank = c.rank;
+    const Movement move = result_movement(result, c.previous);
     EXPECT_EQ(move, c.move) << c.mark;
     EXPECT_EQ(movement_mark(move), c.mark);
     EXPECT_EQ(movement_change(move), c.change);

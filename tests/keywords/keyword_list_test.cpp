@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engines/builtin_profiles.h"
 #include "text/text_codec.h"
 
 namespace quillrank {

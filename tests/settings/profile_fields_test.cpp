@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "engines/builtin_profiles.h"
 #include "settings/settings.h"
 #include "settings/settings_toml.h"
 
@@ -19,9 +20,14 @@ Settings parsed(const std::string& text) {
 }
 
 TEST(ProfileFields, AnEmptyFileKeepsTheBuiltInProfilesByteForByte) {
-  EXPECT_EQ(parsed("").profiles, builtin_profiles(kDefaultProfileSet));
-  EXPECT_EQ(parsed("delay = 1\n[engine.sogou]\nretries = 2\n").profiles,
-            builtin_profiles(kDefaultProfileSet));
+  const auto profiles = [](const Engines& engines) {
+    std::vector<EngineProfile> all;
+    for (const Engine& engine : engines) all.push_back(engine.profile);
+    return all;
+  };
+  EXPECT_EQ(profiles(parsed("").engines), profiles(builtin_engines(kDefaultProfileSet)));
+  EXPECT_EQ(profiles(parsed("delay = 1\n[engine.sogou]\nretries = 2\n").engines),
+            profiles(builtin_engines(kDefaultProfileSet)));
 }
 
 TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
@@ -88,10 +94,12 @@ TEST(ProfileFields, EachFieldChangesOnlyItsEnginesProfile) {
   };
   for (const Case& c : cases) {
     const Settings settings = parsed("profiles = 'classic'\n[engine.baidu]\n" + c.line + "\n");
-    EXPECT_TRUE(c.check(settings.profiles[0])) << c.line;
-    EXPECT_NE(settings.profiles[0], kBaidu) << c.line;
-    for (std::size_t engine = 1; engine < kEngineCount; ++engine) {
-      EXPECT_EQ(settings.profiles[engine], builtin_profiles(ProfileSet::classic)[engine]) << c.line;
+    EXPECT_TRUE(c.check(settings.engines[0].profile)) << c.line;
+    EXPECT_NE(settings.engines[0].profile, kBaidu) << c.line;
+    for (std::size_t engine = 1; engine < settings.engines.size(); ++engine) {
+      EXPECT_EQ(settings.engines[engine].profile,
+                builtin_engines(ProfileSet::classic)[engine].profile)
+          << c.line;
     }
   }
 }
@@ -150,19 +158,16 @@ TEST(SettingsAsToml, ReadsBackAsWhatItPrinted) {
       "keyword_encoding = 'utf-8'\nlink_schemes = ['http://', 'https://']\n"
       "rank_rule = 'link_ordinal'\nheaders = { Accept-Language = 'zh-CN', Cookie = 'BAIDUID=x' }\n"
       "user_agent = 'Mozilla/5.0'\nextend_block_signatures = ['网络不给力']\n"
-      "[engine.soso]\nblock_pause = 30\nno_results_signatures = []\nrank_left = \"\\t'\"\n";
+      "[engine.soso]\nblock_pause = 30\nno_results_signatures = []\nrank_left = \"\\t'\"\n"
+      "[engine.yandex]\nhost = 'yandex.com'\nquery_path = '/search/?text='\n"
+      "link_prefix = ' href='\n";
   for (const Settings& settings : {Settings{}, parsed(changed)}) {
     const std::string text = settings_as_toml(settings);
     const Settings read = parsed(text);
-    EXPECT_EQ(read.profiles, settings.profiles) << text;
+    // Every engine, the ones the file added too: key, profile, pacing and tick.
+    EXPECT_EQ(read.engines, settings.engines) << text;
     EXPECT_EQ(read.history, settings.history);
     EXPECT_EQ(read.history_path, settings.history_path);
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      EXPECT_EQ(read.pacing[engine].delay_min, settings.pacing[engine].delay_min);
-      EXPECT_EQ(read.pacing[engine].delay_max, settings.pacing[engine].delay_max);
-      EXPECT_EQ(read.pacing[engine].retries, settings.pacing[engine].retries);
-      EXPECT_EQ(read.pacing[engine].block_pause, settings.pacing[engine].block_pause);
-    }
   }
 }
 

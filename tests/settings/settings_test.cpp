@@ -18,7 +18,7 @@ TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
     const char* text;
     std::optional<ProfileSet> over;
     ProfileSet set;
-    std::array<bool, kEngineCount> cookies;
+    std::array<bool, 4> cookies;  // of the seed's four
     const char* baidu_host;
   };
   const Case cases[] = {
@@ -44,11 +44,11 @@ TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
     ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
     const Settings& settings = std::get<Settings>(parsed);
     EXPECT_EQ(settings.profile_set, c.set) << c.text;
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      EXPECT_EQ(settings.profiles[engine].cookies, c.cookies[engine]) << c.text << engine;
+    for (std::size_t engine = 0; engine < 4; ++engine) {
+      EXPECT_EQ(settings.engines[engine].profile.cookies, c.cookies[engine]) << c.text << engine;
     }
-    EXPECT_EQ(settings.profiles[0].host, c.baidu_host) << c.text;
-    EXPECT_EQ(settings.profiles[1].host, builtin_profiles(c.set)[1].host) << c.text;
+    EXPECT_EQ(settings.engines[0].profile.host, c.baidu_host) << c.text;
+    EXPECT_EQ(settings.engines[1].profile.host, builtin_engines(c.set)[1].profile.host) << c.text;
   }
   const std::pair<const char*, const char*> wrong[] = {
       {"profiles = 'today'", "q.toml:1: profiles must be \"current\" or \"classic\""},
@@ -66,14 +66,14 @@ TEST(ParseSettings, ChoosesTheProfileSetThenCookiesThenTheEngineTables) {
 TEST(ParseSettings, PacesEachSetByItsOwnDefaultsUnderTheKeysGiven) {
   const auto parsed = parse_settings("delay = 1\n[engine.sogou]\nblock_pause = 0\n", "q.toml");
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
-  const auto& pacing = std::get<Settings>(parsed).pacing;
-  EXPECT_EQ(pacing[0].delay_max, 1);
-  EXPECT_EQ(pacing[0].block_pause, 300);
-  EXPECT_EQ(pacing[2].block_pause, 0);
-  EXPECT_EQ(Settings{}.pacing[0].delay_min, 10);
-  EXPECT_EQ(Settings{}.pacing[0].delay_max, 15);
-  for (const EnginePacing& classic : default_pacing(ProfileSet::classic)) {
-    EXPECT_EQ(classic.delay_max + classic.block_pause, 0);
+  const Engines& engines = std::get<Settings>(parsed).engines;
+  EXPECT_EQ(engines[0].pacing.delay_max, 1);
+  EXPECT_EQ(engines[0].pacing.block_pause, 300);
+  EXPECT_EQ(engines[2].pacing.block_pause, 0);
+  EXPECT_EQ(Settings{}.engines[0].pacing.delay_min, 10);
+  EXPECT_EQ(Settings{}.engines[0].pacing.delay_max, 15);
+  for (const Engine& classic : builtin_engines(ProfileSet::classic)) {
+    EXPECT_EQ(classic.pacing.delay_max + classic.pacing.block_pause, 0);
   }
 }
 
@@ -84,17 +84,17 @@ TEST(ParseSettings, TopLevelKeysPaceEveryEngineAndEngineTablesOverrideThem) {
       "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
   const Settings& settings = std::get<Settings>(parsed);
-  const EnginePacing& baidu = settings.pacing[0];
+  const EnginePacing& baidu = settings.engines[0].pacing;
   EXPECT_EQ(baidu.delay_min, 2);
   EXPECT_EQ(baidu.delay_max, 5);
   EXPECT_EQ(baidu.retries, 3);
   EXPECT_EQ(baidu.block_pause, 0);
-  const EnginePacing& google = settings.pacing[1];
+  const EnginePacing& google = settings.engines[1].pacing;
   EXPECT_EQ(google.delay_min, 0.5);
   EXPECT_EQ(google.delay_max, 0.5);
   EXPECT_EQ(google.retries, 3);
   EXPECT_EQ(google.block_pause, 60);
-  EXPECT_EQ(settings.pacing[3].retries, 0);
+  EXPECT_EQ(settings.engines[3].pacing.retries, 0);
 }
 
 TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
@@ -112,13 +112,46 @@ TEST(ParseSettings, TheHistoryKeysTurnItOffOrMoveIt) {
   EXPECT_EQ(std::get<Settings>(relative).history_path, "/etc/qr/ranks.sqlite3");
 }
 
+// A table whose key names no engine of the set and that sets a host adds an engine, after the
+// set's own and in the file's order (not the key's); the top level paces it as it paces all.
+TEST(ParseSettings, ATableWithAHostDefinesANewEngineInTheFilesOrder) {
+  const auto parsed = parse_settings(
+      "delay = 2\ncookies = false\n"
+      "[engine.zeta]\nhost = 'z.example'\nname = 'Zeta'\nlink_prefix = '<a href='\n"
+      "[engine.baidu]\nretries = 3\n"
+      "[engine.alpha]\nhost = 'a.example'\nretries = 0\nlink_prefix = ' href='\n",
+      "q.toml", ProfileSet::classic);
+  ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
+  const Engines& engines = std::get<Settings>(parsed).engines;
+  ASSERT_EQ(engines.size(), 6u);
+  EXPECT_EQ(engines[4].key, "zeta");
+  EXPECT_EQ(engines[4].profile.name, "Zeta");
+  EXPECT_EQ(engines[4].profile.host, "z.example");
+  EXPECT_EQ(engines[4].profile.link_prefix, "<a href=");
+  EXPECT_EQ(engines[5].key, "alpha");
+  EXPECT_EQ(engines[5].profile.name, "alpha") << "named by its key unless it says";
+  EXPECT_EQ(engines[5].pacing.retries, 0);
+  for (const Engine& engine : engines) {
+    EXPECT_EQ(engine.pacing.delay_min, 2) << engine.key;
+    EXPECT_FALSE(engine.profile.cookies) << engine.key;
+  }
+  EXPECT_FALSE(engines[4].ticked || engines[5].ticked) << "asked only when ticked";
+  EXPECT_EQ(engines[0].pacing.retries, 3);
+  // The current set paces a new engine as slowly as its own.
+  const auto current =
+      parse_settings("[engine.yandex]\nhost = 'yandex.com'\nlink_prefix = 'h'\n", "q.toml");
+  ASSERT_TRUE(std::holds_alternative<Settings>(current));
+  EXPECT_EQ(std::get<Settings>(current).engines.back().pacing.delay_min, 5);
+  EXPECT_EQ(std::get<Settings>(current).engines.size(), 8u);
+}
+
 TEST(ParseSettings, AnEmptyFileGivesTheDefaults) {
   const auto parsed = parse_settings("# nothing\n", "q.toml", ProfileSet::classic);
   ASSERT_TRUE(std::holds_alternative<Settings>(parsed));
-  for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
-    EXPECT_EQ(pacing.delay_max, 0);
-    EXPECT_EQ(pacing.retries, 1);
-    EXPECT_EQ(pacing.block_pause, 0);
+  for (const Engine& engine : std::get<Settings>(parsed).engines) {
+    EXPECT_EQ(engine.pacing.delay_max, 0);
+    EXPECT_EQ(engine.pacing.retries, 1);
+    EXPECT_EQ(engine.pacing.block_pause, 0);
   }
 }
 
@@ -135,7 +168,13 @@ TEST(ParseSettings, NamesTheFileTheLineAndWhatIsWrong) {
       {"block_pause = nan\n", "q.toml:1: block_pause must be a number of seconds"},
       {"delay = inf\n", "q.toml:1: delay must be a number or a \"MIN-MAX\" text"},
       {"[engine.bing]\nretries = 1\n",
-       "q.toml:1: unknown engine 'bing' (use baidu, google, sogou, soso)"},
+       "q.toml:1: unknown engine 'bing' (use baidu, google, sogou, soso, baidu_mobile, so360, "
+       "bing_cn, or set host to define a new engine)"},
+      {"[engine.Bing]\nhost = 'x.example'\n",
+       "q.toml:1: engine key 'Bing' must be 1 to 32 of a-z, 0-9 and _, starting with a letter"},
+      {"[engine.bing]\nhost = 3\n", "q.toml:2: host must be a text"},
+      {"\n[engine.bing]\nhost = 'bing.com'\n",
+       "q.toml:2: engine.bing defines a new engine: set its link_prefix too"},
       {"[engine]\nbaidu = 3\n", "q.toml:2: engine.baidu must be a table"},
       {"[engine.baidu]\nengine = 1\n", "q.toml:2: unknown key 'engine'"},
       {"history = 1\n", "q.toml:1: history must be true or false"},
@@ -199,7 +238,7 @@ TEST(ReadSettingsFile, AMissingFileIsTheDefaultsAFolderAnError) {
   testing::write_file(folder + "/q.toml", "retries = 4\n");
   const auto read = read_settings_file(folder + "/q.toml");
   ASSERT_TRUE(std::holds_alternative<Settings>(read));
-  EXPECT_EQ(std::get<Settings>(read).pacing[2].retries, 4);
+  EXPECT_EQ(std::get<Settings>(read).engines[2].pacing.retries, 4);
   // An endless file is refused at the size cap, not read to its end.
   const auto endless = read_settings_file("/dev/zero");
   ASSERT_TRUE(std::holds_alternative<std::string>(endless));

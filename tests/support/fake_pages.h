@@ -20,8 +20,8 @@ inline FetchedPage served(std::string body, long status = 200) {
 // results is the site a test ranks.
 inline FetchedPage results_elsewhere() {
   std::string body;
-  for (const EngineProfile& profile : builtin_profiles(ProfileSet::classic)) {
-    body += profile.link_prefix + "\"http://elsewhere.example/\" ";
+  for (const Engine& engine : builtin_engines(ProfileSet::classic)) {
+    body += engine.profile.link_prefix + "\"http://elsewhere.example/\" ";
   }
   return served(body);
 }

@@ -300,6 +300,20 @@ int run(const std::vector<std::string>& args) {
   }
   ExpansionReport report;
   const GbkText list = session.expand_entries(decoded.text, interruption.token(), {}, &report);
+  if (report.too_large) {
+    std::cerr << "quillrank-batch: the site entries' lines would pass " << (kMaxExpandedBytes >> 20)
+              << " MiB (lines that name other entries, expanded "
+              << "again and again); no entry was expanded\n";
+  }
+  for (const GbkText& entry : report.cut_entries) {
+    std::cerr << "quillrank-batch: site entry " << gbk_to_utf8(entry) << ": only the first "
+              << kMaxSiteWords << " words (from " << (kMaxSiteWordBytes >> 10)
+              << " KiB of title and keywords) are used\n";
+  }
+  for (const FailedEntry& failed : report.failed) {
+    std::cerr << "quillrank-batch: site entry " << visible_text(gbk_to_utf8(failed.entry))
+              << " was not expanded: " << visible_text(gbk_to_utf8(failed.reason)) << "\n";
+  }
   const KeywordList rows = split_keyword_list(list);
   if (rows.too_many) {
     std::cerr << "quillrank-batch: the keyword list holds more than " << kMaxListRows
