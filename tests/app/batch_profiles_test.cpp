@@ -2,6 +2,8 @@
 // read and captioned, --print-config, and a wrong profile refused before any request.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
 #include "support/run_program.h"
@@ -46,6 +48,54 @@ std::string baidu_card_page(const std::string& target) {
     page += "<div class=\"result c-container\" mu=\"" + address + "\"></div>";
   }
   return page + "</div>";
+}
+
+// Two engines the settings file adds: their columns follow the four in the file's order, -e
+// asks them by key, --details explains them, and the history keeps them under their keys.
+TEST(BatchProfiles, EnginesTheSettingsFileAddsAreAskedRecordedAndShown) {
+  FixtureServer server([](const HttpRequest& request) {
+    const bool zeta = request.header("Host") == "zeta.example";
+    return HttpReply{.body = "<a href=\"http://other.example/\"></a><a href=\"http://" +
+                             std::string(zeta ? "shop.example/z" : "shop.example/a") + "\"></a>"};
+  });
+  const std::string config = temp_path("added.toml");
+  testing::write_file(config,
+                      "profiles = 'classic'\n"
+                      "[engine.zeta]\nname = 'Zeta'\nhost = 'zeta.example'\nquery_path = '/?q='\n"
+                      "link_prefix = '<a href='\nrank_rule = 'link_ordinal'\n"
+                      "[engine.alpha]\nhost = 'alpha.example'\nquery_path = '/s?q='\n"
+                      "link_prefix = '<a href='\nrank_rule = 'link_ordinal'\n");
+  const std::string input = temp_path("added.txt");
+  testing::write_file(input, "shop.example|seo\n");
+  const std::string history = temp_path("added.sqlite3");
+  std::filesystem::remove(history);
+  const testing::ProgramRun run = testing::run_program(
+      kProgram, {"-e", "ALPHA,zeta", "--details", "--config", config, "--history", history, input},
+      {{"http_proxy", server.base_url()}});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "网站域名\t关键词\tBaidu\tGoogle\tSogou\tSoso\tZeta\talpha\tZeta说明\talpha说明\n"
+            "http://shop.example\tseo\t未启动\t未启动\t未启动\t未启动\t第2名\t第2名\t"
+            "第1页找到：http://shop.example/z\t第1页找到：http://shop.example/a\n");
+  EXPECT_EQ(server.request_count(), 2u);
+
+  const testing::ProgramRun zeta = testing::run_program(
+      QUILLRANK_HISTORY_PROGRAM, {"--full", "--engine", "zeta", "--history", history});
+  ASSERT_EQ(zeta.exit_code, 0) << zeta.err;
+  EXPECT_NE(zeta.out.find("shop.example\tseo\tzeta\t2\t"), std::string::npos) << zeta.out;
+  EXPECT_EQ(zeta.out.find("alpha"), std::string::npos) << zeta.out;
+  const testing::ProgramRun runs =
+      testing::run_program(QUILLRANK_HISTORY_PROGRAM, {"--runs", "--history", history});
+  EXPECT_NE(runs.out.find("zeta,alpha"), std::string::npos) << runs.out;
+
+  const testing::ProgramRun unknown =
+      testing::run_program(kProgram, {"-e", "baidu,beta", "--config", config, input},
+                           {{"http_proxy", "http://127.0.0.1:9"}});
+  EXPECT_EQ(unknown.exit_code, 2);
+  EXPECT_NE(unknown.err.find("unknown engine 'beta' (use baidu, google, sogou, soso, zeta, alpha, "
+                             "or all)"),
+            std::string::npos)
+      << unknown.err;
 }
 
 TEST(BatchProfiles, RanksWithAProfileFromTheSettingsFile) {
