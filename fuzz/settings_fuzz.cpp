@@ -1,6 +1,7 @@
 // The settings file parser on arbitrary text: a settings value or a "path:line: ..." message,
-// never a crash or an exception; parsed values always within their ranges, profiles never blind
-// (no link scheme) and never able to smuggle a line break into a request header.
+// never a crash or an exception; parsed values always within their ranges, engine keys safe to
+// name files with, profiles never blind (no link scheme or marker) and never able to smuggle a
+// line break into a request header.
 #include <algorithm>
 #include <cstdlib>
 #include <string_view>
@@ -16,14 +17,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!error->starts_with("f.toml:")) std::abort();
     return 0;
   }
-  for (const EnginePacing& pacing : std::get<Settings>(parsed).pacing) {
+  const Engines& engines = std::get<Settings>(parsed).engines;
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+    // Keys name files and tables: each valid, and each engine's own.
+    if (!valid_engine_key(engines[engine].key) ||
+        engine_index(engines, engines[engine].key) != engine) {
+      std::abort();
+    }
+    const EnginePacing& pacing = engines[engine].pacing;
     if (!(pacing.delay_min >= 0 && pacing.delay_min <= pacing.delay_max &&
           pacing.delay_max <= 3600 && pacing.retries >= 0 && pacing.retries <= 10 &&
           pacing.block_pause >= 0 && pacing.block_pause <= 3600)) {
       std::abort();
     }
   }
-  for (const EngineProfile& profile : std::get<Settings>(parsed).profiles) {
+  for (const Engine& engine : engines) {
+    const EngineProfile& profile = engine.profile;
     const bool header_lines_clean =
         std::ranges::none_of(profile.headers,
                              [](const std::string& header) {
