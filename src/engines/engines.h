@@ -13,11 +13,24 @@
 
 namespace quillrank {
 
+// Where an engine's requests go out: each member of the pool is a client of its own (its own
+// connections, cookie store, pacing clock and block state), and the engine's rows go to
+// whichever member is free.
+struct ProxyPool {
+  // Proxy URLs: http://, https://, socks5:// or socks5h://, with user:password@ where needed.
+  std::vector<std::string> proxies;
+  bool direct = true;  // the machine's own address (or the system proxy) is a member too
+  int failures = 3;    // failed connections in a row after which a member leaves the run
+
+  bool operator==(const ProxyPool&) const = default;
+};
+
 struct Engine {
   std::string key;  // the settings table, -e, the history, cookie and saved-page names: "baidu"
   EngineProfile profile;
   EnginePacing pacing;
   bool ticked = false;  // asked unless the user says otherwise
+  ProxyPool pool = {};  // the machine's own address alone unless the settings give proxies
 
   bool operator==(const Engine&) const = default;
 };
