@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
-#include <random>
+#include <system_error>
+#include <thread>
 
+#include "engines/paced_requests.h"
 #include "engines/page_verdict.h"
 #include "text/char_scan.h"
 #include "text/extract.h"
@@ -19,62 +21,6 @@ namespace {
 constexpr int kMaxCountedPages = 100;  // pages read at most per row, counted paging
 
 GbkText gbk(std::string_view utf8) { return utf8_to_gbk_text(utf8); }
-
-// Waits `seconds` unless `stop` is requested first; false when it was.
-bool pause_for(std::stop_token stop, double seconds) {
-  if (seconds > 0) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, std::chrono::duration<double>(seconds), [] { return false; });
-  }
-  return !stop.stop_requested();
-}
-
-// One engine's requests: a random pause between two of them, and a fetch worth retrying tried
-// again after 1 s, 2 s, 4 s ... (at most 30 s, each a little longer at random).
-class PacedRequests {
- public:
-  PacedRequests(const PageSource& fetch, RequestOptions options, const EnginePacing& pacing,
-                std::stop_token stop)
-      : fetch_(fetch),
-        options_(std::move(options)),
-        pacing_(pacing),
-        stop_(std::move(stop)),
-        random_(std::random_device{}()) {}
-
-  // nullopt once a stop was requested. `referer`: the page the request comes from, if any.
-  std::optional<FetchedPage> get(std::string_view url, std::string_view referer) {
-    options_.referer = referer;
-    for (int attempt = 0;; ++attempt) {
-      if (asked_ && !pause_for(stop_, uniform(pacing_.delay_min, pacing_.delay_max))) {
-        return std::nullopt;
-      }
-      asked_ = true;
-      FetchedPage page = fetch_(PageRequest(url, &options_), stop_);
-      if (stop_.stop_requested()) return std::nullopt;
-      if (attempt >= pacing_.retries || !worth_retrying(page)) return page;
-      const double backoff = std::min(30.0, std::ldexp(1.0, std::min(attempt, 5)));
-      if (!pause_for(stop_, std::min(30.0, backoff * uniform(1.0, 1.25)))) return std::nullopt;
-    }
-  }
-
- private:
-  double uniform(double low, double high) {
-    return high > low ? std::uniform_real_distribution<double>(low, high)(random_) : low;
-  }
-
-  const PageSource& fetch_;
-  RequestOptions options_;
-  const EnginePacing& pacing_;
-  std::stop_token stop_;
-  std::mt19937 random_;
-  bool asked_ = false;
-};
-
-}  // namespace
-
-namespace {
 
 // True when a site's host ends at `after` (what follows it in a link): at a path, a port, a
 // query, a fragment, the link's closing quote or the page's end.
@@ -247,97 +193,266 @@ RankReading read_rank(const EngineProfile& profile, std::string_view page_text,
   return unreadable(field);
 }
 
+namespace {
+
+// How one member's asking for one row ended.
+enum class RowEnd {
+  decided,        // the result stands
+  blocked,        // the engine refused this member (the result says where)
+  member_failed,  // this member's way out failed: another member may ask the row
+  stopped,        // a stop was requested: nothing stands
+};
+struct RowOutcome {
+  RowEnd end = RowEnd::decided;
+  RowResult result;
+  GbkText blocked_at;  // with blocked: "第N行第M页"
+};
+
+// A page that failed on the way out (no connection, a cut transfer, a proxy that refused or
+// could not reach the engine), not one the engine answered.
+bool way_out_failed(const FetchedPage& page) {
+  return page.transport == Transport::failed || page.transport == Transport::cut_off ||
+         (page.transport == Transport::complete &&
+          (page.status == 407 || page.status == 502 || page.status == 504));
+}
+
+// Asks the engine for `row` page by page through `requests`. With `pause_on_block`, a blocked
+// page is asked for once more after the block pause.
+RowOutcome rank_row(const EngineProfile& profile, int row, const QueryRow& asked,
+                    PacedRequests& requests, const EnginePacing& pacing, bool pause_on_block,
+                    std::stop_token stop, const std::function<void(const SeenPage&)>& page_seen) {
+  RowOutcome outcome;
+  RowResult& result = outcome.result;
+  const bool counted = profile.page_value == PageValue::counted;
+  const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
+  int results_read = 0;  // what the row's pages read so far held
+  // A browser's session comes to page 1 from the engine's home page, to each next page from
+  // the one before.
+  GbkText referer = profile.session ? GbkText(profile.home_page) : GbkText();
+  for (int page = 1;
+       counted ? page <= kMaxCountedPages && results_read < wanted : page <= profile.page_count;
+       ++page) {
+    const GbkText url = query_url(profile, asked.keyword, page, results_read);
+    std::optional<FetchedPage> fetched = requests.get(url, referer);
+    if (!fetched) return {RowEnd::stopped, {}, {}};
+    PageVerdict verdict = judge_page(profile, *fetched);
+    if (page_seen) page_seen({row, page, url, *fetched, verdict});
+    if (verdict.verdict == Verdict::blocked && pause_on_block) {
+      if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url, referer))) {
+        return {RowEnd::stopped, {}, {}};
+      }
+      verdict = judge_page(profile, *fetched);
+      if (page_seen) page_seen({row, page, url, *fetched, verdict});
+    }
+    if (profile.session) referer = url;
+    result.verdict = verdict.verdict;
+    const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
+    if (verdict.verdict == Verdict::result) {
+      const std::string_view page_text = page_text_view(*fetched);
+      const FoundLink link = find_site_link(profile, page_text, asked.site);
+      if (link.at != -1) {
+        const RankReading rank = read_rank(profile, page_text, link, page, results_read);
+        if (rank.rank > 0) {
+          result.text = rank_cell_text(rank.rank);
+          result.rank = rank.rank;
+          result.address = GbkText(link_address(profile, page_text, link));
+          result.detail = concat_text(where, gbk("找到："), result.address);
+        } else {
+          result.text = kUnrecognisedText;
+          result.verdict = Verdict::unrecognised;
+          result.detail = concat_text(where, gbk("："), rank.problem);
+        }
+        return outcome;
+      }
+      const int held = results_held(profile, page_text, results_read);
+      result.text = kNotFoundText;
+      result.detail = counted ? concat_text(gbk("前"), to_text(page), gbk("页（"), to_text(held),
+                                            gbk("条结果）没有该网站的链接"))
+                              : concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
+      if (counted && held <= results_read) return outcome;  // the results end here
+      results_read = held;
+      continue;
+    }
+    result.detail = concat_text(where, gbk("："), verdict.reason);
+    switch (verdict.verdict) {
+      case Verdict::blocked:
+        result.text = kBlockedText;
+        outcome.end = RowEnd::blocked;
+        outcome.blocked_at = concat_text(gbk("第"), to_text(row + 1), gbk("行"), where);
+        break;
+      case Verdict::failed:
+        result.text = kQueryFailedText;
+        if (way_out_failed(*fetched)) outcome.end = RowEnd::member_failed;
+        break;
+      case Verdict::unrecognised:
+        // Past the first page, a page without result links is where the results end.
+        result.text = page == 1 ? kUnrecognisedText : kNotFoundText;
+        break;
+      case Verdict::no_results:
+      case Verdict::result:
+        result.text = kNotFoundText;
+        break;
+    }
+    return outcome;
+  }
+  return outcome;
+}
+
+// The rows of one engine's run as its pool's members take them: rows handed back first, then
+// the next in list order; and who is still in the run.
+class RowQueue {
+ public:
+  RowQueue(std::span<const QueryRow> rows, int members) : rows_(rows), live_(members) {}
+
+  // The next row with a keyword for a member to ask; nullopt when none is left.
+  std::optional<int> take() {
+    std::lock_guard lock(mutex_);
+    if (!returned_.empty()) {
+      const int row = returned_.front();
+      returned_.pop_front();
+      return row;
+    }
+    while (next_ < rows_.size() && rows_[next_].keyword.empty()) ++next_;
+    if (next_ == rows_.size()) return std::nullopt;
+    return static_cast<int>(next_++);
+  }
+  void hand_back(int row) {
+    std::lock_guard lock(mutex_);
+    returned_.push_front(row);
+  }
+  bool alone() {
+    std::lock_guard lock(mutex_);
+    return live_ == 1;
+  }
+  // A member leaves the run. The last to leave gets the rows nobody asked, to say why.
+  std::vector<int> leave() {
+    std::lock_guard lock(mutex_);
+    std::vector<int> left;
+    if (--live_ > 0) return left;
+    left.assign(returned_.begin(), returned_.end());
+    returned_.clear();
+    for (; next_ < rows_.size(); ++next_) {
+      if (!rows_[next_].keyword.empty()) left.push_back(static_cast<int>(next_));
+    }
+    return left;
+  }
+
+ private:
+  std::span<const QueryRow> rows_;
+  std::mutex mutex_;
+  std::deque<int> returned_;
+  std::size_t next_ = 0;
+  int live_;
+};
+
+// One member's part of the run: rows from the queue until none is left, the member is blocked
+// twice in a row (once, without a block pause) or fails `failures` times in a row while others
+// can ask.
+void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
+                const PoolMember& member, const EnginePacing& pacing, int failures, RowQueue& queue,
+                std::stop_token stop, const WorkerHooks& hooks) {
+  const GbkText name = gbk(member.name);
+  PacedRequests requests(member.connect(), request_options(profile), pacing, stop);
+  const auto page_seen = [&](const SeenPage& page) {
+    if (!hooks.page_seen) return;
+    SeenPage named = page;
+    named.member = member.name;
+    hooks.page_seen(named);
+  };
+  const auto report = [&](int row, RowResult result) {
+    if (!name.empty()) result.detail = concat_text(result.detail, gbk("（经 "), name, gbk("）"));
+    if (hooks.row_done) hooks.row_done(row, result);
+  };
+  // The last member out says why the rows nobody asked have no answer.
+  const auto leave = [&](const RowResult& why) {
+    if (hooks.status) --hooks.status->working, ++hooks.status->gone;
+    for (const int row : queue.leave()) {
+      if (!stop.stop_requested()) report(row, why);
+    }
+  };
+  bool rested = false;  // blocked, then rested: blocked again, the member leaves
+  int failed = 0;       // failures in a row
+  while (std::optional<int> row = queue.take()) {
+    const bool alone = queue.alone();
+    const RowOutcome outcome =
+        rank_row(profile, *row, rows[static_cast<std::size_t>(*row)], requests, pacing,
+                 alone && pacing.block_pause > 0 && !rested, stop,
+                 hooks.page_seen ? page_seen : std::function<void(const SeenPage&)>());
+    switch (outcome.end) {
+      case RowEnd::stopped:
+        return;
+      case RowEnd::decided:
+        report(*row, outcome.result);
+        rested = false;
+        failed = 0;
+        continue;
+      case RowEnd::member_failed:
+        if (alone) {
+          report(*row, outcome.result);
+          continue;
+        }
+        queue.hand_back(*row);
+        if (++failed < failures) continue;
+        leave(RowResult{Verdict::failed,
+                        0,
+                        {},
+                        GbkText(kQueryFailedText),
+                        gbk("未查询：该引擎的出口都已退出本次运行")});
+        return;
+      case RowEnd::blocked:
+        if (!alone && pacing.block_pause > 0 && !rested) {
+          queue.hand_back(*row);
+          if (hooks.status) --hooks.status->working, ++hooks.status->resting;
+          const bool go_on = pause_for(stop, pacing.block_pause);
+          if (hooks.status) --hooks.status->resting, ++hooks.status->working;
+          if (!go_on) return;
+          rested = true;
+          continue;
+        }
+        if (alone) {
+          report(*row, outcome.result);
+        } else {
+          queue.hand_back(*row);
+        }
+        leave(RowResult{
+            Verdict::blocked,
+            0,
+            {},
+            GbkText(kBlockedText),
+            concat_text(gbk("未查询：该引擎已在"), outcome.blocked_at, gbk("拦截本次运行"))});
+        return;
+    }
+  }
+  leave({});
+}
+
+}  // namespace
+
+void run_engine_pool(const EngineProfile& profile, std::span<const QueryRow> rows,
+                     const std::vector<PoolMember>& members, const EnginePacing& pacing,
+                     int failures, std::stop_token stop, const WorkerHooks& hooks) {
+  if (members.empty()) return;
+  RowQueue queue(rows, static_cast<int>(members.size()));
+  if (hooks.status) hooks.status->working += static_cast<int>(members.size());
+  std::vector<std::jthread> others;
+  for (std::size_t member = 1; member < members.size(); ++member) {
+    try {
+      others.emplace_back([&, member] {
+        run_member(profile, rows, members[member], pacing, failures, queue, stop, hooks);
+      });
+    } catch (const std::system_error&) {
+      // A member whose thread cannot start is out of the run; the others ask its rows.
+      if (hooks.status) --hooks.status->working, ++hooks.status->gone;
+      queue.leave();
+    }
+  }
+  run_member(profile, rows, members.front(), pacing, failures, queue, stop, hooks);
+}
+
 void run_engine_worker(const EngineProfile& profile, std::span<const QueryRow> rows,
                        const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks) {
-  PacedRequests requests(fetch, request_options(profile), pacing, stop);
-  GbkText blocked_at;  // where the engine blocked this run; empty while it has not
-  for (std::size_t index = 0; index < rows.size(); ++index) {
-    const int row = static_cast<int>(index);
-    const GbkText& keyword = rows[index].keyword;
-    // No engine is asked for nothing: a row without a keyword stands for a site entry whose
-    // home page could not be read, and its cells were decided when the run started.
-    if (keyword.empty()) continue;
-    RowResult result;
-    if (!blocked_at.empty()) {
-      result.verdict = Verdict::blocked;
-      result.text = kBlockedText;
-      result.detail = concat_text(gbk("未查询：该引擎已在"), blocked_at, gbk("拦截本次运行"));
-      if (hooks.row_done) hooks.row_done(row, result);
-      continue;
-    }
-    const bool counted = profile.page_value == PageValue::counted;
-    const int wanted = profile.page_count * profile.page_size;  // results, with counted paging
-    int results_read = 0;  // what the row's pages read so far held
-    // A browser's session comes to page 1 from the engine's home page, to each next page from
-    // the one before.
-    GbkText referer = profile.session ? GbkText(profile.home_page) : GbkText();
-    for (int page = 1;
-         counted ? page <= kMaxCountedPages && results_read < wanted : page <= profile.page_count;
-         ++page) {
-      const GbkText url = query_url(profile, keyword, page, results_read);
-      std::optional<FetchedPage> fetched = requests.get(url, referer);
-      if (!fetched) return;
-      PageVerdict verdict = judge_page(profile, *fetched);
-      if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
-      if (verdict.verdict == Verdict::blocked && pacing.block_pause > 0) {
-        if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url, referer))) {
-          return;
-        }
-        verdict = judge_page(profile, *fetched);
-        if (hooks.page_seen) hooks.page_seen({row, page, url, *fetched, verdict});
-      }
-      if (profile.session) referer = url;
-      result.verdict = verdict.verdict;
-      const GbkText where = concat_text(gbk("第"), to_text(page), gbk("页"));
-      if (verdict.verdict == Verdict::result) {
-        const std::string_view page_text = page_text_view(*fetched);
-        const FoundLink link = find_site_link(profile, page_text, rows[index].site);
-        if (link.at != -1) {
-          const RankReading rank = read_rank(profile, page_text, link, page, results_read);
-          if (rank.rank > 0) {
-            result.text = rank_cell_text(rank.rank);
-            result.rank = rank.rank;
-            result.address = GbkText(link_address(profile, page_text, link));
-            result.detail = concat_text(where, gbk("找到："), result.address);
-          } else {
-            result.text = kUnrecognisedText;
-            result.verdict = Verdict::unrecognised;
-            result.detail = concat_text(where, gbk("："), rank.problem);
-          }
-          break;
-        }
-        const int held = results_held(profile, page_text, results_read);
-        result.text = kNotFoundText;
-        result.detail = counted ? concat_text(gbk("前"), to_text(page), gbk("页（"), to_text(held),
-                                              gbk("条结果）没有该网站的链接"))
-                                : concat_text(gbk("前"), to_text(page), gbk("页没有该网站的链接"));
-        if (counted && held <= results_read) break;  // the results end here
-        results_read = held;
-        continue;
-      }
-      result.detail = concat_text(where, gbk("："), verdict.reason);
-      switch (verdict.verdict) {
-        case Verdict::blocked:
-          result.text = kBlockedText;
-          blocked_at = concat_text(gbk("第"), to_text(row + 1), gbk("行"), where);
-          break;
-        case Verdict::failed:
-          result.text = kQueryFailedText;
-          break;
-        case Verdict::unrecognised:
-          // Past the first page, a page without result links is where the results end.
-          result.text = page == 1 ? kUnrecognisedText : kNotFoundText;
-          break;
-        case Verdict::no_results:
-        case Verdict::result:
-          result.text = kNotFoundText;
-          break;
-      }
-      break;
-    }
-    if (hooks.row_done) hooks.row_done(row, result);
-  }
+  run_engine_pool(profile, rows, {{"", [&fetch] { return fetch; }}}, pacing, 1, stop, hooks);
 }
 
 }  // namespace quillrank

@@ -3,10 +3,13 @@
 // own thread; stops early only when its stop token is triggered.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <span>
 #include <stop_token>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engines/cell_texts.h"
 #include "engines/engine_profile.h"
@@ -34,13 +37,31 @@ struct SeenPage {
   std::string_view url;
   const FetchedPage& fetched;
   const PageVerdict& verdict;
+  std::string_view member = {};  // the pool member that asked (its name); empty: the only one
 };
 
-// What a worker reports as it goes, on its own thread.
+// How many of an engine's pool members are asking, resting after a block, or out of the run.
+struct PoolStatus {
+  std::atomic<int> working{0};
+  std::atomic<int> resting{0};
+  std::atomic<int> gone{0};
+};
+
+// What a worker reports as it goes, on its members' threads.
 struct WorkerHooks {
   std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
-  // Hears of every row's result, in row order (0-based rows); not of a row without a keyword.
+  // Hears of every row's result once (0-based rows), in the order the members decide them; not
+  // of a row without a keyword.
   std::function<void(int row, const RowResult& result)> row_done = {};
+  PoolStatus* status = nullptr;  // kept up to date when set
+};
+
+// One member of an engine's pool: its name in details, saved pages and progress (a proxy as
+// scheme://host:port, never its password; empty for the only member) and how it makes its page
+// source, on its own thread, once.
+struct PoolMember {
+  std::string name;
+  std::function<PageSource()> connect;
 };
 
 // The first link to the site on the page: link_prefix + '"' + one of the link schemes + the site
@@ -98,17 +119,29 @@ int card_number(const EngineProfile& profile, std::string_view page_text, std::s
 // page's result links.
 int results_held(const EngineProfile& profile, std::string_view page_text, int results_read);
 
-// Ranks each row of `rows` in order, reporting every row's result to hooks.row_done. Pages of a
-// row are read until the site's link is found, the profile's page count is reached (with
-// counted paging: until the pages held page_count * page_size results, at most 100 pages, or a
-// page added none), or a page is no result page (see judge_page). Each result ends, with a
-// detail saying why, as a rank (the detail names the page and the link's address);
-// kUnrecognisedText when the page's rank could not be read; otherwise kBlockedText when a page
-// was blocked, kQueryFailedText when one failed, kUnrecognisedText when the first page could not
-// be read, else kNotFoundText. After a block the engine asks nothing more in this run (after one
-// more try, when a block pause is set): the rows left read kBlockedText. A row with an empty
-// keyword asks nothing and is not reported. Every wait ends at once when `stop` is requested,
-// and the worker then returns, reporting nothing more.
+// Ranks each row of `rows` through the pool's members, each a client of its own with its own
+// pacing clock (`pacing` applies to each) on a thread of its own; a row goes to whichever member
+// is free. Pages of a row are read until the site's link is found, the profile's page count is
+// reached (with counted paging: until the pages held page_count * page_size results, at most 100
+// pages, or a page added none), or a page is no result page (see judge_page). Each result ends,
+// with a detail saying why (and, with several members, which member asked), as a rank (the
+// detail names the page and the link's address); kUnrecognisedText when the page's rank could
+// not be read; otherwise kBlockedText when a page was blocked, kQueryFailedText when one failed,
+// kUnrecognisedText when the first page could not be read, else kNotFoundText. A row without a
+// keyword asks nothing and is not reported.
+//
+// A member the engine blocks hands its row to the others and rests for the block pause, then
+// asks again; blocked again (or blocked with no pause set), it leaves the run. A member whose
+// way out fails (no connection, a proxy's refusal) hands its row on and leaves after `failures`
+// such rows in a row. A member alone in the run asks a blocked page once more after the block
+// pause and keeps a failed row's "查询失败", as one client always did. When the last member
+// leaves blocked, the rows nobody asked read kBlockedText, with where the engine blocked. Every
+// wait ends at once when `stop` is requested; the members then return, reporting nothing more.
+void run_engine_pool(const EngineProfile& profile, std::span<const QueryRow> rows,
+                     const std::vector<PoolMember>& members, const EnginePacing& pacing,
+                     int failures, std::stop_token stop, const WorkerHooks& hooks = {});
+
+// run_engine_pool with one member that fetches through `fetch`, on this thread.
 void run_engine_worker(const EngineProfile& profile, std::span<const QueryRow> rows,
                        const PageSource& fetch, const EnginePacing& pacing, std::stop_token stop,
                        const WorkerHooks& hooks = {});
