@@ -89,13 +89,11 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
   if (path.empty()) return;
   const auto loaded = read_settings_file(path);
   if (const auto* settings = std::get_if<Settings>(&loaded)) {
-    window.run_control().set_pacing(settings->pacing);
-    window.set_profiles(settings->profiles);
+    window.set_engines(settings->engines);
     window.set_history(chosen_history_path(settings->history, settings->history_path));
     return;
   }
-  window.run_control().set_pacing(Settings{}.pacing);
-  window.set_profiles(builtin_profiles(kDefaultProfileSet));
+  window.set_engines(builtin_engines(kDefaultProfileSet));
   window.set_history(chosen_history_path(true, {}));
   desktop.warn(&window, QStringLiteral("设置文件"),
                QStringLiteral("设置文件有误，本次使用默认设置。\n\n%1")
