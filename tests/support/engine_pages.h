@@ -9,7 +9,7 @@ namespace quillrank::testing {
 
 // Page `page` of results that link to filler sites, but for the result at the 0-based `index`
 // on the page (none when index < 0), which links to `address`; each result carries the rank
-// markup of its engine.
+// markup of its engine (told apart by the classic set's hosts).
 inline std::string engine_result_page(const EngineProfile& engine, const std::string& address,
                                       int index, int page = 1, int results = 10) {
   std::string html = "<html><body>\xB5\xDA\xD2\xBB\xD2\xB3 ";  // a few GBK bytes too
@@ -19,13 +19,13 @@ inline std::string engine_result_page(const EngineProfile& engine, const std::st
     const std::string n = std::to_string(i);
     const int absolute = (page - 1) * engine.page_size + i + 1;
     const std::string link = std::string(engine.link_prefix) + "\"" + target + "\"";
-    if (engine.column == kBaidu.column) {
+    if (engine.host == kBaidu.host) {
       html += "<table><tr><td>" + link + " id=\"" + std::to_string(absolute + 1) +
               "\"><tr><td class=x>";
-    } else if (engine.column == kGoogle.column) {
+    } else if (engine.host == kGoogle.host) {
       html += link + " onmousedown=\"return clk(0,'','','','" + std::to_string(absolute) +
               "','x')\">r</a></h3>";
-    } else if (engine.column == kSogou.column) {
+    } else if (engine.host == kSogou.host) {
       html += "<a " + link + " id=\"sogou_preview_" + n + "\" onclick=\"st(this,'');\">r</a>";
     } else {
       html += "<li>" + link + " id=\"res" + n + "\">r</a></h3></li>";

@@ -74,7 +74,7 @@ class HistoryWindow : public ::testing::Test {
     window_->set_box_text(list);
     QTest::mouseClick(window_->controls().start_button, Qt::LeftButton);
     ASSERT_TRUE(wait_until([&] {
-      return !window_->run_control().worker_active(0) && !window_->run_control().worker_active(1);
+      return !window_->session().engine_running(0) && !window_->session().engine_running(1);
     }));
     window_->model().flush();
   }

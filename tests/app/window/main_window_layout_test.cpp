@@ -247,10 +247,10 @@ TEST_F(WindowLayout, OpensWithTheSampleTextAndBaiduAndGoogleTicked) {
   const bool ticked[] = {true, true, false, false};
   for (int engine = 0; engine < 4; ++engine) {
     EXPECT_EQ(window_->controls().engines[engine]->isChecked(), ticked[engine]) << engine;
-    EXPECT_EQ(window_->engine_ticked(engine), ticked[engine]) << engine;
-    EXPECT_FALSE(window_->run_control().worker_active(engine));
+    EXPECT_EQ(window_->ticks()[engine], ticked[engine]) << engine;
+    EXPECT_FALSE(window_->session().engine_running(engine));
   }
-  EXPECT_EQ(window_->table().row_count(), 0);
+  EXPECT_EQ(window_->results().row_count(), 0);
 }
 
 TEST_F(WindowLayout, ShowsSixColumnHeadersOnSilverWhileEmpty) {

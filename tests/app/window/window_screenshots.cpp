@@ -110,7 +110,7 @@ int draw(const QDir& folder) {
   QTest::mouseClick(window->controls().start_button, Qt::LeftButton);
   const bool finished = wait_until([&] {
     for (int engine = 0; engine < 4; ++engine) {
-      if (window->run_control().worker_active(engine)) return false;
+      if (window->session().engine_running(engine)) return false;
     }
     return true;
   });
