@@ -154,12 +154,9 @@ TEST(MovementDelegate, DrawsTheMarkInItsColourBesideTheText) {
     const char* mark;
     QColor colour;
     const char* address_mark = "";
-  } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},
-               {"↓15", QColor(0xC0, 0x00, 0x00)},
-               {"新", QColor(0x00, 0x50, 0xC0)},
-               {"落", QColor(0x80, 0x00, 0x80)},
-               {"", QColor(0xB0, 0x60, 0x00), "⇄"},
-               {"", QColor()}};
+  } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},    {"↓15", QColor(0xC0, 0x00, 0x00)},
+               {"新", QColor(0x00, 0x50, 0xC0)},    {"落", QColor(0x80, 0x00, 0x80)},
+               {"", QColor(0xB0, 0x60, 0x00), "⇄"}, {"", QColor()}};
   for (const auto& c : cases) {
     model.setData(model.index(0, 0), QStringLiteral("第3名"));
     model.setData(model.index(0, 0), QString::fromUtf8(c.mark), kMovementRole);

@@ -80,8 +80,8 @@ TEST(ResultTableModel, MarksMovementsAndAnotherRankingAddressFromTheTypedResult)
     result.text = text;
     return result;
   };
-  results.set_result(0, 0, with(5, "http://s0/a", "x"));   // same rank, same address
-  results.set_result(0, 1, with(5, "http://s0/b", "x"));   // same rank, another address
+  results.set_result(0, 0, with(5, "http://s0/a", "x"));      // same rank, same address
+  results.set_result(0, 1, with(5, "http://s0/b", "x"));      // same rank, another address
   results.set_result(0, 2, with(2, "http://s0/b", "第5名"));  // up, another address
   model.flush();
   const struct {
@@ -94,10 +94,12 @@ TEST(ResultTableModel, MarksMovementsAndAnotherRankingAddressFromTheTypedResult)
     EXPECT_EQ(cell.data(kMovementRole).toString(), QString::fromUtf8(c.movement)) << c.column;
     EXPECT_EQ(cell.data(kAddressMoveRole).toString(), QString::fromUtf8(c.address)) << c.column;
   }
-  EXPECT_TRUE(model.index(0, 3).data(Qt::ToolTipRole).toString().contains(
-      QStringLiteral("排名网址变了：http://s0/a → http://s0/b")));
-  EXPECT_FALSE(model.index(0, 2).data(Qt::ToolTipRole).toString().contains(
-      QStringLiteral("排名网址变了")));
+  EXPECT_TRUE(model.index(0, 3)
+                  .data(Qt::ToolTipRole)
+                  .toString()
+                  .contains(QStringLiteral("排名网址变了：http://s0/a → http://s0/b")));
+  EXPECT_FALSE(
+      model.index(0, 2).data(Qt::ToolTipRole).toString().contains(QStringLiteral("排名网址变了")));
 }
 
 TEST(ResultTableModel, WritersOnOtherThreadsNeverWaitForTheModelsThread) {
@@ -141,7 +143,8 @@ TEST(ResultTableModel, StaysConsistentWhileWritersRaceRebuilds) {
     std::vector<std::thread> writers;
     for (std::size_t engine = 0; engine < kEngines; ++engine) {
       writers.emplace_back([&results, engine] {
-        for (int row = 0; row < results.row_count(); ++row) results.set_result(row, engine, ranked(9));
+        for (int row = 0; row < results.row_count(); ++row)
+          results.set_result(row, engine, ranked(9));
       });
     }
     QCoreApplication::processEvents();
