@@ -9,7 +9,7 @@ namespace quillrank::testing {
 
 // Page `page` of results that link to filler sites, but for the result at the 0-based `index`
 // on the page (none when index < 0), which links to `address`; each result carries the rank
-// markup of its engine.
+// markup of its engine (told apart by the classic set's hosts).
 inline std::string engine_result_page(const EngineProfile& engine, const std::string& address,
                                       int index, int page = 1, int results = 10) {
   std::string html = "<html><body>\xB5\xDA\xD2\xBB\xD2\xB3 ";  // a few GBK bytes too

@@ -8,6 +8,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLogValueAxis>
+#include <QPen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -20,32 +21,53 @@
 namespace quillrank {
 namespace {
 
-constexpr std::array<QRgb, kEngineCount> kEngineColours{0x2060C0, 0xC03030, 0xE08000, 0x209040};
+// The engines' line colours, in turn; a ninth engine starts over with dashed lines.
+constexpr std::array<QRgb, 8> kEngineColours{0x2060C0, 0xC03030, 0xE08000, 0x209040,
+                                             0x8040B0, 0x00A0A0, 0x806040, 0xD04090};
 
-// One run of the row: its cell of each engine slot, if it has one.
+QPen engine_pen(std::size_t engine) {
+  QPen pen(QColor(kEngineColours[engine % kEngineColours.size()]));
+  pen.setWidth(2);
+  if (engine >= kEngineColours.size()) pen.setStyle(Qt::DashLine);
+  return pen;
+}
+
+// One run of the row: its cell of each engine, by the dialog's engine order, if it has one.
 struct RunCells {
   std::int64_t run_id;
   std::int64_t started_ms;
   RunState state;
-  std::array<const CellRecord*, kEngineCount> cells{};
+  std::vector<const CellRecord*> cells;
 };
 
-std::optional<std::size_t> slot_of(const std::string& key) {
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (kEngines[engine].key == key) return engine;
+// The engines the dialog shows, by key and name: `engines`' first, then any other key the
+// records name.
+std::vector<std::pair<std::string, QString>> shown_engines(
+    const std::vector<HistoryRecord>& records, const Engines& engines) {
+  std::vector<std::pair<std::string, QString>> shown;
+  for (const Engine& engine : engines) {
+    shown.emplace_back(engine.key, QString::fromStdString(engine.profile.name));
   }
-  return std::nullopt;
+  for (const HistoryRecord& record : records) {
+    const std::string& key = record.cell.engine;
+    if (std::none_of(shown.begin(), shown.end(), [&](const auto& e) { return e.first == key; })) {
+      shown.emplace_back(key, QString::fromStdString(key));
+    }
+  }
+  return shown;
 }
 
-std::vector<RunCells> by_run(const std::vector<HistoryRecord>& records) {
+std::vector<RunCells> by_run(const std::vector<HistoryRecord>& records,
+                             const std::vector<std::pair<std::string, QString>>& engines) {
   std::vector<RunCells> runs;
   for (const HistoryRecord& record : records) {
-    const std::optional<std::size_t> engine = slot_of(record.cell.engine);
-    if (!engine) continue;
+    const auto engine = std::find_if(engines.begin(), engines.end(),
+                                     [&](const auto& e) { return e.first == record.cell.engine; });
     if (runs.empty() || runs.back().run_id != record.run_id) {
-      runs.push_back({record.run_id, record.run_started_ms, record.run_state});
+      runs.push_back({record.run_id, record.run_started_ms, record.run_state,
+                      std::vector<const CellRecord*>(engines.size())});
     }
-    runs.back().cells[*engine] = &record.cell;
+    runs.back().cells[static_cast<std::size_t>(engine - engines.begin())] = &record.cell;
   }
   return runs;
 }
@@ -106,7 +128,7 @@ void add_engine_lines(QChart& chart, const std::vector<RunCells>& runs, std::siz
     if (!line) {
       line = new QLineSeries(&chart);
       line->setName(name);
-      line->setColor(QColor(kEngineColours[engine]));
+      line->setPen(engine_pen(engine));
       line->setPointsVisible(true);
       chart.addSeries(line);
       line->attachAxis(&x);
@@ -124,17 +146,18 @@ void add_engine_lines(QChart& chart, const std::vector<RunCells>& runs, std::siz
 }  // namespace
 
 HistoryDialog::HistoryDialog(const QString& site, const QString& keyword,
-                             const std::vector<HistoryRecord>& records,
-                             const EngineProfiles& profiles, QWidget* parent)
+                             const std::vector<HistoryRecord>& records, const Engines& engines,
+                             QWidget* parent)
     : QDialog(parent), chart_(new QChart), runs_(new QTableWidget(this)) {
   setObjectName(QStringLiteral("历史排名对话框"));
   setWindowTitle(QStringLiteral("历史排名 - %1 - %2").arg(site, keyword));
   resize(720, 560);
-  const std::vector<RunCells> runs = by_run(records);
-  std::array<bool, kEngineCount> asked{};
+  const std::vector<std::pair<std::string, QString>> shown = shown_engines(records, engines);
+  const std::vector<RunCells> runs = by_run(records, shown);
+  std::vector<bool> asked(shown.size());
   int worst = 10;
   for (const RunCells& run : runs) {
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+    for (std::size_t engine = 0; engine < shown.size(); ++engine) {
       asked[engine] = asked[engine] || run.cells[engine];
       if (run.cells[engine] && run.cells[engine]->rank) {
         worst = std::max(worst, *run.cells[engine]->rank);
@@ -153,11 +176,8 @@ HistoryDialog::HistoryDialog(const QString& site, const QString& keyword,
   QAbstractAxis* y = rank_axis(worst, chart_);
   chart_->addAxis(x, Qt::AlignBottom);
   chart_->addAxis(y, Qt::AlignLeft);
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (asked[engine]) {
-      add_engine_lines(*chart_, runs, engine, QString::fromStdString(profiles[engine].name), *x,
-                       *y);
-    }
+  for (std::size_t engine = 0; engine < shown.size(); ++engine) {
+    if (asked[engine]) add_engine_lines(*chart_, runs, engine, shown[engine].second, *x, *y);
   }
   chart_->setTitle(runs.empty() ? QStringLiteral("没有历史记录") : QString());
   auto* view = new QChartView(chart_, this);
@@ -165,9 +185,9 @@ HistoryDialog::HistoryDialog(const QString& site, const QString& keyword,
 
   QStringList headers{QStringLiteral("时间"), QStringLiteral("状态")};
   std::vector<std::size_t> columns;
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
+  for (std::size_t engine = 0; engine < shown.size(); ++engine) {
     if (!asked[engine]) continue;
-    headers << QString::fromStdString(profiles[engine].name);
+    headers << shown[engine].second;
     columns.push_back(engine);
   }
   runs_->setColumnCount(static_cast<int>(headers.size()));

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     return -1;
   }
   // Each engine's worker asks through a client of its own, as the profile says.
-  window->run_control().set_worker_sources(
+  window->session().set_worker_sources(
       quillrank::live_engine_sources(quillrank::default_cookie_folder()));
   const bool placed = window->keep_state_in(quillrank::default_window_state_path());
   window->show();

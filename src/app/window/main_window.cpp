@@ -38,18 +38,20 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       desktop_(desktop),
-      model_(table_),
-      run_control_(*this, table_, std::move(result_pages), std::move(home_pages)),
+      model_(results_),
+      session_(results_, std::move(result_pages), std::move(home_pages)),
       controls_(build_window_controls(
           *this, model_,
-          [this](const QUrl& address) { return open_with_desktop(desktop_, address); })),
+          [this](const QUrl& address) { return open_with_desktop(desktop_, address); },
+          session_.engines())),
       file_dialog_(*this, desktop),
       columns_width_(controls_.result_list->width()) {
   show_status({});
   setWindowIcon(QIcon(QStringLiteral(":/quillrank/quillrank.png")));
+  model_.set_engines(session_.engines());
   // The layout's size is the first and the smallest; the box and the list take any more.
-  setMinimumSize(kClientSize);
-  resize(kClientSize);
+  setMinimumSize(laid_out_size(controls_));
+  resize(laid_out_size(controls_));
 
   // Esc closes from anywhere in the window, the box and the list included (closeEvent asks
   // first while a run is going).
@@ -76,9 +78,8 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
           [this](const QModelIndex& index) { show_row_history(index.row()); });
   // The list's own Ctrl+C copies one cell; the filter copies the selected rows instead.
   list->installEventFilter(this);
-  // On the thread of the worker that ended last; the recorder takes it from any thread.
-  run_control_.set_run_finished([this](RunControl::RunEnd end) {
-    if (recorder_) recorder_->run_ended(end == RunControl::RunEnd::completed);
+  // On the thread of the worker that ended last, after the history heard the end.
+  session_.set_run_finished([this](RunSession::RunEnd) {
     // The bar, the caption and the title say so at once, not at the next tick. A call still
     // queued when the window goes is dropped with it.
     QMetaObject::invokeMethod(this, &MainWindow::show_ranking_progress, Qt::QueuedConnection);
@@ -90,12 +91,11 @@ MainWindow::~MainWindow() {
   // posts dies with this object.
   expansion_.request_stop();
   if (expansion_.joinable()) expansion_.join();
-  run_control_.release_worker_handles();
-  if (recorder_) recorder_->run_ended(false);
+  session_.stop();  // before the recorder and the history go
 }
 
 void MainWindow::set_history(const std::string& path) {
-  run_control_.set_cell_written({});
+  session_.set_recorder(nullptr);
   recorder_.reset();
   history_.reset();
   if (path.empty()) return;
@@ -111,9 +111,8 @@ void MainWindow::set_history(const std::string& path) {
             },
             Qt::QueuedConnection);
       });
-  recorder_.emplace(*history_, table_, "window");
-  run_control_.set_cell_written(
-      [this](int engine, const WrittenCell& cell) { recorder_->cell_written(engine, cell); });
+  recorder_.emplace(*history_, "window");
+  session_.set_recorder(&*recorder_);
 }
 
 GbkText MainWindow::box_text() { return box_to_gbk(controls_.box->toPlainText()); }
@@ -122,9 +121,10 @@ void MainWindow::set_box_text(std::string_view text) {
   controls_.box->setPlainText(gbk_to_box(text));
 }
 
-bool MainWindow::engine_ticked(int engine) {
-  return engine >= 0 && engine < static_cast<int>(kEngineCount) &&
-         controls_.engines[engine]->isChecked();
+EngineTicks MainWindow::ticks() const {
+  EngineTicks ticks;
+  for (const QCheckBox* box : controls_.engines) ticks.push_back(box->isChecked());
+  return ticks;
 }
 
 void MainWindow::start_query() {
@@ -133,8 +133,7 @@ void MainWindow::start_query() {
     return;
   }
   ranking_progress_.stop();
-  run_control_.clear_for_run();
-  if (recorder_) recorder_->run_ended(false);  // a run still going was stopped by this press
+  session_.stop();  // a run still going was stopped by this press (the history says so)
   model_.flush();
   const GbkText box = box_text();
   if (collect_segments(box, '[', ']').empty()) {
@@ -144,7 +143,7 @@ void MainWindow::start_query() {
   set_expanding(true);
   expansion_ = std::jthread([this, box](std::stop_token stop) {
     ExpansionReport report;
-    GbkText expanded = run_control_.expand_entries(
+    GbkText expanded = session_.expand_entries(
         box, stop,
         [this](int entry, int entries) {
           QMetaObject::invokeMethod(
@@ -198,7 +197,7 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
 
 void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntry>& failed) {
   const KeywordList list = split_keyword_list(text);
-  if (list.too_many) {
+  if (list.too_many) {  // the session would refuse it
     show_status({});
     desktop_.warn(this, QStringLiteral("关键词列表"),
                   QStringLiteral("列表超过 %1 组，一次最多查询 %1 组。请把列表分成几份再查询。")
@@ -206,20 +205,13 @@ void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntr
     return;
   }
   if (list.left_out_count > 0) warn_left_out(list);
-  std::int64_t started = 0;
-  if (recorder_) {
-    EngineTicks ticked{};
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      ticked[engine] = engine_ticked(static_cast<int>(engine));
-    }
-    started = recorder_->run_started(ticked);
-  }
-  run_control_.start_ranking(list, failed);
-  run_started_ = QDateTime::currentDateTime();
+  const std::optional<std::int64_t> started = session_.start(list, ticks(), failed);
+  if (!started) return;
+  run_started_ = QDateTime::fromMSecsSinceEpoch(*started);
   // The rebuilt rows reach the list before anything repaints.
   model_.flush();
   fit_site_column(*controls_.result_list);
-  load_past_ranks(started);
+  load_past_ranks(*started);
   show_ranking_progress();
   ranking_progress_.start();
 }
@@ -252,15 +244,15 @@ void MainWindow::set_expanding(bool expanding) {
 }
 
 void MainWindow::show_ranking_progress() {
-  const int rows = table_.row_count();
-  show_progress(run_control_.rows_ranked(), rows);
+  const int rows = results_.row_count();
+  show_progress(session_.rows_ranked(), rows);
   show_start_caption();
   if (!busy()) {
     ranking_progress_.stop();
     show_status(QStringLiteral("查询完成"));
     return;
   }
-  show_status(QStringLiteral("正在查询 %1/%2 行").arg(run_control_.rows_ranked()).arg(rows));
+  show_status(QStringLiteral("正在查询 %1/%2 行").arg(session_.rows_ranked()).arg(rows));
 }
 
 void MainWindow::show_progress(int done, int rows) {
@@ -284,16 +276,19 @@ void MainWindow::show_status(const QString& status) {
 void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
   if (!history_) return;
   history_->flush();  // the run before this one is in the database
-  RowsPastRanks past(static_cast<std::size_t>(table_.row_count()));
+  const RunRows rows = results_.rows();
+  const Engines& engines = session_.engines();
+  const EngineTicks asked = ticks();
+  RowsPastRanks past(rows->size(), std::vector<PastRanks>(engines.size()));
   try {
     HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
-    for (int row = 0; row < table_.row_count(); ++row) {
-      const std::string site = history_site(table_, row);
-      const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
-      for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-        if (!engine_ticked(static_cast<int>(engine))) continue;
-        past[row][engine] =
-            store.past_ranks(site, keyword, std::string(kEngines[engine].key), run_started_ms);
+    for (std::size_t row = 0; row < rows->size(); ++row) {
+      // The history keeps the bare site, as the rows hold it.
+      const std::string site = gbk_to_utf8((*rows)[row].site);
+      const std::string keyword = gbk_to_utf8((*rows)[row].keyword);
+      for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+        if (!asked[engine]) continue;
+        past[row][engine] = store.past_ranks(site, keyword, engines[engine].key, run_started_ms);
       }
     }
   } catch (const std::exception&) {
@@ -319,7 +314,7 @@ std::unique_ptr<QMenu> MainWindow::result_menu() {
   menu->addAction(QStringLiteral("历史排名"), this, [this, row] { show_row_history(row); })
       ->setEnabled(row >= 0 && history_);
   menu->addAction(QStringLiteral("导出结果…"), this, &MainWindow::export_results)
-      ->setEnabled(table_.row_count() > 0);
+      ->setEnabled(results_.row_count() > 0);
   QAction* copy = menu->addAction(QStringLiteral("复制"), this, &MainWindow::copy_selected_rows);
   copy->setShortcut(QKeySequence::Copy);
   copy->setEnabled(!rows.empty());
@@ -327,9 +322,10 @@ std::unique_ptr<QMenu> MainWindow::result_menu() {
 }
 
 void MainWindow::show_row_history(int row) {
-  if (!history_ || row < 0 || row >= table_.row_count()) return;
-  const std::string site = history_site(table_, row);
-  const std::string keyword = gbk_to_utf8(table_.get_cell_text(row, 1));
+  if (!history_ || row < 0 || row >= results_.row_count()) return;
+  const QueryRow asked = results_.row(row);
+  const std::string site = gbk_to_utf8(asked.site);
+  const std::string keyword = gbk_to_utf8(asked.keyword);
   std::vector<HistoryRecord> records;
   history_->flush();
   try {
@@ -341,7 +337,7 @@ void MainWindow::show_row_history(int row) {
     return;
   }
   auto* dialog = new HistoryDialog(QString::fromStdString(site), QString::fromStdString(keyword),
-                                   records, run_control_.profiles(), this);
+                                   records, session_.engines(), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
 }
@@ -361,7 +357,7 @@ void MainWindow::export_results() {
   if (!path) return;
   file_dialog_.remember(*path);
   QString error;
-  if (!export_result_table(table_, run_control_.profiles(), run_started_, *path, error)) {
+  if (!export_result_table(results_, model_.engines(), run_started_, *path, error)) {
     desktop_.warn(
         this, QStringLiteral("导出结果"),
         QStringLiteral("结果没有保存到文件“%1”：%2").arg(QDir::toNativeSeparators(*path), error));
@@ -371,7 +367,7 @@ void MainWindow::export_results() {
 void MainWindow::copy_selected_rows() {
   const std::vector<int> rows = selected_rows();
   if (rows.empty()) return;
-  QApplication::clipboard()->setText(result_rows_text(table_, rows));
+  QApplication::clipboard()->setText(result_rows_text(results_, rows));
 }
 
 void MainWindow::export_keyword_list() {
@@ -419,13 +415,6 @@ void MainWindow::clear_sample_text() {
   if (!expanding_ && is_sample_text(box_text())) set_box_text("");
 }
 
-bool MainWindow::ranking() const {
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    if (run_control_.worker_active(static_cast<int>(engine))) return true;
-  }
-  return false;
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (busy() &&
       !desktop_.ask(this, QStringLiteral("关闭窗口"),
@@ -439,8 +428,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The expansion ends within milliseconds; its posted result sees the stop.
   expansion_.request_stop();
   ranking_progress_.stop();
-  run_control_.release_worker_handles();
-  if (recorder_) recorder_->run_ended(false);  // a run still open was stopped by this close
+  session_.stop();  // a run still going was stopped by this close (the history says so)
   if (!state_path_.isEmpty()) {
     QString error;
     if (!write_window_state(state_path_, state(), error)) {
@@ -464,8 +452,11 @@ bool MainWindow::keep_state_in(const QString& path) {
   const std::optional<WindowState> saved = read_window_state(path);
   if (!saved) return false;
   controls_.box->setPlainText(saved->box);
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    controls_.engines[engine]->setChecked(saved->ticks[engine]);
+  saved_ticks_ = saved->ticks;
+  const Engines& engines = session_.engines();
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+    const auto saved_tick = saved_ticks_.find(engines[engine].key);
+    if (saved_tick != saved_ticks_.end()) controls_.engines[engine]->setChecked(saved_tick->second);
   }
   file_dialog_.set_folder(saved->folder);
   const bool placed = restoreGeometry(saved->geometry);
@@ -479,12 +470,14 @@ bool MainWindow::keep_state_in(const QString& path) {
 
 WindowState MainWindow::state() const {
   WindowState state{.box = controls_.box->toPlainText(),
+                    .ticks = saved_ticks_,  // an engine not shown now keeps its saved tick
                     .geometry = saveGeometry(),
                     .columns = controls_.result_list->horizontalHeader()->saveState(),
                     .list_width = columns_width_,
                     .folder = file_dialog_.folder()};
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    state.ticks[engine] = controls_.engines[engine]->isChecked();
+  const Engines& engines = session_.engines();
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+    state.ticks[engines[engine].key] = controls_.engines[engine]->isChecked();
   }
   return state;
 }
@@ -502,12 +495,28 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);  // the box still gets the press
 }
 
-void MainWindow::set_profiles(const EngineProfiles& profiles) {
-  run_control_.set_profiles(profiles);
-  model_.set_profiles(profiles);
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    controls_.engines[engine]->setText(check_box_caption(profiles[engine]));
+void MainWindow::set_engines(const Engines& engines) {
+  // Each engine's tick: its box's when it had one, else the saved state's, else its default.
+  const Engines& before = session_.engines();
+  EngineTicks ticked;
+  for (const Engine& engine : engines) {
+    const std::optional<std::size_t> had = engine_index(before, engine.key);
+    const auto saved = saved_ticks_.find(engine.key);
+    ticked.push_back(had                           ? controls_.engines[*had]->isChecked()
+                     : saved != saved_ticks_.end() ? saved->second
+                                                   : engine.ticked);
   }
+  const int columns_before = model_.columnCount();
+  session_.set_engines(engines);
+  model_.set_engines(engines);
+  if (model_.columnCount() != columns_before) reset_column_widths(*controls_.result_list);
+  const QSize smallest_before = minimumSize();
+  set_engine_check_boxes(controls_, engines, ticked);
+  // A window at its first size stays at it; a larger one grows as far as the check boxes need.
+  setMinimumSize(laid_out_size(controls_));
+  resize(size() == smallest_before ? laid_out_size(controls_)
+                                   : size().expandedTo(laid_out_size(controls_)));
+  lay_out_controls(controls_, size());
 }
 
 }  // namespace quillrank

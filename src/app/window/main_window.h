@@ -1,44 +1,48 @@
-// MainWindow: the program's one window. Owns the result table, its model and the run control,
-// hosts the run, binds the events, and keeps its state from one start to the next. Window thread
-// only.
+// MainWindow: the program's one window. Owns the run's results, their model and the run
+// session that fills them, binds the events, and keeps its state from one start to the next.
+// Window thread only.
 #pragma once
 
 #include <QDateTime>
 #include <QTimer>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "app/run_control.h"
+#include "app/run_session.h"
 #include "app/window/desktop.h"
 #include "app/window/keyword_file_dialog.h"
 #include "app/window/result_table_model.h"
 #include "app/window/window_layout.h"
 #include "app/window/window_state.h"
+#include "engines/run_results.h"
+#include "history/history_writer.h"
 #include "history/run_recorder.h"
-#include "text/result_table.h"
 
 class QMenu;
 
 namespace quillrank {
 
-class MainWindow : public QWidget, public RunHost {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // `desktop` answers the dialogs and opens addresses; it must outlive the window.
   MainWindow(Desktop& desktop, PageSource result_pages, PageSource home_pages,
              QWidget* parent = nullptr);
-  // Stops and joins a running expansion and a running run's workers before the table they
-  // write to goes.
+  // Stops and joins a running expansion and a running run's workers before the results they
+  // write to go.
   ~MainWindow() override;
 
-  // RunHost: the keyword list is the box text, through box_text.h's conversion.
-  GbkText box_text() override;
-  void set_box_text(std::string_view text) override;
-  bool engine_ticked(int engine) override;
+  // The keyword list is the box text, through box_text.h's conversion.
+  GbkText box_text();
+  void set_box_text(std::string_view text);
+  // The check boxes' ticks, by engine index.
+  EngineTicks ticks() const;
 
   // Starts a run. Site entries are expanded on a thread of their own, so the window keeps
   // answering while home pages load; a press during that expansion stops it instead.
@@ -46,7 +50,7 @@ class MainWindow : public QWidget, public RunHost {
   bool expanding() const { return expanding_; }
   // True while site entries are expanded or any engine's worker ranks.
   bool busy() const { return expanding_ || ranking(); }
-  bool ranking() const;  // any engine's worker ranks
+  bool ranking() const { return session_.running(); }  // any engine's worker ranks
   void export_keyword_list();
   void import_keyword_list();
   void clear_sample_text();
@@ -60,15 +64,15 @@ class MainWindow : public QWidget, public RunHost {
   std::unique_ptr<QMenu> result_menu();
   // Opens the history dialog of result row `row` (0-based).
   void show_row_history(int row);
-  // Asks for a file and writes the result table to it (CSV, or TSV by the name's ending).
+  // Asks for a file and writes the results to it (CSV, or TSV by the name's ending).
   void export_results();
   // Puts the selected rows on the clipboard as tab-separated text.
   void copy_selected_rows();
 
   const WindowControls& controls() const { return controls_; }
-  ResultTable& table() { return table_; }
+  RunResults& results() { return results_; }
   ResultTableModel& model() { return model_; }
-  RunControl& run_control() { return run_control_; }
+  RunSession& session() { return session_; }
 
   // Reads the state saved at `path` into the window (box, ticks, size and place, column widths,
   // the file dialogs' folder) and saves the window's state there whenever it closes. True when
@@ -76,9 +80,12 @@ class MainWindow : public QWidget, public RunHost {
   bool keep_state_in(const QString& path);
   WindowState state() const;
 
-  // Ranks with these profiles from the next run on, and captions the check boxes and the
-  // result columns with their names.
-  void set_profiles(const EngineProfiles& profiles);
+  // Ranks these engines from the next run on: one check box and one result column each,
+  // captioned with their profiles' names; the window grows to hold the check boxes. An engine
+  // keeps its tick by key; a new one is ticked as the saved state or, without one, the engine
+  // says.
+  void set_engines(const Engines& engines);
+  const Engines& engines() const { return session_.engines(); }
   KeywordFileDialog& file_dialog() { return file_dialog_; }
 
  protected:
@@ -105,22 +112,23 @@ class MainWindow : public QWidget, public RunHost {
   std::vector<int> selected_rows() const;  // ascending
 
   Desktop& desktop_;
-  // Destroyed in reverse: the run control joins its workers, then the model leaves the table.
-  ResultTable table_;
+  // Destroyed in reverse: the session joins its workers (the history hears the run stopped),
+  // then the recorder and the history go, then the model leaves the results.
+  RunResults results_;
   ResultTableModel model_;
-  RunControl run_control_;
-  // The rank history, when on; the workers that write through the recorder are joined before
-  // either goes.
+  // The rank history, when on.
   std::unique_ptr<HistoryWriter> history_;
   std::optional<RunRecorder> recorder_;
+  RunSession session_;
   WindowControls controls_;
+  std::map<std::string, bool> saved_ticks_;  // by engine key, as the saved state had them
   KeywordFileDialog file_dialog_;
   QTimer ranking_progress_;
-  QDateTime run_started_;  // of the rows in the table; written into result exports
+  QDateTime run_started_;  // of the rows in the results; written into result exports
   QString state_path_;     // empty: keep no state
   int columns_width_;      // the list width the column widths were set for
   bool expanding_ = false;
-  std::jthread expansion_;  // joined first on destruction: it reads run_control_
+  std::jthread expansion_;  // joined first on destruction: it reads session_
 };
 
 }  // namespace quillrank

@@ -18,17 +18,28 @@ QColor mark_colour(const QString& mark) {
   return QColor(0x00, 0x50, 0xC0);                                      // 新
 }
 
+const QColor kAddressMoveColour(0xB0, 0x60, 0x00);  // ⇄
+
 }  // namespace
 
 void MovementDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
   QStyledItemDelegate::paint(painter, option, index);
   const QString mark = index.data(kMovementRole).toString();
-  if (mark.isEmpty()) return;
+  const QString address_mark = index.data(kAddressMoveRole).toString();
+  if (mark.isEmpty() && address_mark.isEmpty()) return;
   painter->save();
-  painter->setPen(mark_colour(mark));
   painter->setFont(option.font);
-  painter->drawText(option.rect.adjusted(0, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter, mark);
+  QRect room = option.rect.adjusted(0, 0, -3, 0);
+  if (!mark.isEmpty()) {
+    painter->setPen(mark_colour(mark));
+    painter->drawText(room, Qt::AlignRight | Qt::AlignVCenter, mark);
+    room.setRight(room.right() - option.fontMetrics.horizontalAdvance(mark) - 2);
+  }
+  if (!address_mark.isEmpty()) {
+    painter->setPen(kAddressMoveColour);
+    painter->drawText(room, Qt::AlignRight | Qt::AlignVCenter, address_mark);
+  }
   painter->restore();
 }
 

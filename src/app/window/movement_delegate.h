@@ -1,8 +1,9 @@
 // MovementDelegate: draws the result list's cells as usual and, right-aligned beside an engine
 // cell's text, its movement against the history (kMovementRole): ↑n in green, ↓n in red, 新 in
-// blue, 落 in purple for a rank that fell out of the results. The cell's text itself never
-// changes. A cell too narrow for its text shows the whole text as its tooltip, above what the
-// model's tooltip says.
+// blue, 落 in purple for a rank that fell out of the results; left of it, in orange, ⇄ when
+// another address of the site ranks than in the previous run (kAddressMoveRole). The cell's
+// text itself never changes. A cell too narrow for its text shows the whole text as its
+// tooltip, above what the model's tooltip says.
 #pragma once
 
 #include <QStyledItemDelegate>

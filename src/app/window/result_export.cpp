@@ -3,47 +3,47 @@
 #include <QSaveFile>
 
 #include "app/batch/batch_output.h"
-#include "history/movement.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 
-std::vector<std::vector<std::string>> result_export_lines(const ResultTable& table,
-                                                          const EngineProfiles& profiles,
+std::vector<std::vector<std::string>> result_export_lines(const RunResults& results,
+                                                          const Engines& engines,
                                                           const QDateTime& run_started) {
   std::vector<std::vector<std::string>> lines(1);
   std::vector<std::string>& header = lines[0];
   header.emplace_back("查询日期");
-  header.emplace_back(column_caption(0, profiles));
-  header.emplace_back(column_caption(1, profiles));
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    header.push_back(profiles[engine].name);
-    header.push_back(profiles[engine].name + "排名");
+  header.emplace_back(column_caption(0, engines));
+  header.emplace_back(column_caption(1, engines));
+  for (const Engine& engine : engines) {
+    header.push_back(engine.profile.name);
+    header.push_back(engine.profile.name + "排名");
   }
   const std::string date =
       run_started.isValid() ? run_started.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString()
                             : std::string();
-  const int rows = table.row_count();
+  const int rows = results.row_count();
   for (int row = 0; row < rows; ++row) {
-    const std::vector<std::string> cells = result_row_cells(table, row);
+    const std::vector<std::string> cells = result_row_cells(results, row);
     std::vector<std::string>& line = lines.emplace_back();
     line.push_back(date);
     line.push_back(cells[0]);
     line.push_back(cells[1]);
-    for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-      const int column = kEngines[engine].column;
-      line.push_back(cells[static_cast<std::size_t>(column)]);
-      const std::optional<int> rank = rank_from_cell(table.get_cell_text(row, column));
-      line.push_back(rank ? std::to_string(*rank) : std::string());
+    for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+      const EngineCell cell = results.cell(row, engine);
+      line.push_back(visible_text(gbk_to_utf8(cell_text(cell))));
+      const bool ranked = cell.state == CellState::done && cell.result.rank > 0;
+      line.push_back(ranked ? std::to_string(cell.result.rank) : std::string());
     }
   }
   return lines;
 }
 
-bool export_result_table(const ResultTable& table, const EngineProfiles& profiles,
+bool export_result_table(const RunResults& results, const Engines& engines,
                          const QDateTime& run_started, const QString& path, QString& error) {
   const bool tab_separated = path.endsWith(QStringLiteral(".tsv"), Qt::CaseInsensitive) ||
                              path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
-  const std::string text = format_text_table(result_export_lines(table, profiles, run_started),
+  const std::string text = format_text_table(result_export_lines(results, engines, run_started),
                                              !tab_separated, /*formula_safe_tsv=*/true);
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) ||
@@ -56,9 +56,9 @@ bool export_result_table(const ResultTable& table, const EngineProfiles& profile
   return true;
 }
 
-QString result_rows_text(const ResultTable& table, const std::vector<int>& rows) {
+QString result_rows_text(const RunResults& results, const std::vector<int>& rows) {
   std::vector<std::vector<std::string>> lines;
-  for (const int row : rows) lines.push_back(result_row_cells(table, row));
+  for (const int row : rows) lines.push_back(result_row_cells(results, row));
   const std::string text = format_text_table(lines, false);
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

@@ -25,7 +25,8 @@
 namespace quillrank {
 namespace {
 
-constexpr int kColumnWidths[] = {60, 70, 70, 70, 70, 70};
+constexpr int kColumnWidths[] = {60, 70};
+constexpr int kEngineColumnWidth = 70;
 
 // A group box drawn as the layout has it: the frame's top line runs through the middle of the
 // caption, which sits centred in the top edge. Qt's styles put the line below the caption, where
@@ -95,15 +96,18 @@ QString check_box_caption(const EngineProfile& profile) {
 
 namespace {
 
-// An engine's check box: named as its slot says, captioned after its built-in profile until the
-// settings file names it otherwise.
-QCheckBox* check_box(QWidget* parent, std::size_t engine, QRect where, bool ticked) {
-  const std::string name(kEngines[engine].check_box);
-  auto* box =
-      place(new QCheckBox(check_box_caption(builtin_profiles(kDefaultProfileSet)[engine]), parent),
-            name.c_str(), where.x(), where.y(), where.width(), where.height());
-  box->setChecked(ticked);
-  return box;
+// The first four engines' check boxes: their places in the engine group, and the names they
+// have when they ask Baidu, Google, Sogou and Soso.
+constexpr QRect kCheckBoxPlaces[] = {
+    {8, 14, 80, 24}, {99, 14, 80, 24}, {195, 14, 77, 24}, {285, 14, 73, 24}};
+constexpr std::pair<const char*, const char*> kCheckBoxNames[] = {
+    {"baidu", "选中百度"}, {"google", "选中GG"}, {"sogou", "选中搜狗"}, {"soso", "选中搜搜"}};
+
+QString check_box_name(const std::string& key) {
+  for (const auto& [known, name] : kCheckBoxNames) {
+    if (key == known) return QString::fromUtf8(name);
+  }
+  return QStringLiteral("选中") + QString::fromStdString(key);
 }
 
 // Black on white in SimSun 16 pixels high.
@@ -195,9 +199,7 @@ QTableView* result_list(QWidget* parent, ResultTableModel& model) {
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
-  for (int column = 0; column < kTableColumns; ++column) {
-    header->resizeSection(column, kColumnWidths[column]);
-  }
+  reset_column_widths(*list);
   // A report view has no row headers; rows keep one height, so the view never measures them.
   QHeaderView* rows = list->verticalHeader();
   rows->hide();
@@ -215,7 +217,7 @@ QTableView* result_list(QWidget* parent, ResultTableModel& model) {
 }  // namespace
 
 WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
-                                     HyperlinkLabel::Opener open_credit) {
+                                     HyperlinkLabel::Opener open_credit, const Engines& engines) {
   load_window_resources();  // the web view's start page is one of them
   // The places and sizes were drawn for the Chinese desktop's interface font, SimSun at 12
   // pixels; in that face every caption fits its control.
@@ -229,12 +231,6 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   c.export_button = push_button(c.input_group, "导出", "导出关键词");
 
   c.engine_group = group_box(&window, "分组框2", "查询选择");
-  c.engines = {
-      check_box(c.engine_group, 0, {8, 14, 80, 24}, true),
-      check_box(c.engine_group, 1, {99, 14, 80, 24}, true),
-      check_box(c.engine_group, 2, {195, 14, 77, 24}, false),
-      check_box(c.engine_group, 3, {285, 14, 73, 24}, false),
-  };
 
   c.credit = named(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),
                                       QUrl(QString::fromLatin1(kMakerHomeAddress)),
@@ -254,33 +250,73 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   c.progress->setFormat(QString());  // no text until a run starts
   c.progress->setAlignment(Qt::AlignCenter);
 
-  lay_out_controls(c, kClientSize);
-  // Tab follows the layout: down the left column, then the list.
-  QWidget* order[] = {c.box,          c.import_button, c.export_button, c.engines[0],
-                      c.engines[1],   c.engines[2],    c.engines[3],    c.credit,
-                      c.start_button, c.result_list};
-  for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+  set_engine_check_boxes(c, engines, default_ticks(engines));
   return c;
+}
+
+void set_engine_check_boxes(WindowControls& c, const Engines& engines, const EngineTicks& ticks) {
+  for (QCheckBox* box : c.engines) delete box;
+  c.engines.clear();
+  constexpr int kGroupRoom = 352;           // the group's inner width at the first size
+  QPoint next(8, 14 + kCheckBoxRowHeight);  // where the first box past the four goes
+  c.engine_rows = 1;
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+    auto* box = new QCheckBox(check_box_caption(engines[engine].profile), c.engine_group);
+    box->setObjectName(check_box_name(engines[engine].key));
+    box->setChecked(engine < ticks.size() && ticks[engine]);
+    if (engine < std::size(kCheckBoxPlaces)) {
+      box->setGeometry(kCheckBoxPlaces[engine]);
+    } else {
+      const int width = std::min(box->sizeHint().width() + 4, kGroupRoom);
+      if (next.x() > 8 && next.x() + width > kGroupRoom) {
+        next = {8, next.y() + kCheckBoxRowHeight};
+      }
+      box->setGeometry(QRect(next, QSize(width, kCheckBoxRowHeight)));
+      c.engine_rows = (next.y() - 14) / kCheckBoxRowHeight + 1;
+      next.rx() += width + 8;
+    }
+    box->show();
+    c.engines.push_back(box);
+  }
+  lay_out_controls(c, laid_out_size(c));
+  // Tab follows the layout: down the left column, then the list.
+  std::vector<QWidget*> order{c.box, c.import_button, c.export_button};
+  order.insert(order.end(), c.engines.begin(), c.engines.end());
+  order.insert(order.end(), {c.credit, c.start_button, c.result_list});
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+QSize laid_out_size(const WindowControls& c) {
+  return kClientSize + QSize(0, (c.engine_rows - 1) * kCheckBoxRowHeight);
 }
 
 void lay_out_controls(const WindowControls& c, QSize size) {
   const int wider = std::max(0, size.width() - kClientSize.width());
-  const int taller = std::max(0, size.height() - kClientSize.height());
-  const int left = wider / 3;      // to the box
-  const int right = wider - left;  // to the result list
+  const int taller = std::max(0, size.height() - laid_out_size(c).height());
+  const int rows = (c.engine_rows - 1) * kCheckBoxRowHeight;  // the engine group's further rows
+  const int left = wider / 3;                                 // to the box
+  const int right = wider - left;                             // to the result list
   c.input_group->setGeometry(8, 8, 360 + left, 272 + taller);
   c.box->setGeometry(7, 12, 242 + left, 258 + taller);
   c.instructions->setGeometry(255 + left, 12, 98, 196);
   c.import_button->setGeometry(255 + left, 213 + taller, 98, 24);
   c.export_button->setGeometry(255 + left, 241 + taller, 98, 24);
-  c.engine_group->setGeometry(8, 280 + taller, 360 + left, 46);
-  c.credit->setGeometry(7, 331 + taller, 201, 24);
-  c.start_button->setGeometry(208 + left, 331 + taller, 160, 22);
+  c.engine_group->setGeometry(8, 280 + taller, 360 + left, 46 + rows);
+  c.credit->setGeometry(7, 331 + taller + rows, 201, 24);
+  c.start_button->setGeometry(208 + left, 331 + taller + rows, 160, 22);
   c.web_frame->setGeometry(374 + left, 15, 430 + right, 114);
   c.web_view->setGeometry(-1, -1, 450 + right, 134);
-  c.result_group->setGeometry(374 + left, 131, 432 + right, 224 + taller);
-  c.result_list->setGeometry(0, 13, 430 + right, 193 + taller);
-  c.progress->setGeometry(0, 207 + taller, 430 + right, 14);
+  c.result_group->setGeometry(374 + left, 131, 432 + right, 224 + taller + rows);
+  c.result_list->setGeometry(0, 13, 430 + right, 193 + taller + rows);
+  c.progress->setGeometry(0, 207 + taller + rows, 430 + right, 14);
+}
+
+void reset_column_widths(QTableView& list) {
+  QHeaderView* header = list.horizontalHeader();
+  for (int column = 0; column < header->count(); ++column) {
+    header->resizeSection(column,
+                          column < kFirstEngineColumn ? kColumnWidths[column] : kEngineColumnWidth);
+  }
 }
 
 void resize_site_column(QTableView& list, int change) {

@@ -5,7 +5,7 @@
 
 #include <QSize>
 #include <QString>
-#include <array>
+#include <vector>
 
 #include "app/window/hyperlink_label.h"
 #include "engines/engines.h"
@@ -25,8 +25,11 @@ namespace quillrank {
 
 class ResultTableModel;
 
-// The client area every control fits in: the window's first and smallest size.
+// The client area every control fits in: the window's first and smallest size while the engines
+// fit one row of check boxes.
 inline constexpr QSize kClientSize{813, 362};
+// Each further row of engine check boxes makes the engine group and the window this much taller.
+inline constexpr int kCheckBoxRowHeight = 24;
 
 struct WindowControls {
   QGroupBox* input_group;  // 分组框1
@@ -34,27 +37,45 @@ struct WindowControls {
   QLabel* instructions;    // 标签1
   QPushButton* import_button;
   QPushButton* export_button;
-  QGroupBox* engine_group;                       // 分组框2
-  std::array<QCheckBox*, kEngineCount> engines;  // by slot: Baidu, Google, Sogou, Soso
-  HyperlinkLabel* credit;                        // 联系作者
-  QPushButton* start_button;                     // 按钮1
-  QFrame* web_frame;                             // 外形框1, clips the web view's edges
-  QWebEngineView* web_view;                      // 超文本浏览框1
-  QGroupBox* result_group;                       // 分组框3
-  QTableView* result_list;                       // 超级列表框1
-  QProgressBar* progress;                        // 进度条: rows done of the run's rows
+  QGroupBox* engine_group;  // 分组框2
+  std::vector<QCheckBox*> engines;  // by engine index: 选中百度, 选中GG, 选中搜狗, 选中搜搜, ...
+  int engine_rows = 1;              // rows of check boxes in the engine group
+  HyperlinkLabel* credit;     // 联系作者
+  QPushButton* start_button;  // 按钮1
+  QFrame* web_frame;          // 外形框1, clips the web view's edges
+  QWebEngineView* web_view;   // 超文本浏览框1
+  QGroupBox* result_group;    // 分组框3
+  QTableView* result_list;    // 超级列表框1
+  QProgressBar* progress;     // 进度条: rows done of the run's rows
 };
 
 // Creates every control as a child of `window` in its initial state: the box holds the sample
-// text, Baidu and Google are ticked, the list shows `model`, the web view loads the product page.
+// text, each of `engines` has a check box ticked as the engine says, the list shows `model`, the
+// web view loads the product page.
 WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
-                                     HyperlinkLabel::Opener open_credit);
+                                     HyperlinkLabel::Opener open_credit, const Engines& engines);
 
-// Places the controls that move or grow in a client area of `size` (at least kClientSize): the
-// box and the result list take the room, a third and two thirds of the extra width, and all of
-// the extra height; the web view's frame widens with the list; the controls beside and below
-// them keep their sizes and follow.
+// Makes the engine group hold one check box per engine, in engine order and ticked as `ticks`
+// says, in place of the ones it held: the first four in the layout's places (named 选中百度,
+// 选中GG, 选中搜狗 and 选中搜搜 for Baidu, Google, Sogou and Soso), each further one named
+// "选中" + its key, in rows below them as wide as their captions need. Captioned
+// check_box_caption(); the Tab order follows them.
+void set_engine_check_boxes(WindowControls& controls, const Engines& engines,
+                            const EngineTicks& ticks);
+
+// The window's first and smallest size: kClientSize, taller by each row of check boxes past the
+// first.
+QSize laid_out_size(const WindowControls& controls);
+
+// Places the controls that move or grow in a client area of `size` (at least laid_out_size()):
+// the box and the result list take the room, a third and two thirds of the extra width, and all
+// of the extra height; the web view's frame widens with the list; the controls beside and below
+// them keep their sizes and follow. Further rows of check boxes make the engine group taller and
+// the result list with it.
 void lay_out_controls(const WindowControls& controls, QSize size);
+
+// The result columns' first widths: the site's and the keyword's, and one for every engine's.
+void reset_column_widths(QTableView& list);
 
 // The site column takes what the result list gains (or loses, down to the header's smallest
 // section) in width, so the engine columns keep their places in sight.

@@ -17,7 +17,10 @@ struct Wording {
 };
 constexpr Wording kWordings[] = {
     {R"(unknown key '(.*)')", "未知的键“%1”"},
-    {R"(unknown engine '(.*)' \(use (.*)\))", "未知的搜索引擎“%1”（可用 %2）"},
+    {R"(unknown engine '(.*)' \(use (.*), or set host to define a new engine\))",
+     "未知的搜索引擎“%1”（可用 %2；或设置 host 来定义新的搜索引擎）"},
+    {R"(engine key '(.*)' must be 1 to 32 of a-z, 0-9 and _, starting with a letter)",
+     "搜索引擎的键“%1”必须是 1 到 32 个 a-z、0-9 或 _，并以字母开头"},
     {R"((\S+) belongs in an engine's table, e\.g\. (.*))", "%1 只能写在搜索引擎的表中，例如 %2"},
     {R"((\S+) must be (-?\d+) to (-?\d+) seconds, MIN <= MAX)",
      "%1 必须是 %2 到 %3 秒，且 MIN 不大于 MAX"},
@@ -89,13 +92,11 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
   if (path.empty()) return;
   const auto loaded = read_settings_file(path);
   if (const auto* settings = std::get_if<Settings>(&loaded)) {
-    window.run_control().set_pacing(settings->pacing);
-    window.set_profiles(settings->profiles);
+    window.set_engines(settings->engines);
     window.set_history(chosen_history_path(settings->history, settings->history_path));
     return;
   }
-  window.run_control().set_pacing(Settings{}.pacing);
-  window.set_profiles(builtin_profiles(kDefaultProfileSet));
+  window.set_engines(builtin_engines(kDefaultProfileSet));
   window.set_history(chosen_history_path(true, {}));
   desktop.warn(&window, QStringLiteral("设置文件"),
                QStringLiteral("设置文件有误，本次使用默认设置。\n\n%1")

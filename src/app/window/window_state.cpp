@@ -14,6 +14,32 @@ namespace {
 // A 64 MiB keyword list as JSON text, with room for the rest.
 constexpr qint64 kMaxStateBytes = qint64{256} << 20;
 
+// The engines of an earlier version's four ticks, in their order.
+constexpr const char* kFourTickKeys[] = {"baidu", "google", "sogou", "soso"};
+
+// The ticks by engine key, from an object of keys and booleans or the four ticks of an earlier
+// version; nullopt when `json` is neither.
+std::optional<std::map<std::string, bool>> read_ticks(const QJsonValue& json) {
+  std::map<std::string, bool> ticks;
+  if (json.isObject()) {
+    const QJsonObject keys = json.toObject();
+    for (auto tick = keys.begin(); tick != keys.end(); ++tick) {
+      if (!tick.value().isBool()) return std::nullopt;
+      ticks[tick.key().toStdString()] = tick.value().toBool();
+    }
+    return ticks;
+  }
+  const QJsonArray four = json.toArray();
+  if (!json.isArray() || four.size() != static_cast<qsizetype>(std::size(kFourTickKeys))) {
+    return std::nullopt;
+  }
+  for (qsizetype engine = 0; engine < four.size(); ++engine) {
+    if (!four.at(engine).isBool()) return std::nullopt;
+    ticks[kFourTickKeys[engine]] = four.at(engine).toBool();
+  }
+  return ticks;
+}
+
 }  // namespace
 
 QString default_window_state_path() {
@@ -34,15 +60,12 @@ std::optional<WindowState> read_window_state(const QString& path) {
   const QJsonObject json = document.object();
   // The box and the ticks make a state; without them the file is not one the program wrote.
   const QJsonValue box = json.value(QStringLiteral("box"));
-  const QJsonArray ticks = json.value(QStringLiteral("ticks")).toArray();
-  if (!box.isString() || ticks.size() != static_cast<qsizetype>(kEngineCount)) return std::nullopt;
+  std::optional<std::map<std::string, bool>> ticks =
+      read_ticks(json.value(QStringLiteral("ticks")));
+  if (!box.isString() || !ticks) return std::nullopt;
   WindowState state;
   state.box = box.toString();
-  for (std::size_t engine = 0; engine < kEngineCount; ++engine) {
-    const QJsonValue ticked = ticks.at(static_cast<qsizetype>(engine));
-    if (!ticked.isBool()) return std::nullopt;
-    state.ticks[engine] = ticked.toBool();
-  }
+  state.ticks = std::move(*ticks);
   state.geometry =
       QByteArray::fromBase64(json.value(QStringLiteral("geometry")).toString().toLatin1());
   state.columns =
@@ -53,8 +76,8 @@ std::optional<WindowState> read_window_state(const QString& path) {
 }
 
 bool write_window_state(const QString& path, const WindowState& state, QString& error) {
-  QJsonArray ticks;
-  for (const bool ticked : state.ticks) ticks.append(ticked);
+  QJsonObject ticks;
+  for (const auto& [key, ticked] : state.ticks) ticks.insert(QString::fromStdString(key), ticked);
   const QJsonObject json{
       {QStringLiteral("box"), state.box},
       {QStringLiteral("ticks"), ticks},

@@ -6,20 +6,19 @@
 
 #include <QByteArray>
 #include <QString>
-#include <array>
+#include <map>
 #include <optional>
-
-#include "engines/engines.h"
+#include <string>
 
 namespace quillrank {
 
 struct WindowState {
-  QString box;                             // the box's text as shown
-  std::array<bool, kEngineCount> ticks{};  // by slot
-  QByteArray geometry;                     // QWidget::saveGeometry()
-  QByteArray columns;                      // the result list header's saveState()
-  int list_width = 0;                      // the result list's width when `columns` was saved
-  QString folder;                          // where the last file dialog was answered
+  QString box;                        // the box's text as shown
+  std::map<std::string, bool> ticks;  // by engine key; an engine not named keeps its own
+  QByteArray geometry;                // QWidget::saveGeometry()
+  QByteArray columns;                 // the result list header's saveState()
+  int list_width = 0;                 // the result list's width when `columns` was saved
+  QString folder;                     // where the last file dialog was answered
 };
 
 // $XDG_STATE_HOME/quillrank/window.json, else ~/.local/state/quillrank/window.json; empty when
@@ -27,8 +26,10 @@ struct WindowState {
 QString default_window_state_path();
 
 // The state saved at `path`; nullopt when there is none or it cannot be read as one (not a JSON
-// object with the box's text and four ticks, or larger than any state the program writes). The
-// other fields may be missing or broken: they are left empty, and restoring them does nothing.
+// object with the box's text and its ticks, or larger than any state the program writes). The
+// ticks are an object of engine keys and booleans; a file of an earlier version holds an array of
+// four, which stand for baidu, google, sogou and soso. The other fields may be missing or broken:
+// they are left empty, and restoring them does nothing.
 std::optional<WindowState> read_window_state(const QString& path);
 
 // Writes `state` to `path`, creating its folder; the file is replaced whole or not at all, and

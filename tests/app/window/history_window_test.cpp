@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QValueAxis>
+#include <set>
 
 #include "app/window/history_dialog.h"
 #include "app/window/movement_delegate.h"
@@ -74,7 +75,7 @@ class HistoryWindow : public ::testing::Test {
     window_->set_box_text(list);
     QTest::mouseClick(window_->controls().start_button, Qt::LeftButton);
     ASSERT_TRUE(wait_until([&] {
-      return !window_->run_control().worker_active(0) && !window_->run_control().worker_active(1);
+      return !window_->session().engine_running(0) && !window_->session().engine_running(1);
     }));
     window_->model().flush();
   }
@@ -118,12 +119,18 @@ TEST_F(HistoryWindow, MarksEachRankAgainstThePreviousCompletedRunAndRecordsTheRu
     EXPECT_EQ(data(c.row, c.column, kMovementRole).toString(), QString::fromUtf8(c.mark))
         << c.row << "," << c.column;
   }
+  // The previous run ranked http://a.example/seo; this one ranks http://a.example/.
+  EXPECT_EQ(data(0, 2, kAddressMoveRole).toString(), QStringLiteral("⇄"));
+  EXPECT_EQ(data(1, 2, kAddressMoveRole).toString(), QString()) << "not ranked before";
   EXPECT_EQ(shown_cell(*window_, 0, 2), QStringLiteral("第3名")) << "the text stays the rank";
   const QString tip = data(0, 2, Qt::ToolTipRole).toString();
   EXPECT_TRUE(tip.startsWith(QStringLiteral("第1页找到：http://a.example/\n上次排名：第5名（")))
       << tip.toStdString();
   EXPECT_TRUE(tip.contains(QStringLiteral("最好排名：第1名（"))) << tip.toStdString();
   EXPECT_TRUE(tip.contains(QStringLiteral("\n上次排名的网址：http://a.example/seo\n")))
+      << tip.toStdString();
+  EXPECT_TRUE(
+      tip.contains(QStringLiteral("\n排名网址变了：http://a.example/seo → http://a.example/\n")))
       << tip.toStdString();
   EXPECT_TRUE(data(2, 2, Qt::ToolTipRole).toString().contains(QStringLiteral("上次排名：无记录")));
 
@@ -146,14 +153,14 @@ TEST(MovementDelegate, DrawsTheMarkInItsColourBesideTheText) {
   const struct {
     const char* mark;
     QColor colour;
-  } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},
-               {"↓15", QColor(0xC0, 0x00, 0x00)},
-               {"新", QColor(0x00, 0x50, 0xC0)},
-               {"落", QColor(0x80, 0x00, 0x80)},
-               {"", QColor()}};
+    const char* address_mark = "";
+  } cases[] = {{"↑2", QColor(0x00, 0x80, 0x00)},    {"↓15", QColor(0xC0, 0x00, 0x00)},
+               {"新", QColor(0x00, 0x50, 0xC0)},    {"落", QColor(0x80, 0x00, 0x80)},
+               {"", QColor(0xB0, 0x60, 0x00), "⇄"}, {"", QColor()}};
   for (const auto& c : cases) {
     model.setData(model.index(0, 0), QStringLiteral("第3名"));
     model.setData(model.index(0, 0), QString::fromUtf8(c.mark), kMovementRole);
+    model.setData(model.index(0, 0), QString::fromUtf8(c.address_mark), kAddressMoveRole);
     QImage image(120, 20, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -256,6 +263,31 @@ TEST(HistoryDialog, JoinsRunsThatDidNotAskAnEngineAndKeepsTheTopTenApartFromRank
   EXPECT_EQ(linear->tickInterval(), 1);
   EXPECT_EQ(QString::asprintf(linear->labelFormat().toLatin1().constData(), 3.0),
             QStringLiteral("3"));
+}
+
+// Any number of engines: each line has a pen of its own, and an engine the window no longer
+// has still shows, under its key.
+TEST(HistoryDialog, DrawsEveryEngineOfAnyNumberInAPenOfItsOwn) {
+  Engines engines;
+  std::vector<HistoryRecord> records;
+  for (int engine = 0; engine < 10; ++engine) {
+    const std::string key = "e" + std::to_string(engine);
+    engines.push_back({key, EngineProfile{.name = "引擎" + std::to_string(engine)}, {}, false});
+    records.push_back({1, 1000, RunState::completed, ranked("seo", key, engine + 1, 1000)});
+  }
+  records.push_back({1, 1000, RunState::completed, ranked("seo", "gone", 3, 1000)});
+  HistoryDialog dialog(QStringLiteral("a.example"), QStringLiteral("seo"), records, engines);
+  const QList<QAbstractSeries*> series = dialog.chart()->series();
+  ASSERT_EQ(series.size(), 11);
+  std::set<std::pair<QRgb, int>> pens;
+  for (QAbstractSeries* each : series) {
+    const QPen pen = qobject_cast<QLineSeries*>(each)->pen();
+    pens.emplace(pen.color().rgb(), static_cast<int>(pen.style()));
+  }
+  EXPECT_EQ(pens.size(), 11u);
+  EXPECT_EQ(qobject_cast<QLineSeries*>(series.at(9))->name(), QStringLiteral("引擎9"));
+  EXPECT_EQ(qobject_cast<QLineSeries*>(series.at(10))->name(), QStringLiteral("gone"));
+  EXPECT_EQ(dialog.runs_table()->columnCount(), 2 + 11);
 }
 
 TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {

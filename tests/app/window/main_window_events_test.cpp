@@ -34,9 +34,9 @@ class WindowEvents : public ::testing::Test {
   QPlainTextEdit* box() { return control<QPlainTextEdit>("数据"); }
   bool nothing_started() {
     for (int engine = 0; engine < 4; ++engine) {
-      if (window_->run_control().worker_active(engine)) return false;
+      if (window_->session().engine_running(engine)) return false;
     }
-    return window_->table().row_count() == 0 && desktop_.dialogs.empty();
+    return window_->results().row_count() == 0 && desktop_.dialogs.empty();
   }
 
   ScriptedDesktop desktop_;

@@ -207,6 +207,29 @@ TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
   EXPECT_LE(control<QLabel>("联系作者")->sizeHint().width(), control("联系作者")->width());
 }
 
+// The default engines add a row of check boxes under the four: the window opens a row taller,
+// each box holds its caption and none covers another; back to four, it opens at the layout's size.
+TEST_F(WindowLayout, GrowsARowForTheCheckBoxesPastTheFour) {
+  window_->set_engines(builtin_engines(kDefaultProfileSet));
+  EXPECT_EQ(window_->size(), QSize(813, 362 + 24));
+  EXPECT_EQ(window_->minimumSize(), window_->size());
+  const std::vector<QCheckBox*>& boxes = window_->controls().engines;
+  ASSERT_EQ(boxes.size(), 7u);
+  for (std::size_t engine = 4; engine < boxes.size(); ++engine) {
+    const QCheckBox* box = boxes[engine];
+    EXPECT_EQ(box->y(), 38) << engine;
+    EXPECT_TRUE(window_->controls().engine_group->rect().contains(box->geometry())) << engine;
+    EXPECT_LE(box->sizeHint().width(), box->width()) << engine;
+    EXPECT_FALSE(box->geometry().intersects(boxes[engine - 1]->geometry())) << engine;
+  }
+  EXPECT_EQ(boxes[4]->objectName(), QStringLiteral("选中baidu_mobile"));
+  EXPECT_EQ(boxes[4]->text(), QStringLiteral("百度移动查询"));
+
+  window_->set_engines(builtin_engines(ProfileSet::classic));
+  EXPECT_EQ(window_->size(), QSize(813, 362));
+  EXPECT_EQ(control("选中搜搜")->geometry(), QRect(285, 14, 73, 24));
+}
+
 // Each group box's top line runs through the middle of its caption, which is centred on the
 // box and not covered by the box's first control.
 TEST_F(WindowLayout, DrawsEachGroupCaptionCentredInTheVisibleTopEdge) {
@@ -247,10 +270,10 @@ TEST_F(WindowLayout, OpensWithTheSampleTextAndBaiduAndGoogleTicked) {
   const bool ticked[] = {true, true, false, false};
   for (int engine = 0; engine < 4; ++engine) {
     EXPECT_EQ(window_->controls().engines[engine]->isChecked(), ticked[engine]) << engine;
-    EXPECT_EQ(window_->engine_ticked(engine), ticked[engine]) << engine;
-    EXPECT_FALSE(window_->run_control().worker_active(engine));
+    EXPECT_EQ(window_->ticks()[engine], ticked[engine]) << engine;
+    EXPECT_FALSE(window_->session().engine_running(engine));
   }
-  EXPECT_EQ(window_->table().row_count(), 0);
+  EXPECT_EQ(window_->results().row_count(), 0);
 }
 
 TEST_F(WindowLayout, ShowsSixColumnHeadersOnSilverWhileEmpty) {

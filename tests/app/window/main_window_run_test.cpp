@@ -94,10 +94,10 @@ TEST_F(WindowRun, FillsTheRowsThenTheRanksOfTheTickedEngines) {
   for (int row = 0; row < 2; ++row) {
     for (int column = 0; column < 6; ++column) EXPECT_EQ(cell(row, column), expected[row][column]);
   }
-  EXPECT_TRUE(window_->run_control().worker_active(0));
-  EXPECT_TRUE(window_->run_control().worker_active(1));
-  EXPECT_FALSE(window_->run_control().worker_active(2));
-  EXPECT_FALSE(window_->run_control().worker_active(3));
+  EXPECT_TRUE(window_->session().engine_running(0));
+  EXPECT_TRUE(window_->session().engine_running(1));
+  EXPECT_FALSE(window_->session().engine_running(2));
+  EXPECT_FALSE(window_->session().engine_running(3));
 
   // The button says a press now stops this run and starts again; nothing is done yet.
   EXPECT_EQ(window_->controls().start_button->text(), QStringLiteral("停止并重新查询"));
@@ -128,7 +128,7 @@ TEST_F(WindowRun, ReadsTheTicksWhenTheRunStarts) {
   EXPECT_EQ(cell(0, 2), QStringLiteral("未启动"));
   EXPECT_EQ(cell(0, 3), QStringLiteral("未启动"));
   for (int engine = 0; engine < 3; ++engine)
-    EXPECT_FALSE(window_->run_control().worker_active(engine));
+    EXPECT_FALSE(window_->session().engine_running(engine));
   // The fixture knows no Soso: the first page fails, paging ends there, and the cell says the
   // query failed.
   ASSERT_TRUE(wait_until([&] { return cell(0, 5) == QStringLiteral("查询失败"); }));
@@ -155,7 +155,7 @@ TEST_F(WindowRun, ASecondStartDuringARunStopsItAndRebuildsFromTheBox) {
   }));
   QTest::qWait(50);  // a late notice of the stopped run would land in this time
   EXPECT_EQ(window_->model().rowCount(), 1);
-  EXPECT_EQ(window_->table().row_count(), 1);
+  EXPECT_EQ(window_->results().row_count(), 1);
   // One page for each engine of the stopped run, one for each of the new run's row.
   EXPECT_EQ(server_.request_count(), first_run_requests + 2);
 }
@@ -192,14 +192,14 @@ TEST_F(WindowRun, EscDuringARunAsksFirstAndAClosedRunIsRecordedAsStopped) {
   EXPECT_EQ(desktop_.questions[0].title, QStringLiteral("关闭窗口"));
   EXPECT_TRUE(desktop_.questions[0].text.contains(QStringLiteral("查询正在进行")));
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->run_control().worker_active(0));
+  EXPECT_TRUE(window_->session().engine_running(0));
 
   desktop_.ask_answer = true;
   window_->close();  // the close button asks the same
   EXPECT_EQ(desktop_.questions.size(), 2u);
   EXPECT_FALSE(window_->isVisible());
   for (int engine = 0; engine < 4; ++engine) {
-    EXPECT_FALSE(window_->run_control().worker_active(engine));
+    EXPECT_FALSE(window_->session().engine_running(engine));
   }
   window_->history()->flush();
   const std::vector<RunRow> runs = HistoryStore::open_for_reading(history, 1000).runs();
@@ -277,7 +277,7 @@ TEST_F(StalledExpansion, KeepsTheWindowAnsweringAndTheBoxReadOnly) {
   EXPECT_EQ(window_->model().rowCount(), 0);
   EXPECT_EQ(server_.request_count(), 1u) << "the second entry was not fetched";
   for (int engine = 0; engine < 4; ++engine) {
-    EXPECT_FALSE(window_->run_control().worker_active(engine));
+    EXPECT_FALSE(window_->session().engine_running(engine));
   }
 }
 

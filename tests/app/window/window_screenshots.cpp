@@ -46,7 +46,8 @@ HttpReply example_engines(const HttpRequest& request) {
   return {.body = engine_result_page(kBaidu, "http://elsewhere.example/", 0)};
 }
 
-// A history with yesterday's run of the example list, so the run draws its movements.
+// A history with yesterday's run of the example list, so the run draws its movements (and, for
+// QQ on Baidu, another page of the site ranked then).
 std::string yesterdays_history() {
   const std::string path = QDir::temp()
                                .filePath(QStringLiteral("quillrank-screenshot-%1.sqlite3")
@@ -60,10 +61,14 @@ std::string yesterdays_history() {
     const char* keyword;
     const char* engine;
     std::optional<int> rank;
+    const char* address = "";
   } cells[] = {
-      {"www.qq.com", "QQ", "baidu", 3},        {"www.qq.com", "QQ", "google", 3},
-      {"www.baidu.com", "百度", "baidu", 1},   {"www.baidu.com", "百度", "google", std::nullopt},
-      {"www.google.com", "谷歌", "baidu", 20}, {"www.google.com", "谷歌", "google", 4},
+      {"www.qq.com", "QQ", "baidu", 3, "http://www.qq.com/news/"},
+      {"www.qq.com", "QQ", "google", 3},
+      {"www.baidu.com", "百度", "baidu", 1},
+      {"www.baidu.com", "百度", "google", std::nullopt},
+      {"www.google.com", "谷歌", "baidu", 20},
+      {"www.google.com", "谷歌", "google", 4},
   };
   for (const auto& cell : cells) {
     store.add_cell(run, {.site = cell.site,
@@ -73,7 +78,8 @@ std::string yesterdays_history() {
                          .rank = cell.rank,
                          .verdict = "result",
                          .reason = "",
-                         .time_ms = yesterday});
+                         .time_ms = yesterday,
+                         .address = cell.address});
   }
   store.end_run(run, RunState::completed, yesterday);
   return path;
@@ -93,6 +99,15 @@ int draw(const QDir& folder) {
   ScriptedDesktop desktop;
   FixtureServer engines(example_engines);
   std::unique_ptr<MainWindow> window = make_window(desktop, engines.route());
+  // The default engines, as the program shows them, but for the first four asking the classic
+  // pages the fixture plays, unpaced.
+  Engines shown = builtin_engines(kDefaultProfileSet);
+  const Engines& classic = builtin_engines(ProfileSet::classic);
+  for (std::size_t engine = 0; engine < classic.size(); ++engine) {
+    shown[engine].profile = classic[engine].profile;
+    shown[engine].pacing = classic[engine].pacing;
+  }
+  window->set_engines(shown);
   bool loaded = false;
   QObject::connect(window->controls().web_view, &QWebEngineView::loadFinished,
                    [&](bool) { loaded = true; });
@@ -108,12 +123,7 @@ int draw(const QDir& folder) {
       "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");
   window->resize(960, 400);  // room for the host names
   QTest::mouseClick(window->controls().start_button, Qt::LeftButton);
-  const bool finished = wait_until([&] {
-    for (int engine = 0; engine < 4; ++engine) {
-      if (window->run_control().worker_active(engine)) return false;
-    }
-    return true;
-  });
+  const bool finished = wait_until([&] { return !window->session().running(); });
   QTest::qWait(200);
   const bool saved = finished && save(*window, folder, "window-run.png");
   window.reset();

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
 
+#include "app/window/result_export.h"
 #include "settings/settings.h"
 #include "support/run_program.h"
 #include "text/text_codec.h"
@@ -24,15 +27,16 @@ TEST(ApplySettingsFile, PacesTheRunsWithTheFilesValues) {
   std::unique_ptr<MainWindow> window = make_window(desktop);
   apply_settings_file(*window, desktop,
                       settings_file("good.toml", "[engine.sogou]\nretries = 4\n"));
-  EXPECT_EQ(window->run_control().pacing()[2].retries, 4);
-  EXPECT_EQ(window->run_control().pacing()[0].retries, 1);
+  EXPECT_EQ(window->engines()[2].pacing.retries, 4);
+  EXPECT_EQ(window->engines()[0].pacing.retries, 1);
+  EXPECT_EQ(window->session().engines(), window->engines());
   EXPECT_TRUE(desktop.warnings.empty());
 }
 
 // The caption of engine `engine`'s check box and of its result column.
 std::pair<QString, QString> captions(MainWindow& window, std::size_t engine) {
   return {window.controls().engines[engine]->text(),
-          window.model().headerData(kEngines[engine].column, Qt::Horizontal).toString()};
+          window.model().headerData(engine_column(engine), Qt::Horizontal).toString()};
 }
 
 TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
@@ -43,7 +47,7 @@ TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
       settings_file("names.toml", "[engine.google]\nname = '谷歌'\nscheme = 'https'\n"));
   EXPECT_EQ(captions(*window, 1), std::pair(QStringLiteral("谷歌查询"), QStringLiteral("谷歌")));
   EXPECT_EQ(captions(*window, 0), std::pair(QStringLiteral("Baidu查询"), QStringLiteral("Baidu")));
-  EXPECT_EQ(window->run_control().profiles()[1].scheme, "https");
+  EXPECT_EQ(window->engines()[1].profile.scheme, "https");
 
   // A wrong file afterwards: one warning, and the built-in names and profiles again.
   apply_settings_file(*window, desktop,
@@ -54,7 +58,7 @@ TEST(ApplySettingsFile, NamesTheEnginesAndRanksWithTheFilesProfiles) {
       << desktop.warnings[0].text.toStdString();
   EXPECT_EQ(captions(*window, 1),
             std::pair(QStringLiteral("Google查询"), QStringLiteral("Google")));
-  EXPECT_EQ(window->run_control().profiles(), builtin_profiles(kDefaultProfileSet));
+  EXPECT_EQ(window->engines(), builtin_engines(kDefaultProfileSet));
 }
 
 TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {
@@ -68,7 +72,51 @@ TEST(ApplySettingsFile, WarnsOnceNamingFileAndLineAndRunsOnTheDefaults) {
       QStringLiteral("文件“%1”第 2 行：delay 必须是 0 到 3600 秒，且 MIN 不大于 MAX")
           .arg(QString::fromStdString(path))))
       << desktop.warnings[0].text.toStdString();
-  EXPECT_EQ(window->run_control().pacing()[0].retries, 1);
+  EXPECT_EQ(window->engines()[0].pacing.retries, 1);
+}
+
+// Engines the file defines get a check box each among the others, a result column and an
+// export column pair, all captioned with their names; the window grows to hold the boxes.
+TEST(ApplySettingsFile, GivesEachEngineTheFileDefinesACheckBoxAndAColumn) {
+  ScriptedDesktop desktop;
+  std::unique_ptr<MainWindow> window = make_window(desktop);
+  window->show();
+  const QSize first = window->size();
+  apply_settings_file(*window, desktop,
+                      settings_file("extra.toml",
+                                    "profiles = 'classic'\n"
+                                    "[engine.yandex]\nhost = 'yandex.example'\nname = '甲搜'\n"
+                                    "[engine.ask]\nhost = 'ask.example'\n"));
+  ASSERT_TRUE(desktop.warnings.empty()) << desktop.warnings[0].text.toStdString();
+  ASSERT_EQ(window->engines().size(), 6u);
+  EXPECT_EQ(window->model().columnCount(), 8);
+  EXPECT_EQ(captions(*window, 4), std::pair(QStringLiteral("甲搜查询"), QStringLiteral("甲搜")));
+  EXPECT_EQ(captions(*window, 5), std::pair(QStringLiteral("ask查询"), QStringLiteral("ask")));
+  EXPECT_EQ(captions(*window, 3), std::pair(QStringLiteral("Soso查询"), QStringLiteral("Soso")));
+  EXPECT_EQ(window->controls().engines[3]->objectName(), QStringLiteral("选中搜搜"));
+  EXPECT_EQ(window->controls().engines[4]->objectName(), QStringLiteral("选中yandex"));
+  EXPECT_EQ(window->controls().engines[5]->objectName(), QStringLiteral("选中ask"));
+  EXPECT_FALSE(window->controls().engines[4]->isChecked()) << "a new engine starts unticked";
+
+  // The boxes stand in the engine group, below the first four, and nothing covers another.
+  const QRect group = window->controls().engine_group->rect();
+  for (std::size_t engine = 4; engine < 6; ++engine) {
+    const QCheckBox* box = window->controls().engines[engine];
+    EXPECT_TRUE(group.contains(box->geometry())) << engine;
+    EXPECT_GE(box->y(), window->controls().engines[0]->geometry().bottom()) << engine;
+  }
+  EXPECT_GT(window->height(), first.height());
+  EXPECT_EQ(window->minimumSize(), window->size());
+  EXPECT_GE(window->controls().start_button->y(),
+            window->controls().engine_group->geometry().bottom());
+
+  // A run's export has a text and a rank column for each of them.
+  const std::vector<std::vector<std::string>> lines =
+      result_export_lines(window->results(), window->engines(), QDateTime());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].size(), 3u + 2 * 6);
+  EXPECT_EQ(lines[0][11], "甲搜");
+  EXPECT_EQ(lines[0][14], "ask排名");
 }
 
 // Every problem the settings reader words, read from real files, comes out in Chinese; only a
@@ -79,7 +127,11 @@ TEST(SettingsProblemInChinese, SaysEveryProblemOfTheReaderInChinese) {
     const char* chinese;
   } cases[] = {
       {"colour = 1\n", "第 1 行：未知的键“colour”"},
-      {"[engine.bing]\n", "第 1 行：未知的搜索引擎“bing”（可用 baidu, google, sogou, soso）"},
+      {"[engine.bing]\n",
+       "第 1 行：未知的搜索引擎“bing”（可用 baidu, google, sogou, soso, baidu_mobile, so360, "
+       "bing_cn；或设置 host 来定义新的搜索引擎）"},
+      {"[engine.Bing]\nhost = 'b.example'\n",
+       "第 1 行：搜索引擎的键“Bing”必须是 1 到 32 个 a-z、0-9 或 _，并以字母开头"},
       {"page_count = 2\n", "第 1 行：page_count 只能写在搜索引擎的表中，例如 [engine.baidu]"},
       {"retries = 11\n", "第 1 行：retries 必须是 0 到 10"},
       {"retries = 'x'\n", "第 1 行：retries 必须是整数"},
@@ -104,7 +156,7 @@ TEST(SettingsProblemInChinese, SaysEveryProblemOfTheReaderInChinese) {
       {"[engine.baidu]\nheaders = { A = 1 }\n", "第 2 行：headers 必须把请求头名称对应到文本"},
       {"[engine.baidu]\nheaders = { Host = 'x' }\n",
        "第 2 行：headers：“Host”由程序自己设置（User-Agent 请用 user_agent）"},
-      {"[engine.'%2x']\n", "第 1 行：未知的搜索引擎“%2x”（可用 baidu, google, sogou, soso）"},
+      {"[engine.'%2x']\n", "第 1 行：未知的搜索引擎“%2x”（可用 baidu, google, sogou, soso, "},
       {"retries = = 2\n", "第 1 行：语法错误："},
   };
   for (const auto& c : cases) {
@@ -126,9 +178,15 @@ TEST(SettingsProblemInChinese, SaysEveryProblemOfTheReaderInChinese) {
 TEST(ResultTableModel, ShowsACellsDetailAsItsTooltip) {
   ScriptedDesktop desktop;
   std::unique_ptr<MainWindow> window = make_window(desktop);
-  ResultTable& table = window->table();
-  table.insert_row(-1, "http://a.example");
-  table.set_cell_text(0, 2, utf8_to_gbk_text("被拦截"), utf8_to_gbk_text("第1页：HTTP 403"));
+  RunResults& results = window->results();
+  results.reset(std::make_shared<const std::vector<QueryRow>>(
+                    std::vector<QueryRow>{{"a.example", "seo", ""}}),
+                {CellState::querying, CellState::not_asked});
+  RowResult blocked;
+  blocked.verdict = Verdict::blocked;
+  blocked.text = utf8_to_gbk_text("被拦截");
+  blocked.detail = utf8_to_gbk_text("第1页：HTTP 403");
+  results.set_result(0, 0, blocked);
   window->model().flush();
   const QAbstractItemModel& model = window->model();
   EXPECT_EQ(model.data(model.index(0, 2), Qt::ToolTipRole).toString(),

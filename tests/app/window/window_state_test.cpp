@@ -77,9 +77,60 @@ TEST_F(WindowStateFile, AWindowWithoutAStateFileKeepsNothing) {
   EXPECT_FALSE(QFile::exists(default_window_state_path()));
 }
 
+// Ticks are kept by engine key: an engine that comes in before a ticked one neither takes its
+// tick nor moves it; one the window does not show now keeps its tick for a later start.
+TEST_F(WindowStateFile, KeepsEachTickWithItsEngineWhateverComesBefore) {
+  {
+    std::unique_ptr<MainWindow> window = make_window(desktop_);
+    window->keep_state_in(path());
+    window->controls().engines[3]->setChecked(true);  // soso
+    window->close();
+  }
+  Engines engines = builtin_engines(ProfileSet::classic);
+  Engine added = engines[0];
+  added.key = "added";
+  added.profile.name = "新引擎";
+  added.ticked = false;
+  engines.insert(engines.begin() + 2, added);
+  engines.erase(engines.begin() + 1);  // google goes for this start
+  {
+    std::unique_ptr<MainWindow> window = make_window(desktop_);
+    window->keep_state_in(path());
+    window->set_engines(engines);
+    const bool ticked[] = {true, false, false, true};  // baidu, added, sogou, soso
+    ASSERT_EQ(window->controls().engines.size(), 4u);
+    for (std::size_t engine = 0; engine < 4; ++engine) {
+      EXPECT_EQ(window->controls().engines[engine]->isChecked(), ticked[engine]) << engine;
+    }
+    EXPECT_EQ(window->controls().engines[1]->objectName(), QStringLiteral("选中added"));
+    EXPECT_EQ(window->controls().engines[3]->objectName(), QStringLiteral("选中搜搜"));
+    window->close();
+  }
+  const std::optional<WindowState> saved = read_window_state(path());
+  ASSERT_TRUE(saved);
+  const std::map<std::string, bool> ticks{
+      {"added", false}, {"baidu", true}, {"google", true}, {"sogou", false}, {"soso", true}};
+  EXPECT_EQ(saved->ticks, ticks);
+}
+
+// A file from before engines were keyed holds four ticks in the old slots' order.
+TEST_F(WindowStateFile, ReadsTheFourTicksOfAnEarlierFile) {
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(path()).absolutePath()));
+  QFile file(path());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(R"({"box": "a.example|seo", "ticks": [false, true, true, false]})");
+  file.close();
+  std::unique_ptr<MainWindow> window = make_window(desktop_);
+  window->keep_state_in(path());
+  const EngineTicks ticks{false, true, true, false};
+  EXPECT_EQ(window->ticks(), ticks);
+}
+
 TEST_F(WindowStateFile, ABrokenOrForeignFileChangesNothing) {
   for (const QByteArray& text :
        {QByteArray("not json"), QByteArray("[1, 2]"), QByteArray("{\"box\": 5, \"ticks\": \"x\"}"),
+        QByteArray("{\"box\": \"\", \"ticks\": [true]}"),
+        QByteArray("{\"box\": \"\", \"ticks\": {\"baidu\": 1}}"),
         QByteArray("{\"geometry\": \"%%%\", \"columns\": \"AAAA\", \"folder\": \"/nowhere\"}")}) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path()).absolutePath()));
     QFile file(path());

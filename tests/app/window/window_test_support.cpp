@@ -47,7 +47,7 @@ std::unique_ptr<MainWindow> make_window(Desktop& desktop, const std::string& rou
   auto window =
       std::make_unique<MainWindow>(desktop, PageFetcher::source(route), PageFetcher::source(route));
   // The fixture servers play the classic engines' pages.
-  window->set_profiles(builtin_profiles(ProfileSet::classic));
+  window->set_engines(builtin_engines(ProfileSet::classic));
   return window;
 }
 
