@@ -21,6 +21,8 @@ constexpr Wording kWordings[] = {
      "未知的搜索引擎“%1”（可用 %2；或设置 host 来定义新的搜索引擎）"},
     {R"(engine key '(.*)' must be 1 to 32 of a-z, 0-9 and _, starting with a letter)",
      "搜索引擎的键“%1”必须是 1 到 32 个 a-z、0-9 或 _，并以字母开头"},
+    {R"(engine\.(\S+) defines a new engine: set its link_prefix too)",
+     "engine.%1 定义了新的搜索引擎：还须设置它的 link_prefix"},
     {R"((\S+) belongs in an engine's table, e\.g\. (.*))", "%1 只能写在搜索引擎的表中，例如 %2"},
     {R"((\S+) must be (-?\d+) to (-?\d+) seconds, MIN <= MAX)",
      "%1 必须是 %2 到 %3 秒，且 MIN 不大于 MAX"},

@@ -82,11 +82,13 @@ TEST(ApplySettingsFile, GivesEachEngineTheFileDefinesACheckBoxAndAColumn) {
   std::unique_ptr<MainWindow> window = make_window(desktop);
   window->show();
   const QSize first = window->size();
-  apply_settings_file(*window, desktop,
-                      settings_file("extra.toml",
-                                    "profiles = 'classic'\n"
-                                    "[engine.yandex]\nhost = 'yandex.example'\nname = '甲搜'\n"
-                                    "[engine.ask]\nhost = 'ask.example'\n"));
+  apply_settings_file(
+      *window, desktop,
+      settings_file("extra.toml",
+                    "profiles = 'classic'\n"
+                    "[engine.yandex]\nhost = 'yandex.example'\nname = '甲搜'\n"
+                    "link_prefix = ' href='\n"
+                    "[engine.ask]\nhost = 'ask.example'\nlink_prefix = ' href='\n"));
   ASSERT_TRUE(desktop.warnings.empty()) << desktop.warnings[0].text.toStdString();
   ASSERT_EQ(window->engines().size(), 6u);
   EXPECT_EQ(window->model().columnCount(), 8);
@@ -132,6 +134,8 @@ TEST(SettingsProblemInChinese, SaysEveryProblemOfTheReaderInChinese) {
        "bing_cn；或设置 host 来定义新的搜索引擎）"},
       {"[engine.Bing]\nhost = 'b.example'\n",
        "第 1 行：搜索引擎的键“Bing”必须是 1 到 32 个 a-z、0-9 或 _，并以字母开头"},
+      {"[engine.bing]\nhost = 'b.example'\n",
+       "第 1 行：engine.bing 定义了新的搜索引擎：还须设置它的 link_prefix"},
       {"page_count = 2\n", "第 1 行：page_count 只能写在搜索引擎的表中，例如 [engine.baidu]"},
       {"retries = 11\n", "第 1 行：retries 必须是 0 到 10"},
       {"retries = 'x'\n", "第 1 行：retries 必须是整数"},
