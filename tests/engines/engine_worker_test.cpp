@@ -639,3 +639,127 @@ TEST(EngineWorker, SendsEachPageWithThePageBeforeAsItsReferer) {
 
 }  // namespace
 }  // namespace quillrank
+
+namespace quillrank {
+namespace {
+
+// A pool member that answers as it is told, and counts what it was asked.
+struct FakeMember {
+  enum class Kind { ranks, blocks, refuses } kind;
+  std::atomic<int> asked{0};
+  std::atomic<int> blocks_left{1000000};  // for `blocks`: how many answers block before it ranks
+
+  PageSource source() {
+    return [this](std::string_view, std::stop_token) {
+      ++asked;
+      if (kind == Kind::refuses) return testing::unreachable();
+      if (kind == Kind::blocks && blocks_left-- > 0) return testing::served("", 429);
+      return testing::served(link(kSogou, "http://shop.example/") + " id=\"sogou_preview_1\"');");
+    };
+  }
+};
+
+struct PoolRun {
+  std::vector<std::optional<RowResult>> results;
+  std::mutex mutex;
+  PoolStatus status;
+  int reports = 0;
+};
+
+std::vector<PoolMember> members_of(std::vector<std::pair<std::string, FakeMember*>> fakes) {
+  std::vector<PoolMember> members;
+  for (auto& [name, fake] : fakes) {
+    members.push_back({name, [fake = fake] { return fake->source(); }});
+  }
+  return members;
+}
+
+void run_pool(PoolRun& run, int rows, const std::vector<PoolMember>& members,
+              const EnginePacing& pacing, int failures = 3) {
+  std::vector<QueryRow> asked(static_cast<std::size_t>(rows),
+                              QueryRow{GbkText("shop.example"), GbkText("seo"), {}});
+  run.results.assign(asked.size(), std::nullopt);
+  WorkerHooks hooks{.row_done =
+                        [&run](int row, const RowResult& result) {
+                          std::lock_guard lock(run.mutex);
+                          ++run.reports;
+                          run.results[static_cast<std::size_t>(row)] = result;
+                        },
+                    .status = &run.status};
+  run_engine_pool(kSogou, asked, members, pacing, failures, {}, hooks);
+}
+
+// Two members that rank, one that the engine blocks and one whose way out refuses: every row is
+// ranked once, through the two; the blocked one rests, asks again and leaves when blocked again;
+// the refusing one leaves after its failures; each detail names the member that asked.
+TEST(EnginePool, RanksEveryRowOnceThroughTheMembersThatCanAsk) {
+  FakeMember first{FakeMember::Kind::ranks}, second{FakeMember::Kind::ranks};
+  FakeMember blocked{FakeMember::Kind::blocks}, refused{FakeMember::Kind::refuses};
+  PoolRun run;
+  run_pool(run, 40,
+           members_of({{"http://a:1", &first},
+                       {"socks5://b:2", &second},
+                       {"http://blocked:3", &blocked},
+                       {"http://refused:4", &refused}}),
+           {.delay_min = 0.01, .delay_max = 0.01, .retries = 0, .block_pause = 0.01});
+  EXPECT_EQ(run.reports, 40);
+  int through_first = 0;
+  for (const auto& result : run.results) {
+    ASSERT_TRUE(result);
+    EXPECT_EQ(gbk_to_utf8(result->text), "第2名");
+    const std::string detail = gbk_to_utf8(result->detail);
+    const bool named =
+        detail.ends_with("（经 http://a:1）") || detail.ends_with("（经 socks5://b:2）");
+    EXPECT_TRUE(named) << detail;
+    through_first += detail.ends_with("（经 http://a:1）");
+  }
+  EXPECT_GT(through_first, 0);
+  EXPECT_LT(through_first, 40);
+  EXPECT_EQ(first.asked + second.asked, 40);
+  EXPECT_EQ(blocked.asked, 2) << "blocked, rested, blocked again: out";
+  EXPECT_EQ(refused.asked, 3) << "out after three failed rows in a row";
+  EXPECT_EQ(run.status.working, 0);
+  EXPECT_EQ(run.status.resting, 0);
+  EXPECT_EQ(run.status.gone, 4);
+}
+
+// A member that the engine stops blocking after its rest comes back and ranks rows.
+TEST(EnginePool, ARestedMemberAsksAgainAfterItsPause) {
+  FakeMember slow{FakeMember::Kind::ranks}, rested{FakeMember::Kind::blocks};
+  rested.blocks_left = 1;
+  PoolRun run;
+  run_pool(run, 20, members_of({{"http://slow:1", &slow}, {"http://rested:2", &rested}}),
+           {.delay_min = 0.01, .delay_max = 0.01, .retries = 0, .block_pause = 0.02});
+  EXPECT_EQ(run.reports, 20);
+  EXPECT_GT(rested.asked, 2) << "it came back after its pause";
+  for (const auto& result : run.results) EXPECT_EQ(gbk_to_utf8(result->text), "第2名");
+}
+
+// When every member is out, blocked, the rows nobody asked read blocked with where it happened;
+// a failing way out leaves no row unanswered either.
+TEST(EnginePool, WhenTheLastMemberLeavesTheRowsLeftSayWhy) {
+  FakeMember one{FakeMember::Kind::blocks}, two{FakeMember::Kind::blocks};
+  PoolRun blocked;
+  run_pool(blocked, 10, members_of({{"http://one:1", &one}, {"http://two:2", &two}}),
+           {.retries = 0});
+  EXPECT_EQ(blocked.reports, 10);
+  int never_asked = 0;
+  for (const auto& result : blocked.results) {
+    ASSERT_TRUE(result);
+    EXPECT_EQ(gbk_to_utf8(result->text), "被拦截");
+    never_asked += gbk_to_utf8(result->detail).starts_with("未查询：该引擎已在第");
+  }
+  EXPECT_EQ(never_asked, 9);
+  EXPECT_EQ(one.asked + two.asked, 2) << "no pause: each member leaves at its first block";
+
+  FakeMember down{FakeMember::Kind::refuses}, up{FakeMember::Kind::ranks};
+  PoolRun failing;
+  run_pool(failing, 10, members_of({{"http://down:1", &down}, {"http://up:2", &up}}),
+           {.retries = 0}, 2);
+  EXPECT_EQ(failing.reports, 10);
+  for (const auto& result : failing.results) EXPECT_EQ(gbk_to_utf8(result->text), "第2名");
+  EXPECT_EQ(down.asked, 2);
+}
+
+}  // namespace
+}  // namespace quillrank
