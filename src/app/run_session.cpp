@@ -140,25 +140,30 @@ std::optional<std::int64_t> RunSession::start(const KeywordList& list, const Eng
 void RunSession::start_worker(Worker& worker, const RunRows& rows,
                               const std::function<void(bool stopped)>& one_done) {
   const Engine& engine = run_engines_[worker.engine];
-  std::function<void(std::stop_token)> work = [this, index = worker.engine, engine, rows, one_done,
-                                               finished = worker.finished,
-                                               rows_done = worker.rows_done, page_seen = page_seen_,
-                                               sources = worker_sources_,
-                                               recorder = recorder_](std::stop_token stop) {
-    WorkerHooks hooks;
-    if (page_seen) {
-      hooks.page_seen = [&page_seen, index](const SeenPage& page) { page_seen(index, page); };
-    }
-    hooks.row_done = [&](int row, const RowResult& result) {
-      results_.set_result(row, index, result);
-      if (recorder) recorder->record(engine.key, row, result);
-      ++*rows_done;
-    };
-    const PageSource own = sources ? sources(engine) : PageSource();
-    run_engine_worker(engine.profile, *rows, own ? own : result_pages_, engine.pacing, stop, hooks);
-    finished->store(true);
-    one_done(stop.stop_requested());
-  };
+  // Without sources of their own, every member asks through the session's pages.
+  const WorkerSources sources =
+      worker_sources_ ? worker_sources_
+                      : WorkerSources([pages = result_pages_](const Engine&, const std::string&) {
+                          return pages;
+                        });
+  std::function<void(std::stop_token)> work =
+      [this, index = worker.engine, engine, rows, one_done, finished = worker.finished,
+       rows_done = worker.rows_done, status = worker.status, page_seen = page_seen_,
+       members = pool_members(engine, sources), recorder = recorder_](std::stop_token stop) {
+        WorkerHooks hooks{.status = status.get()};
+        if (page_seen) {
+          hooks.page_seen = [&page_seen, index](const SeenPage& page) { page_seen(index, page); };
+        }
+        hooks.row_done = [&](int row, const RowResult& result) {
+          results_.set_result(row, index, result);
+          if (recorder) recorder->record(engine.key, row, result);
+          ++*rows_done;
+        };
+        run_engine_pool(engine.profile, *rows, members, engine.pacing, engine.pool.failures, stop,
+                        hooks);
+        finished->store(true);
+        one_done(stop.stop_requested());
+      };
   worker.thread = start_thread_ ? start_thread_(std::move(work)) : std::jthread(std::move(work));
 }
 
@@ -180,6 +185,16 @@ int RunSession::rows_done(std::size_t engine) const {
     if (worker.engine == engine) return worker.rows_done->load();
   }
   return 0;
+}
+
+RunSession::PoolCounts RunSession::pool_counts(std::size_t engine) const {
+  for (const Worker& worker : workers_) {
+    if (worker.engine == engine) {
+      return {worker.status->working.load(), worker.status->resting.load(),
+              worker.status->gone.load()};
+    }
+  }
+  return {};
 }
 
 int RunSession::rows_ranked() const {

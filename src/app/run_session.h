@@ -36,8 +36,9 @@ class RunSession {
   // The engines of the next runs, with their profiles and pacing (the built-in set until set).
   void set_engines(Engines engines) { engines_ = std::move(engines); }
   const Engines& engines() const { return engines_; }
-  // Makes each worker of the next runs a source of its own, on the worker's thread (one client
-  // per engine). Unset: every worker fetches through `result_pages`.
+  // Makes each member of each engine's pool in the next runs a source of its own, on the
+  // member's thread (one client per member). Unset: every member fetches through
+  // `result_pages`.
   void set_worker_sources(WorkerSources sources) { worker_sources_ = std::move(sources); }
   // Hears of every page a worker judged (engine index, the page), on the worker's thread.
   using PageSeen = std::function<void(std::size_t engine, const SeenPage& page)>;
@@ -86,6 +87,14 @@ class RunSession {
   int rows_done(std::size_t engine) const;
   // How many rows every asked engine has decided (the rows, when none is asked).
   int rows_ranked() const;
+  // What the members of the engine's pool are doing in the current run (all 0 for an engine
+  // not asked).
+  struct PoolCounts {
+    int working = 0;
+    int resting = 0;
+    int gone = 0;
+  };
+  PoolCounts pool_counts(std::size_t engine) const;
 
  private:
   struct Worker {
@@ -93,6 +102,7 @@ class RunSession {
     std::jthread thread;
     std::shared_ptr<std::atomic<bool>> finished;
     std::shared_ptr<std::atomic<int>> rows_done;
+    std::shared_ptr<PoolStatus> status;
   };
   void start_worker(Worker& worker, const RunRows& rows,
                     const std::function<void(bool stopped)>& one_done);

@@ -1,31 +1,66 @@
 #include "engines/engine_client.h"
 
 #include "net/page_fetcher.h"
+#include "net/proxy_address.h"
 
 namespace quillrank {
 
+namespace {
+
+// A pool member's name for a file: its proxy's host and port, nothing that leaves a folder.
+std::string member_file_name(const std::string& proxy) {
+  const auto address = parse_proxy_address(proxy);
+  if (const auto* parsed = std::get_if<ProxyAddress>(&address)) {
+    std::string name = parsed->host + "_" + std::to_string(parsed->port);
+    for (char& c : name) {
+      const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+      if (!plain) c = '_';
+    }
+    return name;
+  }
+  return "proxy";
+}
+
+}  // namespace
+
 std::string engine_cookie_file(const EngineProfile& profile, std::string_view engine_key,
-                               const std::string& cookie_folder) {
+                               const std::string& cookie_folder, const std::string& proxy) {
   if (!profile.session || !profile.cookies || cookie_folder.empty()) return {};
-  return cookie_folder + "/" + std::string(engine_key) + ".txt";
+  const std::string member = proxy.empty() ? std::string() : "@" + member_file_name(proxy);
+  return cookie_folder + "/" + std::string(engine_key) + member + ".txt";
 }
 
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
                               const std::string& cookie_folder, const std::string& connect_to,
-                              const std::string& ca_file) {
-  if (!profile.session) return PageFetcher::source(connect_to);
+                              const std::string& ca_file, const std::string& proxy) {
+  if (!profile.session) return PageFetcher::source(connect_to, proxy);
   return PageFetcher::session_source({
-      .cookie_file = engine_cookie_file(profile, engine_key, cookie_folder),
+      .cookie_file = engine_cookie_file(profile, engine_key, cookie_folder, proxy),
       .warm_up_page = profile.warm_up ? profile.home_page : std::string(),
       .connect_to = connect_to,
       .ca_file = ca_file,
+      .proxy = proxy,
   });
 }
 
 WorkerSources live_engine_sources(std::string cookie_folder) {
-  return [folder = std::move(cookie_folder)](const Engine& engine) {
-    return engine_page_source(engine.profile, engine.key, folder);
+  return [folder = std::move(cookie_folder)](const Engine& engine, const std::string& proxy) {
+    return engine_page_source(engine.profile, engine.key, folder, {}, {}, proxy);
   };
+}
+
+std::vector<PoolMember> pool_members(const Engine& engine, const WorkerSources& sources) {
+  std::vector<PoolMember> members;
+  const auto member = [&](std::string name, const std::string& proxy) {
+    members.push_back({std::move(name), [sources, engine, proxy] { return sources(engine, proxy); }});
+  };
+  for (const std::string& proxy : engine.pool.proxies) {
+    const auto address = parse_proxy_address(proxy);
+    const auto* parsed = std::get_if<ProxyAddress>(&address);
+    member(parsed ? parsed->shown() : proxy_text_for_errors(proxy), proxy);
+  }
+  if (engine.pool.direct) member(members.empty() ? "" : "本机", {});
+  return members;
 }
 
 }  // namespace quillrank

@@ -6,27 +6,39 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engines/engine_profile.h"
+#include "engines/engine_worker.h"
 #include "engines/engines.h"
 #include "net/fetched_page.h"
 
 namespace quillrank {
 
-// Where an engine keeps its cookies between runs: `cookie_folder`/<engine key>.txt; empty when
-// the folder is empty or the profile keeps none.
+// Where an engine keeps its cookies between runs: `cookie_folder`/<engine key>.txt for the
+// machine's own address, <engine key>@<host>_<port>.txt for the pool member that asks through
+// `proxy` (each member is a client of its own, with cookies of its own); empty when the folder
+// is empty or the profile keeps none.
 std::string engine_cookie_file(const EngineProfile& profile, std::string_view engine_key,
-                               const std::string& cookie_folder);
+                               const std::string& cookie_folder, const std::string& proxy = {});
 
-// `connect_to` and `ca_file` as PageFetcher takes them (tests); `cookie_folder` as above.
+// `connect_to` and `ca_file` as PageFetcher takes them (tests); `cookie_folder` and `proxy` (a
+// pool member's proxy URL; empty: the machine's own address) as above.
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
                               const std::string& cookie_folder, const std::string& connect_to = {},
-                              const std::string& ca_file = {});
+                              const std::string& ca_file = {}, const std::string& proxy = {});
 
-// Makes a worker's page source for a run of `engine`.
-using WorkerSources = std::function<PageSource(const Engine& engine)>;
+// Makes the page source of one member of `engine`'s pool for a run: the member that asks
+// through `proxy`, or the machine's own address when it is empty.
+using WorkerSources = std::function<PageSource(const Engine& engine, const std::string& proxy)>;
 
-// Each engine's live source (the engine's key names its cookie file).
+// Each engine's live sources (the engine's key and the member name its cookie files).
 WorkerSources live_engine_sources(std::string cookie_folder);
+
+// The members of `engine`'s pool as a worker runs them: its proxies in order, then the
+// machine's own address when the pool says so, each with the source `sources` makes for it.
+// A proxy's name is scheme://host:port; the machine's own is "本机", or "" when it is the only
+// member (its details then name no member, as a lone client's never did).
+std::vector<PoolMember> pool_members(const Engine& engine, const WorkerSources& sources);
 
 }  // namespace quillrank

@@ -145,13 +145,13 @@ TEST(BatchVerdicts, SavesEveryPageWithItsVerdict) {
   const auto index = rows_of(testing::read_file(folder + "/index.tsv"));
   ASSERT_EQ(index.size(), 3u);
   EXPECT_EQ(index[0], (std::vector<std::string>{"engine", "row", "page", "url", "status",
-                                                "final_url", "verdict", "reason"}));
+                                                "final_url", "verdict", "reason", "member"}));
   for (const auto& line : {index[1], index[2]}) {
-    ASSERT_EQ(line.size(), 8u);
+    ASSERT_EQ(line.size(), 9u);
     if (line[0] == "baidu") {
       EXPECT_EQ(line, (std::vector<std::string>{
                           "baidu", "1", "1", "http://www.baidu.com/s?wd=seo&pn=0&rn=100", "200",
-                          "http://www.baidu.com/s?wd=seo&pn=0&rn=100", "result", ""}));
+                          "http://www.baidu.com/s?wd=seo&pn=0&rn=100", "result", "", ""}));
     } else {
       EXPECT_EQ(line[0], "sogou");
       EXPECT_EQ(line[4], "403");

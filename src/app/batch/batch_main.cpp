@@ -138,9 +138,16 @@ void print_progress(const RunSession& session, const EngineTicks& engines, int r
   for (std::size_t engine = 0; engine < engines.size(); ++engine) {
     if (!engines[engine]) continue;
     line += session.engines()[engine].profile.name + " " +
-            std::to_string(session.rows_done(engine)) + "/" + std::to_string(rows) + "  ";
+            std::to_string(session.rows_done(engine)) + "/" + std::to_string(rows);
+    // A pool's members: at work, resting after a block, out of the run.
+    const RunSession::PoolCounts pool = session.pool_counts(engine);
+    if (pool.working + pool.resting + pool.gone > 1) {
+      line += " (" + std::to_string(pool.working) + " working, " + std::to_string(pool.resting) +
+              " resting, " + std::to_string(pool.gone) + " gone)";
+    }
+    line += "  ";
   }
-  std::cerr << line << std::flush;
+  std::cerr << line << "\033[K" << std::flush;
 }
 
 void clear_progress() { std::cerr << "\r\033[K" << std::flush; }
@@ -186,18 +193,24 @@ std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
       });
 }
 
-// --check: one query per chosen engine, all at once; a line each, in column order. 0 when
-// every engine gave a result page.
+// --check: one query per member of each chosen engine's pool, all at once; a line each, in
+// column order, "<engine> via <member>" when the pool has several. 0 when every member of every
+// engine gave a result page.
 int check_engines(const BatchOptions& options, const Settings& settings, const EngineTicks& ticks,
                   std::stop_token stop) {
   const WorkerSources sources = live_engine_sources(default_cookie_folder());
   std::vector<std::future<EngineCheck>> checks;
   for (std::size_t index = 0; index < ticks.size(); ++index) {
     if (!ticks[index]) continue;
-    checks.push_back(std::async(std::launch::async, [&, index] {
-      const Engine& engine = settings.engines[index];
-      return check_engine(engine.profile, sources(engine), options.check_keyword, stop);
-    }));
+    const Engine& engine = settings.engines[index];
+    for (PoolMember& member : pool_members(engine, sources)) {
+      checks.push_back(std::async(std::launch::async, [&, member = std::move(member)] {
+        EngineCheck check =
+            check_engine(engine.profile, member.connect(), options.check_keyword, stop);
+        if (!member.name.empty()) check.name += " via " + member.name;
+        return check;
+      }));
+    }
   }
   bool all_results = true;
   for (auto& check : checks) {

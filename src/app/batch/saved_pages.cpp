@@ -18,6 +18,18 @@ std::string field(std::string text) {
   return text;
 }
 
+// A pool member's name as part of a file name: what is not a-z, 0-9, '.' or '-' becomes '_'.
+std::string file_part(std::string_view member) {
+  std::string part(member.substr(member.find("://") == std::string_view::npos
+                                     ? 0
+                                     : member.find("://") + 3));
+  for (char& c : part) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    if (!plain) c = '_';
+  }
+  return part;
+}
+
 }  // namespace
 
 std::variant<std::unique_ptr<SavedPages>, std::string> SavedPages::open(const std::string& folder) {
@@ -26,14 +38,15 @@ std::variant<std::unique_ptr<SavedPages>, std::string> SavedPages::open(const st
   if (error) return "cannot make " + folder + ": " + error.message();
   std::ofstream index(folder + "/index.tsv", std::ios::binary | std::ios::trunc);
   if (!index) return "cannot write " + folder + "/index.tsv";
-  index << "engine\trow\tpage\turl\tstatus\tfinal_url\tverdict\treason\n" << std::flush;
+  index << "engine\trow\tpage\turl\tstatus\tfinal_url\tverdict\treason\tmember\n" << std::flush;
   return std::unique_ptr<SavedPages>(new SavedPages(folder, std::move(index)));
 }
 
 void SavedPages::save(std::string_view engine_key, const SeenPage& page) {
   const std::string key(engine_key);
   const std::string name =
-      key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) + ".html";
+      key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) +
+      (page.member.empty() ? "" : "-" + file_part(page.member)) + ".html";
   if (!failure().empty()) return;
   std::ofstream file(folder_ + "/" + name, std::ios::binary | std::ios::trunc);
   file << page.fetched.body.bytes;
@@ -44,7 +57,8 @@ void SavedPages::save(std::string_view engine_key, const SeenPage& page) {
       key + "\t" + std::to_string(page.row + 1) + "\t" + std::to_string(page.page) + "\t" +
       field(std::string(page.url)) + "\t" + std::to_string(page.fetched.status) + "\t" +
       field(page.fetched.final_url) + "\t" + std::string(verdict_name(page.verdict.verdict)) +
-      "\t" + field(gbk_to_utf8(page.verdict.reason)) + "\n";
+      "\t" + field(gbk_to_utf8(page.verdict.reason)) + "\t" + field(std::string(page.member)) +
+      "\n";
   MutexLock lock(mutex_);
   if (!failure_.empty()) return;
   failure_ = written_wrong;

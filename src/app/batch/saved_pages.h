@@ -17,8 +17,9 @@ class SavedPages {
   // Creates the folder when missing and starts DIR/index.tsv; the reason when that failed.
   static std::variant<std::unique_ptr<SavedPages>, std::string> open(const std::string& folder);
 
-  // Writes DIR/<engine key>-<row>-<page>.html (row and page from 1) and its index line:
-  // engine, row, page, URL, HTTP status, final URL, verdict, reason. Any worker's thread.
+  // Writes DIR/<engine key>-<row>-<page>.html (row and page from 1; with "-<host>_<port>" of
+  // the pool member that asked, when the engine has several) and its index line: engine, row,
+  // page, URL, HTTP status, final URL, verdict, reason, member. Any worker's thread.
   // After the first write that fails (a full disk) nothing more is saved; see failure().
   void save(std::string_view engine_key, const SeenPage& page);
 

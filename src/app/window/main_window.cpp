@@ -252,7 +252,23 @@ void MainWindow::show_ranking_progress() {
     show_status(QStringLiteral("查询完成"));
     return;
   }
-  show_status(QStringLiteral("正在查询 %1/%2 行").arg(session_.rows_ranked()).arg(rows));
+  show_status(QStringLiteral("正在查询 %1/%2 行").arg(session_.rows_ranked()).arg(rows) +
+              pool_summary());
+}
+
+QString MainWindow::pool_summary() const {
+  QString summary;
+  const Engines& engines = session_.engines();
+  for (std::size_t engine = 0; engine < engines.size(); ++engine) {
+    const RunSession::PoolCounts pool = session_.pool_counts(engine);
+    if (pool.working + pool.resting + pool.gone < 2) continue;  // one client: nothing to say
+    summary += QStringLiteral("；%1：%2 个出口查询中，%3 个休息中，%4 个已退出")
+                   .arg(QString::fromStdString(engines[engine].profile.name))
+                   .arg(pool.working)
+                   .arg(pool.resting)
+                   .arg(pool.gone);
+  }
+  return summary;
 }
 
 void MainWindow::show_progress(int done, int rows) {

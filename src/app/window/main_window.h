@@ -101,6 +101,9 @@ class MainWindow : public QWidget {
   void start_ranking(const GbkText& text, const std::vector<FailedEntry>& failed = {});
   void warn_left_out(const KeywordList& list);
   void set_expanding(bool expanding);
+  // What the members of each engine's proxy pool are doing, for the status line ("" when every
+  // engine asks through one client).
+  QString pool_summary() const;
   void show_ranking_progress();
   void show_progress(int done, int rows);
   // The start button says what a press does now: start, stop the expansion, or stop and
