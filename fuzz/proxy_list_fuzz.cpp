@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (at != std::string_view::npos && at >= start && colon < at) {
       const std::string_view password = text.substr(colon + 1, at - colon - 1);
       // The masked text cannot hold the password by chance (through the user, the host or
-      // the marks the mask and the control bytes become), yet the name does: it leaked.
+      // the marks the mask, the control bytes and a cut become), yet the name does: it leaked.
       const std::string masked =
           std::string(text.substr(0, colon + 1)) + "****" + std::string(text.substr(at));
-      if (!password.empty() && password.find_first_of("*?") == std::string_view::npos &&
+      if (!password.empty() && password.find_first_of("*?.") == std::string_view::npos &&
           masked.find(password) == std::string::npos && shown.find(password) != std::string::npos) {
         std::abort();
       }

@@ -1,11 +1,12 @@
 // The settings file parser on arbitrary text: a settings value or a "path:line: ..." message,
 // never a crash or an exception; parsed values always within their ranges, engine keys safe to
 // name files with, profiles never blind (no link scheme or marker) and never able to smuggle a
-// line break into a request header.
+// line break into a request header; every engine's proxy pool has a member and valid proxies.
 #include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
+#include "net/proxy_address.h"
 #include "settings/settings.h"
 
 using namespace quillrank;
@@ -29,6 +30,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           pacing.delay_max <= 3600 && pacing.retries >= 0 && pacing.retries <= 10 &&
           pacing.block_pause >= 0 && pacing.block_pause <= 3600)) {
       std::abort();
+    }
+  }
+  for (const Engine& engine : engines) {
+    // A pool always has a member; each proxy reads back as itself.
+    const ProxyPool& pool = engine.pool;
+    if ((pool.proxies.empty() && !pool.direct) || pool.failures < 1 || pool.failures > 100 ||
+        pool.proxies.size() > kMaxProxyEntries) {
+      std::abort();
+    }
+    for (const std::string& proxy : pool.proxies) {
+      const auto parsed = parse_proxy_address(proxy);
+      if (!std::holds_alternative<ProxyAddress>(parsed) ||
+          std::get<ProxyAddress>(parsed).url() != proxy) {
+        std::abort();
+      }
     }
   }
   for (const Engine& engine : engines) {
