@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/cookie_jar.h"
+#include "net/proxy_address.h"
 #include "net/url_parts.h"
 
 namespace quillrank {
@@ -237,7 +238,21 @@ struct Mode {
   bool session = false;
   std::string connect_to;
   std::string ca_file;
+  std::string proxy;  // a proxy URL for every request; empty: the system proxy
 };
+
+// Routes every request of the transfer through `proxy`, whatever the environment's proxy
+// variables say (no_proxy included). The credentials go apart from the proxy's address, so no
+// URL the transfer library keeps or logs carries them. Without a proxy, the environment decides.
+void set_proxy(CURL* easy, const std::optional<ProxyAddress>& proxy) {
+  if (!proxy) return;
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy->shown().c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME,
+                   proxy->user.empty() ? nullptr : proxy->user.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD,
+                   proxy->user.empty() ? nullptr : proxy->password.c_str());
+}
 
 void set_request_options(CURL* easy, const std::string& url, const RequestOptions& options,
                          curl_slist* headers, curl_slist* proxy_headers, const Mode& mode,
@@ -327,6 +342,16 @@ FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token sto
     result.transport = Transport::not_sent;
     return result;
   }
+  std::optional<ProxyAddress> proxy;
+  if (!mode.proxy.empty()) {
+    auto parsed = parse_proxy_address(mode.proxy);
+    if (const auto* what = std::get_if<std::string>(&parsed)) {
+      result.transport = Transport::not_sent;
+      result.error = "proxy " + *what;
+      return result;
+    }
+    proxy = std::move(std::get<ProxyAddress>(parsed));
+  }
 
   CURL* easy = client.easy.get();
   CURLM* multi = client.multi.get();
@@ -348,6 +373,7 @@ FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token sto
     return result;
   }
   curl_easy_setopt(easy, CURLOPT_CONNECT_TO, route.get());
+  set_proxy(easy, proxy);
   if (route) curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
 
   Transfer transfer;
@@ -403,6 +429,8 @@ FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token sto
   } else if (code != CURLE_OK) {
     result.transport = Transport::failed;
     result.error = curl_easy_strerror(code);
+    // Which member of a pool failed, by its name alone: never its credentials.
+    if (proxy) result.error += " (through " + proxy->shown() + ")";
   } else {
     result.transport = transfer.body.size() >= announced ? Transport::complete : Transport::cut_off;
   }
@@ -418,7 +446,7 @@ FetchedPage fetch_with(Client& client, std::string_view url, std::stop_token sto
 class Session {
  public:
   explicit Session(SessionSetup setup)
-      : setup_(std::move(setup)), mode_{true, setup_.connect_to, setup_.ca_file} {
+      : setup_(std::move(setup)), mode_{true, setup_.connect_to, setup_.ca_file, setup_.proxy} {
     CURL* easy = client_.easy.get();
     if (!easy) return;
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
@@ -492,11 +520,14 @@ PageFetcher& PageFetcher::instance() {
   return fetcher;
 }
 
-PageSource PageFetcher::source(std::string connect_to) {
-  return [connect_to = std::move(connect_to)](const PageRequest& request, std::stop_token stop) {
+PageSource PageFetcher::source(std::string connect_to, std::string proxy) {
+  instance();  // the transfer library is set up before the first handle
+  return [mode = Mode{false, std::move(connect_to), {}, std::move(proxy)}](
+             const PageRequest& request, std::stop_token stop) {
     static const RequestOptions kDefaults;
-    return instance().fetch(request.url, stop, connect_to,
-                            request.options ? *request.options : kDefaults);
+    Client client;
+    return fetch_with(client, request.url, stop, mode,
+                      request.options ? *request.options : kDefaults);
   };
 }
 
@@ -511,7 +542,7 @@ PageSource PageFetcher::session_source(SessionSetup setup) {
 FetchedPage PageFetcher::fetch(std::string_view url, std::stop_token stop,
                                const std::string& connect_to, const RequestOptions& options) const {
   Client client;
-  return fetch_with(client, url, stop, Mode{false, connect_to, {}}, options);
+  return fetch_with(client, url, stop, Mode{false, connect_to, {}, {}}, options);
 }
 
 std::size_t read_chunk_size(std::optional<std::string_view> content_length) {

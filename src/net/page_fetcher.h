@@ -29,6 +29,7 @@ struct SessionSetup {
   std::string warm_up_page{};  // visited before the first page when the cookie store is empty
   std::string connect_to{};    // as for PageFetcher::fetch
   std::string ca_file{};       // certificates to trust instead of the system's (tests only)
+  std::string proxy{};         // as for PageFetcher::source
 };
 
 class PageFetcher {
@@ -51,7 +52,14 @@ class PageFetcher {
                     const std::string& connect_to = {}, const RequestOptions& options = {}) const;
 
   // The fetcher as a PageSource, with `connect_to` as above and each request's options.
-  static PageSource source(std::string connect_to = {});
+  //
+  // `proxy`, when not empty, is a proxy URL (see parse_proxy_address) that every request goes
+  // through, whatever the system proxy and no_proxy say; its credentials go to the proxy alone
+  // and no failure text carries them (a failed transfer's error ends "(through
+  // scheme://host:port)"). A socks5h proxy resolves host names itself. A proxy URL that does
+  // not parse sends nothing: the page is not_sent, with the reason in its error. `connect_to`
+  // still wins over the proxy.
+  static PageSource source(std::string connect_to = {}, std::string proxy = {});
 
   // A PageSource of its own for one engine's run, on one thread: one client that keeps its
   // connections and TLS sessions between pages and one cookie store, read from

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "settings/pool_settings.h"
 #include "settings/profile_fields.h"
 
 namespace quillrank {
@@ -21,11 +22,6 @@ struct Problem {
   toml::source_region where;
   std::string what;
 };
-
-std::string located(const std::string& path, const toml::source_region& where,
-                    const std::string& what) {
-  return path + ":" + std::to_string(where.begin.line) + ": " + what;
-}
 
 // A settings file is a page of keys, never this large or this deep; the TOML reader walks
 // dotted keys recursively, so a chain of thousands of them would overflow the stack.
@@ -141,7 +137,7 @@ const ProfileField* profile_field(std::string_view key) {
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
     if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path" ||
-        key.str() == "profiles" || key.str() == "cookies") {
+        key.str() == "profiles" || key.str() == "cookies" || is_pool_key(key.str())) {
       continue;
     }
     if (profile_field(key.str())) {
@@ -163,6 +159,7 @@ std::optional<Problem> apply_engine_table(const toml::table& table, EnginePacing
                         [](const auto& key) { return !key.first.starts_with("extend_"); });
   for (const auto& [key, node] : keys) {
     const toml::node& value = *node;
+    if (is_pool_key(key)) continue;  // read by apply_pools
     if (const ProfileField* field = profile_field(key)) {
       if (auto what = field->read(value, profile)) return Problem{value.source(), *what};
     } else if (auto problem = apply(key, value, pacing)) {
@@ -186,10 +183,7 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
     if (!value || value->empty()) {
       return Problem{path->source(), "history_path must be a file name text"};
     }
-    const std::filesystem::path file(*value);
-    const std::filesystem::path folder = std::filesystem::path(settings_path).parent_path();
-    settings.history_path =
-        file.is_relative() && !folder.empty() ? (folder / file).string() : *value;
+    settings.history_path = beside_settings(settings_path, *value);
   }
   return std::nullopt;
 }
@@ -335,6 +329,7 @@ std::variant<Settings, std::string> parse_settings(std::string_view text, const 
                      "engine." + key + " defines a new engine: set its link_prefix too");
     }
   }
+  if (auto problem = apply_pools(root, tables, path, settings.engines)) return *problem;
   return settings;
 }
 

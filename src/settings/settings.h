@@ -26,6 +26,12 @@ struct Settings {
 //   delay       seconds between two requests: a number, or "MIN-MAX" for a random pause
 //   retries     further tries of a failed fetch, 0 to 10
 //   block_pause seconds to wait after a block before asking once more; 0: stop the engine
+//   proxies     the engine's proxy pool: an array of proxy URLs (see parse_proxy_address)
+//   proxy_file  a file of more proxy URLs, one a line (relative to this file's folder); an
+//               engine's proxies and proxy_file together replace the top level's
+//   direct      true or false: the machine's own address asks too (default: true without
+//               proxies, false with them); no proxies and direct = false is an error
+//   proxy_failures failed connections in a row after which a member leaves the run, 1 to 100
 // in an engine's table only, any field of its profile (see profile_fields.h); a field not set
 // keeps the value of the chosen built-in set; and, at the top level only:
 //   profiles     "current" (the default) or "classic": the built-in set the tables change

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <sstream>
 
+#include "settings/pool_settings.h"
 #include "settings/profile_fields.h"
 
 namespace quillrank {
@@ -56,6 +57,7 @@ std::string settings_as_toml(const Settings& settings) {
   for (const Engine& engine : settings.engines) {
     out << "\n[engine." << engine.key << "]\n";
     write_pacing(out, engine.pacing);
+    write_pool(out, engine.pool);
     for (const ProfileField& field : profile_fields()) {
       if (!field.write) continue;
       out << "# " << field.help << "\n"
