@@ -83,7 +83,8 @@ std::optional<std::int64_t> RunSession::start(const KeywordList& list, const Eng
       workers_.push_back({engine,
                           {},
                           std::make_shared<std::atomic<bool>>(false),
-                          std::make_shared<std::atomic<int>>(0)});
+                          std::make_shared<std::atomic<int>>(0),
+                          std::make_shared<PoolStatus>()});
     }
   }
   results_.reset(rows, states);

@@ -52,7 +52,8 @@ WorkerSources live_engine_sources(std::string cookie_folder) {
 std::vector<PoolMember> pool_members(const Engine& engine, const WorkerSources& sources) {
   std::vector<PoolMember> members;
   const auto member = [&](std::string name, const std::string& proxy) {
-    members.push_back({std::move(name), [sources, engine, proxy] { return sources(engine, proxy); }});
+    members.push_back(
+        {std::move(name), [sources, engine, proxy] { return sources(engine, proxy); }});
   };
   for (const std::string& proxy : engine.pool.proxies) {
     const auto address = parse_proxy_address(proxy);

@@ -195,6 +195,13 @@ RankReading read_rank(const EngineProfile& profile, std::string_view page_text,
 
 namespace {
 
+RowResult failed_result(GbkText detail) {
+  return {Verdict::failed, 0, {}, GbkText(kQueryFailedText), std::move(detail)};
+}
+RowResult blocked_result(GbkText detail) {
+  return {Verdict::blocked, 0, {}, GbkText(kBlockedText), std::move(detail)};
+}
+
 // How one member's asking for one row ended.
 enum class RowEnd {
   decided,        // the result stands
@@ -324,15 +331,24 @@ class RowQueue {
     std::lock_guard lock(mutex_);
     return live_ == 1;
   }
-  // A member leaves the run. The last to leave gets the rows nobody asked, to say why.
-  std::vector<int> leave() {
+  // A member leaves the run, handing back the row it was asking, if any, to the others. The
+  // last to leave keeps that row and gets the rows nobody asked, to say why they have no answer.
+  struct Left {
+    bool last = false;
+    std::vector<int> rows;
+  };
+  Left leave(std::optional<int> asking = std::nullopt) {
     std::lock_guard lock(mutex_);
-    std::vector<int> left;
-    if (--live_ > 0) return left;
-    left.assign(returned_.begin(), returned_.end());
+    Left left;
+    if (--live_ > 0) {
+      if (asking) returned_.push_front(*asking);
+      return left;
+    }
+    left.last = true;
+    left.rows.assign(returned_.begin(), returned_.end());
     returned_.clear();
     for (; next_ < rows_.size(); ++next_) {
-      if (!rows_[next_].keyword.empty()) left.push_back(static_cast<int>(next_));
+      if (!rows_[next_].keyword.empty()) left.rows.push_back(static_cast<int>(next_));
     }
     return left;
   }
@@ -363,12 +379,14 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
     if (!name.empty()) result.detail = concat_text(result.detail, gbk("（经 "), name, gbk("）"));
     if (hooks.row_done) hooks.row_done(row, result);
   };
-  // The last member out says why the rows nobody asked have no answer.
-  const auto leave = [&](const RowResult& why) {
+  // Leaves the run with the row it was asking and what that row came to. The last member out
+  // keeps its row's answer and says why the rows nobody asked have none.
+  const auto leave = [&](std::optional<int> asking, const RowResult& answer, const RowResult& why) {
     if (hooks.status) --hooks.status->working, ++hooks.status->gone;
-    for (const int row : queue.leave()) {
-      if (!stop.stop_requested()) report(row, why);
-    }
+    const RowQueue::Left left = queue.leave(asking);
+    if (!left.last || stop.stop_requested()) return;
+    if (asking) report(*asking, answer);
+    for (const int row : left.rows) report(row, why);
   };
   bool rested = false;  // blocked, then rested: blocked again, the member leaves
   int failed = 0;       // failures in a row
@@ -391,13 +409,11 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
           report(*row, outcome.result);
           continue;
         }
-        queue.hand_back(*row);
-        if (++failed < failures) continue;
-        leave(RowResult{Verdict::failed,
-                        0,
-                        {},
-                        GbkText(kQueryFailedText),
-                        gbk("未查询：该引擎的出口都已退出本次运行")});
+        if (++failed < failures) {
+          queue.hand_back(*row);
+          continue;
+        }
+        leave(row, outcome.result, failed_result(gbk("未查询：该引擎的出口都已退出本次运行")));
         return;
       case RowEnd::blocked:
         if (!alone && pacing.block_pause > 0 && !rested) {
@@ -409,21 +425,13 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
           rested = true;
           continue;
         }
-        if (alone) {
-          report(*row, outcome.result);
-        } else {
-          queue.hand_back(*row);
-        }
-        leave(RowResult{
-            Verdict::blocked,
-            0,
-            {},
-            GbkText(kBlockedText),
-            concat_text(gbk("未查询：该引擎已在"), outcome.blocked_at, gbk("拦截本次运行"))});
+        leave(row, outcome.result,
+              blocked_result(
+                  concat_text(gbk("未查询：该引擎已在"), outcome.blocked_at, gbk("拦截本次运行"))));
         return;
     }
   }
-  leave({});
+  leave(std::nullopt, {}, {});
 }
 
 }  // namespace
@@ -443,7 +451,7 @@ void run_engine_pool(const EngineProfile& profile, std::span<const QueryRow> row
     } catch (const std::system_error&) {
       // A member whose thread cannot start is out of the run; the others ask its rows.
       if (hooks.status) --hooks.status->working, ++hooks.status->gone;
-      queue.leave();
+      queue.leave();  // never the last: this thread's own member is still in
     }
   }
   run_member(profile, rows, members.front(), pacing, failures, queue, stop, hooks);
