@@ -71,12 +71,12 @@ class RunSession {
   // results keep what the run decided.
   void stop();
 
-  // Stops a run that goes on and empties the results, then starts one over `list`'s rows asking each engine `ticks`
-  // ticks (by engine index; missing ticks are off): the results get the rows, the history a
-  // new run, and each asked engine a worker. A site entry's row reads kQueryFailedText for each
-  // asked engine, with the reason `failed` gives for it, and no engine is asked for it. Returns
-  // the run's start time (ms since 1970); nullopt, and nothing starts, when the list has too
-  // many rows.
+  // Stops a run that goes on and empties the results, then starts one over `list`'s rows,
+  // asking each engine that `ticks` ticks (by engine index; missing ticks are off): the results
+  // get the rows, the history a new run, and each asked engine a worker. A site entry's row
+  // reads kQueryFailedText for each asked engine, with the reason `failed` gives for it, and no
+  // engine is asked for it. Returns the run's start time (ms since 1970); nullopt, and nothing
+  // starts, when the list has too many rows.
   std::optional<std::int64_t> start(const KeywordList& list, const EngineTicks& ticks,
                                     const std::vector<FailedEntry>& failed = {});
 
