@@ -26,7 +26,7 @@ constexpr std::array<QRgb, 8> kEngineColours{0x2060C0, 0xC03030, 0xE08000, 0x209
                                              0x8040B0, 0x00A0A0, 0x806040, 0xD04090};
 
 QPen engine_pen(std::size_t engine) {
-  QPen pen(QColor(kEngineColours[engine % kEngineColours.size()]));
+  QPen pen{QColor(kEngineColours[engine % kEngineColours.size()])};
   pen.setWidth(2);
   if (engine >= kEngineColours.size()) pen.setStyle(Qt::DashLine);
   return pen;
