@@ -351,6 +351,7 @@ int run(const std::vector<std::string>& args) {
     return kExitInterrupted;
   }
   if (show_progress) clear_progress();
+  session.stop();  // every worker has ended: joined before the table is written
   // The history is complete before a signal may end the program at once.
   if (history) history->flush();
   interruption.exit_at_once(true);
