@@ -5,28 +5,23 @@
 
 namespace quillrank {
 
-namespace {
-
-// A pool member's name for a file: its proxy's host and port, nothing that leaves a folder.
-std::string member_file_name(const std::string& proxy) {
-  const auto address = parse_proxy_address(proxy);
-  if (const auto* parsed = std::get_if<ProxyAddress>(&address)) {
-    std::string name = parsed->host + "_" + std::to_string(parsed->port);
-    for (char& c : name) {
-      const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
-      if (!plain) c = '_';
-    }
-    return name;
+std::string member_file_part(std::string_view member) {
+  const std::size_t scheme_end = member.find("://");
+  std::string part(member.substr(scheme_end == std::string_view::npos ? 0 : scheme_end + 3));
+  for (char& c : part) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    if (!plain) c = '_';
   }
-  return "proxy";
+  return part;
 }
-
-}  // namespace
 
 std::string engine_cookie_file(const EngineProfile& profile, std::string_view engine_key,
                                const std::string& cookie_folder, const std::string& proxy) {
   if (!profile.session || !profile.cookies || cookie_folder.empty()) return {};
-  const std::string member = proxy.empty() ? std::string() : "@" + member_file_name(proxy);
+  const auto address = parse_proxy_address(proxy);
+  const auto* parsed = std::get_if<ProxyAddress>(&address);
+  const std::string member =
+      proxy.empty() ? std::string() : "@" + (parsed ? member_file_part(parsed->shown()) : "proxy");
   return cookie_folder + "/" + std::string(engine_key) + member + ".txt";
 }
 

@@ -22,6 +22,10 @@ namespace quillrank {
 std::string engine_cookie_file(const EngineProfile& profile, std::string_view engine_key,
                                const std::string& cookie_folder, const std::string& proxy = {});
 
+// A pool member's name (scheme://host:port) as part of a file name: host_port, with what is not
+// a-z, 0-9, '.' or '-' written as '_', so nothing in it can leave a folder.
+std::string member_file_part(std::string_view member);
+
 // `connect_to` and `ca_file` as PageFetcher takes them (tests); `cookie_folder` and `proxy` (a
 // pool member's proxy URL; empty: the machine's own address) as above.
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,

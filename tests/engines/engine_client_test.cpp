@@ -144,3 +144,23 @@ TEST(EngineClient, NamesACookieFileOnlyForAProfileThatKeepsCookies) {
 
 }  // namespace
 }  // namespace quillrank
+
+namespace quillrank {
+namespace {
+
+// A member's name in cookie and saved-page file names: host and port, nothing that leaves a
+// folder.
+TEST(MemberFilePart, KeepsHostAndPortAndNothingThatLeavesAFolder) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"socks5h://10.0.0.2:1080", "10.0.0.2_1080"},
+      {"http://[::1]:3128", "___1__3128"},
+      {"http://proxy.example:8080", "proxy.example_8080"},
+      {"../../etc/x", ".._.._etc_x"},
+  };
+  for (const auto& [member, part] : cases) EXPECT_EQ(member_file_part(member), part) << member;
+  EXPECT_EQ(engine_cookie_file(kCurrentBaidu, "baidu", "/c", "http://u:pw@127.0.0.1:9"),
+            "/c/baidu@127.0.0.1_9.txt");
+}
+
+}  // namespace
+}  // namespace quillrank

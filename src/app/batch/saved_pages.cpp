@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engines/engine_client.h"
 #include "engines/engines.h"
 #include "text/text_codec.h"
 
@@ -16,17 +17,6 @@ std::string field(std::string text) {
     if (c == '\t' || c == '\r' || c == '\n') c = ' ';
   }
   return text;
-}
-
-// A pool member's name as part of a file name: what is not a-z, 0-9, '.' or '-' becomes '_'.
-std::string file_part(std::string_view member) {
-  std::string part(
-      member.substr(member.find("://") == std::string_view::npos ? 0 : member.find("://") + 3));
-  for (char& c : part) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
-    if (!plain) c = '_';
-  }
-  return part;
 }
 
 }  // namespace
@@ -43,9 +33,9 @@ std::variant<std::unique_ptr<SavedPages>, std::string> SavedPages::open(const st
 
 void SavedPages::save(std::string_view engine_key, const SeenPage& page) {
   const std::string key(engine_key);
-  const std::string name = key + "-" + std::to_string(page.row + 1) + "-" +
-                           std::to_string(page.page) +
-                           (page.member.empty() ? "" : "-" + file_part(page.member)) + ".html";
+  const std::string name =
+      key + "-" + std::to_string(page.row + 1) + "-" + std::to_string(page.page) +
+      (page.member.empty() ? "" : "-" + member_file_part(page.member)) + ".html";
   if (!failure().empty()) return;
   std::ofstream file(folder_ + "/" + name, std::ios::binary | std::ios::trunc);
   file << page.fetched.body.bytes;
