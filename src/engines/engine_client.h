@@ -26,6 +26,11 @@ std::string engine_cookie_file(const EngineProfile& profile, std::string_view en
 // a-z, 0-9, '.' or '-' written as '_', so nothing in it can leave a folder.
 std::string member_file_part(std::string_view member);
 
+// The cookie file of the member of `engine`'s pool that pool_members names `member`: its proxy's
+// file, or the machine's own address's for any other name; empty as engine_cookie_file says.
+std::string member_cookie_file(const Engine& engine, std::string_view member,
+                               const std::string& cookie_folder);
+
 // `connect_to` and `ca_file` as PageFetcher takes them (tests); `cookie_folder` and `proxy` (a
 // pool member's proxy URL; empty: the machine's own address) as above.
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
