@@ -31,8 +31,9 @@ PageSource engine_page_source(const EngineProfile& profile, std::string_view eng
                               const BrowserSources& browser) {
   if (profile.fetch == FetchKind::browser) {
     // The browser keeps the engine's cookies whether or not the HTTP client would.
-    const std::string cookie_file =
-        cookie_folder.empty() ? std::string() : cookie_folder + "/" + std::string(engine_key) + ".txt";
+    const std::string cookie_file = cookie_folder.empty()
+                                        ? std::string()
+                                        : cookie_folder + "/" + std::string(engine_key) + ".txt";
     if (browser) return browser(profile, cookie_file);
     return [](const PageRequest&, std::stop_token) {
       FetchedPage page;

@@ -46,10 +46,11 @@ std::optional<CookieLine> parse_cookie_line(std::string_view line) {
   const auto subdomains = flag(fields[1]);
   const auto secure = flag(fields[3]);
   const std::string_view expires = fields[4];
-  auto [end, error] = std::from_chars(expires.data(), expires.data() + expires.size(),
-                                      cookie.expires);
-  if (domain.empty() || fields[5].empty() || !subdomains || !secure || !fields[2].starts_with('/') ||
-      error != std::errc() || end != expires.data() + expires.size() || cookie.expires < 0) {
+  auto [end, error] =
+      std::from_chars(expires.data(), expires.data() + expires.size(), cookie.expires);
+  if (domain.empty() || fields[5].empty() || !subdomains || !secure ||
+      !fields[2].starts_with('/') || error != std::errc() ||
+      end != expires.data() + expires.size() || cookie.expires < 0) {
     return std::nullopt;
   }
   cookie.domain = domain;
@@ -65,10 +66,9 @@ std::string cookie_line_text(const CookieLine& cookie) {
   std::string line = cookie.http_only ? std::string(kHttpOnlyMark) : std::string();
   if (cookie.include_subdomains) line += '.';
   line += cookie.domain;
-  for (const std::string& field :
-       {std::string(cookie.include_subdomains ? "TRUE" : "FALSE"), cookie.path,
-        std::string(cookie.secure ? "TRUE" : "FALSE"), std::to_string(cookie.expires), cookie.name,
-        cookie.value}) {
+  for (const std::string& field : {std::string(cookie.include_subdomains ? "TRUE" : "FALSE"),
+                                   cookie.path, std::string(cookie.secure ? "TRUE" : "FALSE"),
+                                   std::to_string(cookie.expires), cookie.name, cookie.value}) {
     line += '\t';
     line += field;
   }
