@@ -101,6 +101,15 @@ EngineProfile browser_profile(EngineProfile profile) {
   return profile;
 }
 
+// A profile whose pages the browser renders, with the User-Agent and headers of the browser
+// profiles (the browser sends its own Accept-Encoding and keeps its own connections).
+EngineProfile rendered_profile(EngineProfile profile) {
+  profile = browser_profile(std::move(profile));
+  profile.fetch = FetchKind::browser;
+  profile.warm_up = false;
+  return profile;
+}
+
 // Sogou's result pages, for Sogou and for Soso (soso.com has sent its searches to Sogou since
 // 2013). Each result block holds the real address (its title links to /link?url=) in a
 // data-url attribute; ten a page, by page number; ranks count the blocks of every page read.
@@ -210,8 +219,12 @@ const EngineProfile kCurrentBaidu = browser_profile({
     .signatures = current_baidu_signatures(),
 });
 // Google answers a client that runs no JavaScript with a page that asks for it (since January
-// 2025): the profile recognises that page as a refusal, so the column says so.
-const EngineProfile kCurrentGoogle = browser_profile({
+// 2025), so its pages are rendered by the browser. A rendered page is read once its first
+// organic result's title link (jsname="UWckNb") is there; the "people also ask" answers quote
+// their sources with links of the same shape, so they are taken out before it is read. The
+// page that asks for JavaScript reads as a refusal (a rendered page carries the same text in
+// its <noscript>, but it has result links, and they are looked for first).
+const EngineProfile kCurrentGoogle = rendered_profile({
     .name = "Google",
     .host = "www.google.com",
     .query_path = "/search?ie=UTF-8&oe=UTF-8&hl=zh-CN&q=",
@@ -222,6 +235,8 @@ const EngineProfile kCurrentGoogle = browser_profile({
     .page_count = 30,
     .link_prefix = " jsname=\"UWckNb\" href=",
     .rank_rule = RankRule::link_ordinal,
+    .ready_selector = "a[jsname=\"UWckNb\"]",
+    .remove_selector = ".related-question-pair",
     .signatures = current_google_signatures(),
 });
 const EngineProfile kCurrentSogou = sogou_today("Sogou");

@@ -48,7 +48,20 @@ std::string member_cookie_file(const Engine& engine, std::string_view member,
 
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
                               const std::string& cookie_folder, const std::string& connect_to,
-                              const std::string& ca_file, const std::string& proxy) {
+                              const std::string& ca_file, const std::string& proxy,
+                              const BrowserSources& browser) {
+  if (profile.fetch == FetchKind::browser) {
+    // The browser keeps the engine's cookies whether or not the HTTP client would.
+    const std::string cookie_file = cookie_folder.empty()
+                                        ? std::string()
+                                        : cookie_folder + "/" + std::string(engine_key) + ".txt";
+    if (browser) return browser(profile, cookie_file);
+    return [](const PageRequest&, std::stop_token) {
+      FetchedPage page;
+      page.error = "this program has no browser to render the engine's pages";
+      return page;
+    };
+  }
   if (!profile.session) return PageFetcher::source(connect_to, proxy);
   return PageFetcher::session_source({
       .cookie_file = engine_cookie_file(profile, engine_key, cookie_folder, proxy),
@@ -59,9 +72,10 @@ PageSource engine_page_source(const EngineProfile& profile, std::string_view eng
   });
 }
 
-WorkerSources live_engine_sources(std::string cookie_folder) {
-  return [folder = std::move(cookie_folder)](const Engine& engine, const std::string& proxy) {
-    return engine_page_source(engine.profile, engine.key, folder, {}, {}, proxy);
+WorkerSources live_engine_sources(std::string cookie_folder, BrowserSources browser) {
+  return [folder = std::move(cookie_folder), browser = std::move(browser)](
+             const Engine& engine, const std::string& proxy) {
+    return engine_page_source(engine.profile, engine.key, folder, {}, {}, proxy, browser);
   };
 }
 

@@ -31,18 +31,27 @@ std::string member_file_part(std::string_view member);
 std::string member_cookie_file(const Engine& engine, std::string_view member,
                                const std::string& cookie_folder);
 
+// Makes the page source of an engine whose profile says fetch = "browser": its pages rendered
+// by the program's browser, with the engine's cookie file (shared with its HTTP client; empty:
+// none kept) as the browser's cookie store for it. Programs without a browser have none.
+using BrowserSources =
+    std::function<PageSource(const EngineProfile& profile, const std::string& cookie_file)>;
+
 // `connect_to` and `ca_file` as PageFetcher takes them (tests); `cookie_folder` and `proxy` (a
-// pool member's proxy URL; empty: the machine's own address) as above.
+// pool member's proxy URL; empty: the machine's own address) as above. A profile that fetches
+// with the browser gets `browser`'s source; without one, every page fails saying so.
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
                               const std::string& cookie_folder, const std::string& connect_to = {},
-                              const std::string& ca_file = {}, const std::string& proxy = {});
+                              const std::string& ca_file = {}, const std::string& proxy = {},
+                              const BrowserSources& browser = {});
 
 // Makes the page source of one member of `engine`'s pool for a run: the member that asks
 // through `proxy`, or the machine's own address when it is empty.
 using WorkerSources = std::function<PageSource(const Engine& engine, const std::string& proxy)>;
 
-// Each engine's live sources (the engine's key and the member name its cookie files).
-WorkerSources live_engine_sources(std::string cookie_folder);
+// Each engine's live sources (the engine's key and the member name its cookie files), the
+// browser's for engines that fetch with it.
+WorkerSources live_engine_sources(std::string cookie_folder, BrowserSources browser = {});
 
 // The members of `engine`'s pool as a worker runs them: its proxies in order, then the
 // machine's own address when the pool says so, each with the source `sources` makes for it.

@@ -16,7 +16,10 @@ namespace quillrank {
 // (p - 1) * page_size; p itself; or the results the row's earlier pages really held, so a page
 // that holds fewer than asked skips none.
 enum class PageValue { offset, number, counted };
-enum class KeywordEncoding { gbk, utf8 };  // the bytes of the keyword that are percent-encoded
+enum class KeywordEncoding { gbk, utf8 };
+// How a result page is fetched: by the HTTP client, or rendered by the program's browser (for
+// engines whose pages are written by their scripts).
+enum class FetchKind { http, browser };  // the bytes of the keyword that are percent-encoded
 enum class RankRule {
   next_id_minus_one,       // the number after the link, less one (0: the page's last place)
   verbatim,                // the text after the link, as it stands
@@ -72,6 +75,14 @@ struct EngineProfile {
   bool cookies = false;     // with session: the engine's cookies kept between runs, in a file
   std::string home_page{};  // the engine's home page: page 1's Referer, the warm-up visit
   bool warm_up = false;     // with session: a run whose cookie store is empty visits home_page
+  FetchKind fetch = FetchKind::http;
+  // Browser fetch: the page is read once an element matches this CSS selector (its results are
+  // there), or a few seconds after it loaded when none does (a refusal, an empty answer).
+  std::string ready_selector{};
+  // Browser fetch: elements matching this CSS selector are taken out of the rendered page before
+  // it is read (boxes that quote other sites' links among the results); empty: none.
+  std::string remove_selector{};
+  int render_seconds = 30;  // browser fetch: a page not read within this many seconds fails
   PageSignatures signatures{};
 
   bool operator==(const EngineProfile&) const = default;

@@ -62,4 +62,13 @@ bool write_cookie_file(const std::string& path, const std::vector<std::string>& 
   return true;
 }
 
+std::optional<CookieFileStamp> cookie_file_stamp(const std::string& path) {
+  struct stat file = {};
+  if (stat(path.c_str(), &file) != 0) return std::nullopt;
+  return CookieFileStamp{.inode = static_cast<unsigned long long>(file.st_ino),
+                         .modified_ns = static_cast<long long>(file.st_mtim.tv_sec) * 1000000000LL +
+                                        file.st_mtim.tv_nsec,
+                         .size = static_cast<long long>(file.st_size)};
+}
+
 }  // namespace quillrank

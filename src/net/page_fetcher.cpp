@@ -450,17 +450,15 @@ class Session {
     CURL* easy = client_.easy.get();
     if (!easy) return;
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
-    if (!setup_.cookie_file.empty()) {
-      for (const std::string& line : read_cookie_file(setup_.cookie_file)) {
-        curl_easy_setopt(easy, CURLOPT_COOKIELIST, line.c_str());
-      }
-    }
+    read_cookies();
     warmed_up_ = setup_.warm_up_page.empty() || !cookie_lines().empty();
   }
 
   FetchedPage fetch(const PageRequest& request, std::stop_token stop) {
     static const RequestOptions kDefaults;
     const RequestOptions& options = request.options ? *request.options : kDefaults;
+    // The engine's browser pages (a verification a person passed) may have written the file.
+    if (cookie_file_stamp(setup_.cookie_file) != stamp_) read_cookies();
     if (!warmed_up_) {
       // A returning visitor has the engine's cookies: a first one comes through the front door.
       warmed_up_ = true;
@@ -469,11 +467,23 @@ class Session {
       fetch_with(client_, setup_.warm_up_page, stop, mode_, visit);
     }
     FetchedPage page = fetch_with(client_, request.url, stop, mode_, options);
-    if (!setup_.cookie_file.empty()) write_cookie_file(setup_.cookie_file, cookie_lines());
+    if (!setup_.cookie_file.empty() && write_cookie_file(setup_.cookie_file, cookie_lines())) {
+      stamp_ = cookie_file_stamp(setup_.cookie_file);
+    }
     return page;
   }
 
  private:
+  // Takes the cookie file's cookies into the store (a cookie of the same name, domain and path
+  // is replaced) and notes which version of the file it read.
+  void read_cookies() {
+    if (setup_.cookie_file.empty() || !client_.easy) return;
+    stamp_ = cookie_file_stamp(setup_.cookie_file);
+    for (const std::string& line : read_cookie_file(setup_.cookie_file)) {
+      curl_easy_setopt(client_.easy.get(), CURLOPT_COOKIELIST, line.c_str());
+    }
+  }
+
   std::vector<std::string> cookie_lines() const {
     std::vector<std::string> lines;
     curl_slist* list = nullptr;
@@ -489,6 +499,7 @@ class Session {
   Mode mode_;
   Client client_;
   bool warmed_up_ = true;
+  std::optional<CookieFileStamp> stamp_;  // the file as the store last read or wrote it
 };
 
 }  // namespace

@@ -141,9 +141,20 @@ std::optional<std::string> apply_pools(
     if (table != tables.end() && table->second->as_table()) {
       if (auto problem = read_pool_keys(*table->second->as_table(), path, own)) return problem;
     }
+    // The browser has one proxy for the whole program (the system's): an engine it renders
+    // asks through that alone, and the pool every engine shares leaves it out.
+    const bool browser = engine.profile.fetch == FetchKind::browser;
+    if (browser && own.proxies && !own.proxies->empty()) {
+      return located(path, table->second->source(),
+                     "engine " + engine.key +
+                         ": fetch = \"browser\" asks through the system proxy alone; it takes "
+                         "no proxies");
+    }
     ProxyPool& pool = engine.pool;
-    pool.proxies = own.proxies.value_or(top.proxies.value_or(std::vector<std::string>{}));
-    pool.direct = own.direct.value_or(top.direct.value_or(pool.proxies.empty()));
+    pool.proxies = browser ? std::vector<std::string>{}
+                           : own.proxies.value_or(top.proxies.value_or(std::vector<std::string>{}));
+    pool.direct = browser ? own.direct.value_or(true)
+                          : own.direct.value_or(top.direct.value_or(pool.proxies.empty()));
     pool.failures = own.failures.value_or(top.failures.value_or(ProxyPool{}.failures));
     if (pool.proxies.empty() && !pool.direct) {
       // Only a direct key can have made it so.

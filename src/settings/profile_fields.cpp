@@ -317,6 +317,21 @@ std::vector<ProfileField> make_fields() {
                  "with session: a run that starts with no cookies of the engine first visits "
                  "home_page to receive them",
                  &P::warm_up),
+      choice_field<FetchKind>("fetch",
+                              "\"http\": pages fetched by the HTTP client; \"browser\": rendered "
+                              "by the program's browser (for pages its scripts write)",
+                              &P::fetch,
+                              {{"http", FetchKind::http}, {"browser", FetchKind::browser}}),
+      text_field("ready_selector",
+                 "browser: a CSS selector; the page is read once an element matches it (\"\": "
+                 "once it has loaded)",
+                 &P::ready_selector, TextRule::line, true),
+      text_field("remove_selector",
+                 "browser: elements matching this CSS selector are taken out of the page before "
+                 "it is read (\"\": none)",
+                 &P::remove_selector, TextRule::line, true),
+      number_field("render_seconds", "browser: a page not read within this many seconds fails",
+                   &P::render_seconds, 1, 300),
   };
   const std::pair<std::string_view, ListOf> signatures[] = {
       {"block_addresses",

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
 #include "engines/builtin_profiles.h"
 #include "engines/engine_worker.h"
+#include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
 #include "support/fixture_server.h"
 #include "support/gzip.h"
@@ -124,6 +126,33 @@ TEST(SessionClient, AsksForAllPagesOfARunOverOneKeptConnection) {
   const PageSource fresh = PageFetcher::source(lone.route());
   for (int page = 1; page <= 2; ++page) get(fresh, "http://www.baidu.com/");
   EXPECT_EQ(lone.requests().at(1).connection, 2);
+}
+
+// The engine's cookie file is the one store its HTTP client and its browser pages share: a
+// cookie another writer put in the file (a verification passed in the browser) goes with the
+// session's next page, and what the server sets is written back beside it.
+TEST(SessionClient, TakesCookiesWrittenToTheEngineFileByAnotherWriter) {
+  FixtureServer server([](const HttpRequest& request) {
+    HttpReply reply{.body = request.header("Cookie"), .keep_open = true};
+    if (request.target == "/first") reply.headers = {{"Set-Cookie", "BAIDUID=server; Path=/"}};
+    return reply;
+  });
+  const std::string file = ::testing::TempDir() + "quillrank-session-cookies/baidu.txt";
+  std::filesystem::remove_all(std::filesystem::path(file).parent_path());
+  const PageSource source =
+      PageFetcher::session_source({.cookie_file = file, .connect_to = server.route()});
+  EXPECT_EQ(get(source, "http://www.baidu.com/first").body.bytes, "");
+  EXPECT_EQ(get(source, "http://www.baidu.com/second").body.bytes, "BAIDUID=server")
+      << "the file unchanged by others: the session's own store";
+
+  std::vector<std::string> lines = read_cookie_file(file);
+  lines.push_back("www.baidu.com\tFALSE\t/\tFALSE\t0\tpassed\tyes");
+  ASSERT_TRUE(write_cookie_file(file, lines));
+  const std::string sent = get(source, "http://www.baidu.com/third").body.bytes;
+  EXPECT_NE(sent.find("BAIDUID=server"), std::string::npos) << sent;
+  EXPECT_NE(sent.find("passed=yes"), std::string::npos) << sent;
+  const auto kept = read_cookie_file(file);
+  EXPECT_EQ(kept.size(), 2u) << "the session writes back both";
 }
 
 // What a keep-alive server does wrong neither stalls a page nor leaks into the next one.

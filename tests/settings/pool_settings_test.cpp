@@ -53,12 +53,17 @@ TEST(SettingsPools, TopLevelKeysGiveEveryEngineItsPoolAndEngineTablesOverrideThe
     ASSERT_TRUE(std::holds_alternative<Settings>(parsed)) << std::get<std::string>(parsed);
     const Engines& engines = std::get<Settings>(parsed).engines;
     EXPECT_EQ(engines[0].pool, c.first) << c.text;
-    for (std::size_t i = 1; i < engines.size(); ++i) EXPECT_EQ(engines[i].pool, c.rest) << c.text;
+    for (std::size_t i = 1; i < engines.size(); ++i) {
+      // An engine the browser renders asks through the system proxy alone.
+      const bool browser = engines[i].profile.fetch == FetchKind::browser;
+      const ProxyPool system_proxy{{}, true, c.rest.failures};
+      EXPECT_EQ(engines[i].pool, browser ? system_proxy : c.rest) << c.text << engines[i].key;
+    }
   }
 }
 
 TEST(SettingsPools, NamesTheFileLineAndEntryOfAWrongProxyAndNeverItsPassword) {
-  const std::string second = builtin_engines(kDefaultProfileSet)[1].key;
+  const std::string second = builtin_engines(kDefaultProfileSet)[2].key;
   const std::pair<std::string, std::string> wrong[] = {
       {"proxies = 'http://a'", "q.toml:1: proxies must be an array of proxy URL texts"},
       {"proxies = [\n  'http://a:1',\n  'http://u:hunter2@b:0',\n]",
@@ -78,6 +83,9 @@ TEST(SettingsPools, NamesTheFileLineAndEntryOfAWrongProxyAndNeverItsPassword) {
        "q.toml:1: engine " + second +
            ": direct = false and no proxies: nothing to ask the engine through"},
       {"proxy_file = ''", "q.toml:1: proxy_file must be a file name text"},
+      {"[engine.google]\nfetch = 'browser'\nproxies = ['http://a:1']",
+       "q.toml:1: engine google: fetch = \"browser\" asks through the system proxy alone; it "
+       "takes no proxies"},
       {"proxy_file = 'absent.txt'", "q.toml:1: proxy_file: cannot read absent.txt"},
       {"proxy_file = '/dev/zero'", "q.toml:1: proxy_file: cannot read /dev/zero"},
   };

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <mutex>
@@ -22,6 +23,7 @@
 #include "app/batch/engine_check.h"
 #include "app/batch/output_file.h"
 #include "app/batch/saved_pages.h"
+#include "app/program_browser.h"
 #include "app/run_session.h"
 #include "engines/engine_client.h"
 #include "history/run_recorder.h"
@@ -193,12 +195,19 @@ std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
       });
 }
 
+bool needs_browser(const Engines& engines, const EngineTicks& ticks) {
+  for (std::size_t index = 0; index < ticks.size(); ++index) {
+    if (ticks[index] && engines[index].profile.fetch == FetchKind::browser) return true;
+  }
+  return false;
+}
+
 // --check: one query per member of each chosen engine's pool, all at once; a line each, in
 // column order, "<engine> via <member>" when the pool has several. 0 when every member of every
 // engine gave a result page.
 int check_engines(const BatchOptions& options, const Settings& settings, const EngineTicks& ticks,
+                  const WorkerSources& sources, const std::function<void()>& pause,
                   std::stop_token stop) {
-  const WorkerSources sources = live_engine_sources(default_cookie_folder());
   std::vector<std::future<EngineCheck>> checks;
   for (std::size_t index = 0; index < ticks.size(); ++index) {
     if (!ticks[index]) continue;
@@ -214,6 +223,7 @@ int check_engines(const BatchOptions& options, const Settings& settings, const E
   }
   bool all_results = true;
   for (auto& check : checks) {
+    while (check.wait_for(std::chrono::seconds(0)) != std::future_status::ready) pause();
     const EngineCheck done = check.get();
     all_results = all_results && done.verdict == Verdict::result;
     std::cout << check_line(done) << "\n";
@@ -250,9 +260,25 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const EngineTicks& ticks = std::get<EngineTicks>(ticked);
+  // Engines whose pages the browser renders have it served on this thread while it waits;
+  // declared before the session, so it outlives every worker that asks it.
+  const std::unique_ptr<ProgramBrowser> browser =
+      needs_browser(std::get<Settings>(settings).engines, ticks) ? start_program_browser()
+                                                                 : nullptr;
+  const WorkerSources sources =
+      live_engine_sources(default_cookie_folder(), browser ? browser->sources() : BrowserSources());
+  std::mutex waiting;
+  std::condition_variable_any wake;  // woken at once by a signal's stop request
+  const auto pause = [&] {
+    constexpr std::chrono::milliseconds kTick(100);
+    if (browser) return browser->serve(kTick);
+    std::unique_lock lock(waiting);
+    wake.wait_for(lock, interruption.token(), kTick, [] { return false; });
+  };
   if (options.check) {
     interruption.exit_at_once(false);
-    return check_engines(options, std::get<Settings>(settings), ticks, interruption.token());
+    return check_engines(options, std::get<Settings>(settings), ticks, sources, pause,
+                         interruption.token());
   }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {
@@ -299,7 +325,7 @@ int run(const std::vector<std::string>& args) {
   if (history) recorder.emplace(*history, "batch");
   RunSession session(results, PageFetcher::source(), PageFetcher::source());
   session.set_engines(std::get<Settings>(settings).engines);
-  session.set_worker_sources(live_engine_sources(default_cookie_folder()));
+  session.set_worker_sources(sources);
   session.set_recorder(recorder ? &*recorder : nullptr);
   std::atomic<bool> completed{false};
   session.set_run_finished([&finished, &completed](RunSession::RunEnd end) {
@@ -339,10 +365,8 @@ int run(const std::vector<std::string>& args) {
   interruption.exit_at_once(false);
   if (!interruption.interrupted()) session.start(rows, ticks, report.failed);
 
-  std::mutex waiting;
-  std::condition_variable_any wake;  // woken at once by a signal's stop request
-  for (std::unique_lock lock(waiting); !finished && !interruption.interrupted();) {
-    wake.wait_for(lock, interruption.token(), std::chrono::milliseconds(100), [] { return false; });
+  while (!finished && !interruption.interrupted()) {
+    pause();
     if (show_progress) print_progress(session, ticks, results.row_count());
   }
   if (interruption.interrupted()) {

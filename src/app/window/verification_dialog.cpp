@@ -47,11 +47,6 @@ VerificationDialog::VerificationDialog(const EngineProfile& engine, QWebEnginePr
   view_->setUrl(QUrl(address));
 }
 
-VerificationDialog::~VerificationDialog() {
-  // The page goes before a profile that is the dialog's child.
-  delete view_;
-}
-
 void VerificationDialog::judge_loaded(bool ok) {
   if (!ok) return;
   const QString address = view_->url().toString();

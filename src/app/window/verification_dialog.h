@@ -25,11 +25,10 @@ class VerificationDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Loads `address` in a web view on `browser`, which must outlive the dialog (or be its child:
-  // the dialog lets its page go first). Titled with the engine's name.
+  // Loads `address` in a web view on `browser`, which must outlive the dialog. Titled with the
+  // engine's name.
   VerificationDialog(const EngineProfile& engine, QWebEngineProfile* browser,
                      const QString& address, QWidget* parent = nullptr);
-  ~VerificationDialog() override;
 
   // The web view that shows the page (for tests that act on the page).
   QWebEngineView* view() const { return view_; }
