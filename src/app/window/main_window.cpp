@@ -95,6 +95,11 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
 }
 
 MainWindow::~MainWindow() {
+  // A dialog still open goes while the session it would answer is there; it answers nobody.
+  if (verification_) {
+    verification_->disconnect(this);
+    delete verification_;
+  }
   // The fetch in flight watches the stop token and ends within milliseconds; the result it
   // posts dies with this object.
   expansion_.request_stop();

@@ -28,7 +28,9 @@ bool verification_passed(const EngineProfile& engine, const FetchedPage& page, b
 
 VerificationDialog::VerificationDialog(const EngineProfile& engine, QWebEngineProfile* browser,
                                        const QString& address, QWidget* parent)
-    : QDialog(parent), engine_(engine), view_(new QWebEngineView(this)) {
+    : QDialog(parent),
+      judging_(std::make_shared<Judging>(Judging{engine})),
+      view_(new QWebEngineView(this)) {
   setObjectName(QStringLiteral("验证对话框"));
   const QString name = QString::fromStdString(engine.name);
   setWindowTitle(QStringLiteral("%1 验证").arg(name));
@@ -50,15 +52,17 @@ VerificationDialog::VerificationDialog(const EngineProfile& engine, QWebEnginePr
 void VerificationDialog::judge_loaded(bool ok) {
   if (!ok) return;
   const QString address = view_->url().toString();
-  view_->page()->toHtml([dialog = QPointer(this), address](const QString& html) {
-    if (!dialog) return;
-    FetchedPage page;
-    page.body.bytes = html.toStdString();
-    page.status = 200;  // the browser shows what it got; blocks are told by page and address
-    page.transport = Transport::complete;
-    page.final_url = address.toStdString();
-    if (verification_passed(dialog->engine_, page, dialog->seen_block_)) dialog->accept();
-  });
+  view_->page()->toHtml(
+      [dialog = QPointer(this), judging = std::weak_ptr(judging_), address](const QString& html) {
+        const std::shared_ptr<Judging> judge = judging.lock();
+        if (!dialog || !judge) return;
+        FetchedPage page;
+        page.body.bytes = html.toStdString();
+        page.status = 200;  // the browser shows what it got; blocks are told by page and address
+        page.transport = Transport::complete;
+        page.final_url = address.toStdString();
+        if (verification_passed(judge->engine, page, judge->seen_block)) dialog->accept();
+      });
 }
 
 }  // namespace quillrank

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 #include "engines/engine_profile.h"
 #include "net/fetched_page.h"
@@ -37,9 +38,14 @@ class VerificationDialog : public QDialog {
   // Reads the page that finished loading and accepts the dialog when the verification passed.
   void judge_loaded(bool ok);
 
-  EngineProfile engine_;
+  // What the pages are judged by. The page answers a read still pending when it goes, which is
+  // after these members went: the read holds them weakly.
+  struct Judging {
+    EngineProfile engine;
+    bool seen_block = false;
+  };
+  std::shared_ptr<Judging> judging_;
   QWebEngineView* view_;
-  bool seen_block_ = false;
 };
 
 }  // namespace quillrank
