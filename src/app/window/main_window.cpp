@@ -19,9 +19,9 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
-#include <QWebEngineProfile>
 #include <algorithm>
 
+#include "app/browser/engine_browser.h"
 #include "app/window/box_text.h"
 #include "app/window/history_dialog.h"
 #include "app/window/keyword_file_io.h"
@@ -330,12 +330,11 @@ void MainWindow::open_verification() {
   if (waiting.empty()) return;
   const PendingVerification& first = waiting.front();
   const Engine& engine = session_.engines()[first.engine];
-  // Off the record: nothing of it stays on disk but the cookies written to the engine's file.
-  auto* browser = new QWebEngineProfile(this);
-  (void)member_cookie_file(engine, first.member, cookie_folder_);
+  // The browser profile on the blocked member's cookie file, which its HTTP client reads too.
+  QWebEngineProfile* browser =
+      engine_browser_profile(member_cookie_file(engine, first.member, cookie_folder_));
   verification_ =
       new VerificationDialog(engine.profile, browser, QString::fromStdString(first.url), this);
-  browser->setParent(verification_);  // goes with the dialog, after its page
   verification_->setAttribute(Qt::WA_DeleteOnClose);
   verification_id_ = first.id;
   connect(verification_, &QDialog::finished, this, [this, id = first.id](int result) {
