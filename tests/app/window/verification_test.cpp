@@ -160,6 +160,39 @@ TEST_F(WindowVerification, APassedVerificationLetsTheEngineGoOnWithItsCookie) {
   EXPECT_TRUE(passed(*last)) << last->raw_head;
 }
 
+// Two engines wait: the notice names both, one dialog opens at a time (the first asked's), and
+// the other's verification waits for the next press.
+TEST_F(WindowVerification, ListsEveryWaitingEngineAndOpensOneDialogAtATime) {
+  Engine second = engine_;
+  second.key = "fixture2";
+  second.profile.name = "Second";
+  window_->set_engines({engine_, second});
+  window_->set_box_text("a.example|seo");
+  press_start();
+  ASSERT_TRUE(wait_until([&] { return window_->session().verifications().size() == 2; }));
+  ASSERT_TRUE(wait_until([&] {
+    const QString text = window_->controls().verify_label->text();
+    return text == QStringLiteral("Fixture、Second等待验证") ||
+           text == QStringLiteral("Second、Fixture等待验证");
+  })) << window_->controls().verify_label->text().toStdString();
+  const std::size_t first = window_->session().verifications()[0].engine;
+
+  VerificationDialog* dialog = open_dialog();
+  ASSERT_NE(dialog, nullptr);
+  window_->open_verification();  // brings the open one forward, opens no other
+  EXPECT_EQ(window_->verification_dialog(), dialog);
+  dialog->reject();
+  ASSERT_TRUE(wait_until([&] { return window_->session().verifications().size() == 1; }));
+  EXPECT_TRUE(wait_until(
+      [&] { return shown_cell(*window_, 0, engine_column(first)) == QStringLiteral("被拦截"); }));
+  const QString other = QString::fromStdString(window_->engines()[1 - first].profile.name);
+  ASSERT_TRUE(wait_until([&] {
+    return window_->controls().verify_label->text() == other + QStringLiteral("等待验证");
+  }));
+  EXPECT_TRUE(window_->controls().verify_button->isEnabled());
+  EXPECT_EQ(shown_cell(*window_, 0, engine_column(1 - first)), QStringLiteral("等待验证"));
+}
+
 // What counts as passed, as the dialog judges the pages it reaches.
 TEST(VerificationPassed, AResultPageOrWhereAVerificationSendsBack) {
   EngineProfile engine = kBaidu;
