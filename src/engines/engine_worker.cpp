@@ -386,10 +386,10 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
     named.member = member.name;
     hooks.page_seen(named);
   };
-  const Verify verify = hooks.verify ? Verify([&](std::string_view url) {
-    return hooks.verify({url, member.name}, stop);
-  })
-                                     : Verify();
+  Verify verify;  // this member's verifications, when someone passes them
+  if (hooks.verify) {
+    verify = [&](std::string_view url) { return hooks.verify({url, member.name}, stop); };
+  }
   const auto report = [&](int row, RowResult result) {
     if (!name.empty()) result.detail = concat_text(result.detail, gbk("（经 "), name, gbk("）"));
     if (hooks.row_done) hooks.row_done(row, result);
