@@ -1,0 +1,16 @@
+// The browser tests' main: a Qt application on this thread (the browser's pages are served
+// here, off-screen) whose pages may reach 127.0.0.1 alone.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include "app/browser/engine_browser.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QGuiApplication application(argc, argv);
+  quillrank::browser_loopback_only();
+  return RUN_ALL_TESTS();
+}
