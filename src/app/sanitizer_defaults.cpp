@@ -1,5 +1,6 @@
-// AddressSanitizer and LeakSanitizer settings for the window tests, built in only when the
-// build is sanitized. They add to ASAN_OPTIONS and LSAN_OPTIONS, which are read after them.
+// AddressSanitizer and LeakSanitizer settings for the programs and tests that run QtWebEngine,
+// built in only when the build is sanitized. They add to ASAN_OPTIONS and LSAN_OPTIONS, which
+// are read after them.
 //
 // QtWebEngine's Chromium deletes some objects through a base class of another size, which
 // AddressSanitizer reports as new-delete-type-mismatch; that check is off here (the core's tests
