@@ -115,6 +115,11 @@ TEST(BrowserPages, APageThatNeverSettlesFailsAndAStopEndsTheWaitAtOnce) {
   EXPECT_NE(empty.body.bytes.find("nothing to see"), std::string::npos);
   EXPECT_EQ(judge_page(profile, empty).verdict, Verdict::unrecognised);
 
+  // A renderer that ends (here: crashed on purpose) fails the page with that reason.
+  const FetchedPage crashed = off_this_thread([&] { return patient("chrome://crash", {}); });
+  EXPECT_EQ(crashed.transport, Transport::failed);
+  EXPECT_EQ(crashed.error, "browser: the page's renderer ended");
+
   std::stop_source stop;
   std::chrono::steady_clock::time_point asked_to_stop;
   const FetchedPage stopped = off_this_thread([&] {
