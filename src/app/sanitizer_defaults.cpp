@@ -11,6 +11,10 @@
 
 extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
 
+// The suppressions' use is not worth a report on standard error, which tests of the programs
+// read.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libQt6WebEngineCore.so\n"
          "leak:libfontconfig.so\n"
