@@ -48,8 +48,9 @@ std::optional<CookieLine> parse_cookie_line(std::string_view line) {
   const std::string_view expires = fields[4];
   auto [end, error] =
       std::from_chars(expires.data(), expires.data() + expires.size(), cookie.expires);
-  if (domain.empty() || fields[5].empty() || !subdomains || !secure ||
-      !fields[2].starts_with('/') || error != std::errc() ||
+  // What is left must read back as a domain: not a comment's '#' nor another dot.
+  if (domain.empty() || domain.starts_with('#') || domain.starts_with('.') || fields[5].empty() ||
+      !subdomains || !secure || !fields[2].starts_with('/') || error != std::errc() ||
       end != expires.data() + expires.size() || cookie.expires < 0) {
     return std::nullopt;
   }

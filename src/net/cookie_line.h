@@ -25,8 +25,8 @@ struct CookieLine {
 };
 
 // The seven tab-separated fields, the domain maybe marked "#HttpOnly_"; nullopt for a line that
-// is not one (a comment, too few or too many fields, an empty domain or name, a control
-// character, an expiry that is no number).
+// is not one (a comment, too few or too many fields, an empty domain or name, a domain that
+// starts with '#' or two dots, a control character, an expiry that is no number).
 std::optional<CookieLine> parse_cookie_line(std::string_view line);
 
 // The line the transfer library reads back as the same cookie.

@@ -35,6 +35,8 @@ TEST(CookieLine, RefusesWhatIsNoCookie) {
            "a.com\tTRUE\t/\tFALSE\t0\tname\tv\textra",  // eight
            "\tTRUE\t/\tFALSE\t0\tname\tv",              // no domain
            ".\tTRUE\t/\tFALSE\t0\tname\tv",             // a dot alone
+           "..a.com\tTRUE\t/\tFALSE\t0\tname\tv",       // two dots
+           ".#a.com\tFALSE\t/\tFALSE\t0\tname\tv",      // a comment once written back
            "a.com\tTRUE\t/\tFALSE\t0\t\tv",             // no name
            "a.com\tyes\t/\tFALSE\t0\tname\tv",          // not a flag
            "a.com\tTRUE\tpath\tFALSE\t0\tname\tv",      // a path starts with '/'

@@ -81,6 +81,16 @@ struct BrowserPages::Shared {
   std::vector<std::weak_ptr<BrowserJob>> asked;  // pages asked for and maybe not yet done
 };
 
+// A page whose scripts' console messages are nobody's business.
+class QuietPage : public QWebEnginePage {
+ public:
+  using QWebEnginePage::QWebEnginePage;
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
+                                const QString&) override {}
+};
+
 // One page being loaded and read, on the GUI thread; deletes itself once the job is done.
 class BrowserPages::Render : public QObject {
  public:
@@ -90,7 +100,7 @@ class BrowserPages::Render : public QObject {
     if (!job_->options.user_agent.empty()) {
       profile->setHttpUserAgent(QString::fromStdString(job_->options.user_agent));
     }
-    page_ = new QWebEnginePage(profile, this);
+    page_ = new QuietPage(profile, this);
     connect(page_, &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { loading_changed(info); });
     connect(page_, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "app/browser/browser_pages.h"
 #include "app/window/desktop.h"
 #include "app/window/main_window.h"
 #include "app/window/startup.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
   quillrank::install_qt_translations(QLocale());
 
   quillrank::QtDesktop desktop;
+  // Renders the pages of engines that need a browser; outlives the window and its workers.
+  quillrank::BrowserPages browser;
   std::unique_ptr<quillrank::MainWindow> window;
   try {
     window = std::make_unique<quillrank::MainWindow>(desktop, quillrank::PageFetcher::source(),
@@ -34,7 +37,7 @@ int main(int argc, char** argv) {
   }
   // Each engine's worker asks through a client of its own, as the profile says.
   window->session().set_worker_sources(
-      quillrank::live_engine_sources(quillrank::default_cookie_folder()));
+      quillrank::live_engine_sources(quillrank::default_cookie_folder(), browser.sources()));
   // A verification passed in the window's browser is kept in the same cookie files.
   window->set_cookie_folder(quillrank::default_cookie_folder());
   const bool placed = window->keep_state_in(quillrank::default_window_state_path());

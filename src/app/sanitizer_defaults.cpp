@@ -1,5 +1,6 @@
-// AddressSanitizer and LeakSanitizer settings for the window tests, built in only when the
-// build is sanitized. They add to ASAN_OPTIONS and LSAN_OPTIONS, which are read after them.
+// AddressSanitizer and LeakSanitizer settings for the programs and tests that run QtWebEngine,
+// built in only when the build is sanitized. They add to ASAN_OPTIONS and LSAN_OPTIONS, which
+// are read after them.
 //
 // QtWebEngine's Chromium deletes some objects through a base class of another size, which
 // AddressSanitizer reports as new-delete-type-mismatch; that check is off here (the core's tests
@@ -9,6 +10,10 @@
 // Quillrank's own code are still reported.
 
 extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
+
+// The suppressions' use is not worth a report on standard error, which tests of the programs
+// read.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libQt6WebEngineCore.so\n"
