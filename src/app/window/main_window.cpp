@@ -343,7 +343,7 @@ void MainWindow::open_verification() {
     show_verifications();
   });
   controls_.verify_button->setEnabled(false);
-  verification_->open();
+  verification_->show();  // not modal: the run can be watched, and stopped, meanwhile
 }
 
 void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
