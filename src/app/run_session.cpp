@@ -52,6 +52,18 @@ GbkText RunSession::expand_entries(std::string_view list, std::stop_token stop,
   return expand_site_entries(list, counted, stop, report);
 }
 
+void RunSession::set_verification_changed(std::function<void()> changed) {
+  verifications_ = changed ? std::make_shared<VerificationDesk>(std::move(changed)) : nullptr;
+}
+
+std::vector<PendingVerification> RunSession::verifications() const {
+  return verifications_ ? verifications_->pending() : std::vector<PendingVerification>();
+}
+
+void RunSession::answer_verification(int id, bool passed) {
+  if (verifications_) verifications_->answer(id, passed);
+}
+
 void RunSession::join_workers() {
   // Every worker is asked first, so they all wind down at once, then each is joined.
   for (Worker& worker : workers_) worker.thread.request_stop();
@@ -150,8 +162,17 @@ void RunSession::start_worker(Worker& worker, const RunRows& rows,
   std::function<void(std::stop_token)> work =
       [this, index = worker.engine, engine, rows, one_done, finished = worker.finished,
        rows_done = worker.rows_done, status = worker.status, page_seen = page_seen_,
-       members = pool_members(engine, sources), recorder = recorder_](std::stop_token stop) {
+       members = pool_members(engine, sources), recorder = recorder_,
+       desk = verifications_](std::stop_token stop) {
         WorkerHooks hooks{.status = status.get()};
+        if (desk) {
+          hooks.verify = [&](const Verification& verification, std::stop_token token) {
+            results_.set_waiting(index, true);
+            const bool passed = desk->wait(index, verification, token);
+            results_.set_waiting(index, false);
+            return passed;
+          };
+        }
         if (page_seen) {
           hooks.page_seen = [&page_seen, index](const SeenPage& page) { page_seen(index, page); };
         }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/verification_desk.h"
 #include "engines/engine_client.h"
 #include "engines/engine_worker.h"
 #include "engines/engines.h"
@@ -54,6 +55,18 @@ class RunSession {
   void set_run_finished(std::function<void(RunEnd)> callback) {
     run_finished_ = std::move(callback);
   }
+
+  // With a person to ask (the window): a pool member whose page the engine blocks waits for
+  // the person to pass the engine's verification instead of handling the block as its pacing
+  // says, and the engine's cells not decided yet read kWaitingText meanwhile. `changed` hears,
+  // on a worker's thread, that the verifications waiting changed (see verifications()). Unset
+  // (the batch, and the default): blocks are handled as the pacing says. Set it before a run.
+  void set_verification_changed(std::function<void()> changed);
+  // The verifications the current run's engines wait for, the first asked first.
+  std::vector<PendingVerification> verifications() const;
+  // Answers waiting verification `id`: passed, the engine asks the blocked page again and goes
+  // on; not, it handles the block as without a person. An id not waiting is left alone.
+  void answer_verification(int id, bool passed);
 
   // Starts a worker's thread; throws std::system_error when it cannot (the default: a
   // std::jthread). For tests of a run whose worker cannot start.
@@ -114,6 +127,7 @@ class RunSession {
   Engines engines_ = builtin_engines(kDefaultProfileSet);
   WorkerSources worker_sources_;
   PageSeen page_seen_;
+  std::shared_ptr<VerificationDesk> verifications_;  // null: no person to ask
   RunRecorder* recorder_ = nullptr;
   std::function<void(RunEnd)> run_finished_;
   StartThread start_thread_;

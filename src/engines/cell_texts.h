@@ -8,6 +8,8 @@ namespace quillrank {
 
 inline constexpr std::string_view kNotStartedText = "\xCE\xB4\xC6\xF4\xB6\xAF";        // 未启动
 inline constexpr std::string_view kQueryingText = "\xB2\xE9\xD1\xAF\xD6\xD0\xA1\xAD";  // 查询中…
+// A cell whose engine waits for a person to pass its verification.
+inline constexpr std::string_view kWaitingText = "\xB5\xC8\xB4\xFD\xD1\xE9\xD6\xA4";  // 等待验证
 inline constexpr std::string_view kNotFoundText =
     "\xC5\xC5\xD4\xDA"
     "300"

@@ -15,6 +15,17 @@ std::string member_file_part(std::string_view member) {
   return part;
 }
 
+namespace {
+
+// What a proxy's member is called: scheme://host:port.
+std::string proxy_member_name(const std::string& proxy) {
+  const auto address = parse_proxy_address(proxy);
+  const auto* parsed = std::get_if<ProxyAddress>(&address);
+  return parsed ? parsed->shown() : proxy_text_for_errors(proxy);
+}
+
+}  // namespace
+
 std::string engine_cookie_file(const EngineProfile& profile, std::string_view engine_key,
                                const std::string& cookie_folder, const std::string& proxy) {
   if (!profile.session || !profile.cookies || cookie_folder.empty()) return {};
@@ -23,6 +34,16 @@ std::string engine_cookie_file(const EngineProfile& profile, std::string_view en
   const std::string member =
       proxy.empty() ? std::string() : "@" + (parsed ? member_file_part(parsed->shown()) : "proxy");
   return cookie_folder + "/" + std::string(engine_key) + member + ".txt";
+}
+
+std::string member_cookie_file(const Engine& engine, std::string_view member,
+                               const std::string& cookie_folder) {
+  for (const std::string& proxy : engine.pool.proxies) {
+    if (!member.empty() && proxy_member_name(proxy) == member) {
+      return engine_cookie_file(engine.profile, engine.key, cookie_folder, proxy);
+    }
+  }
+  return engine_cookie_file(engine.profile, engine.key, cookie_folder);
 }
 
 PageSource engine_page_source(const EngineProfile& profile, std::string_view engine_key,
@@ -64,11 +85,7 @@ std::vector<PoolMember> pool_members(const Engine& engine, const WorkerSources& 
     members.push_back(
         {std::move(name), [sources, engine, proxy] { return sources(engine, proxy); }});
   };
-  for (const std::string& proxy : engine.pool.proxies) {
-    const auto address = parse_proxy_address(proxy);
-    const auto* parsed = std::get_if<ProxyAddress>(&address);
-    member(parsed ? parsed->shown() : proxy_text_for_errors(proxy), proxy);
-  }
+  for (const std::string& proxy : engine.pool.proxies) member(proxy_member_name(proxy), proxy);
   if (engine.pool.direct) member(members.empty() ? "" : "本机", {});
   return members;
 }

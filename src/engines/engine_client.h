@@ -26,6 +26,11 @@ std::string engine_cookie_file(const EngineProfile& profile, std::string_view en
 // a-z, 0-9, '.' or '-' written as '_', so nothing in it can leave a folder.
 std::string member_file_part(std::string_view member);
 
+// The cookie file of the member of `engine`'s pool that pool_members names `member`: its proxy's
+// file, or the machine's own address's for any other name; empty as engine_cookie_file says.
+std::string member_cookie_file(const Engine& engine, std::string_view member,
+                               const std::string& cookie_folder);
+
 // Makes the page source of an engine whose profile says fetch = "browser": its pages rendered
 // by the program's browser, with the engine's cookie file (shared with its HTTP client; empty:
 // none kept) as the browser's cookie store for it. Programs without a browser have none.

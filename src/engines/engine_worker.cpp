@@ -223,11 +223,16 @@ bool way_out_failed(const FetchedPage& page) {
           (page.status == 407 || page.status == 502 || page.status == 504));
 }
 
-// Asks the engine for `row` page by page through `requests`. With `pause_on_block`, a blocked
-// page is asked for once more after the block pause.
+// Passes the verification of a blocked page's address; true when it was passed (unset: never).
+using Verify = std::function<bool(std::string_view url)>;
+
+// Asks the engine for `row` page by page through `requests`. A blocked page is asked for again
+// each time `verify` passes its verification; then, with `pause_on_block`, once more after the
+// block pause.
 RowOutcome rank_row(const EngineProfile& profile, int row, const QueryRow& asked,
                     PacedRequests& requests, const EnginePacing& pacing, bool pause_on_block,
-                    std::stop_token stop, const std::function<void(const SeenPage&)>& page_seen) {
+                    const Verify& verify, std::stop_token stop,
+                    const std::function<void(const SeenPage&)>& page_seen) {
   RowOutcome outcome;
   RowResult& result = outcome.result;
   const bool counted = profile.page_value == PageValue::counted;
@@ -244,6 +249,12 @@ RowOutcome rank_row(const EngineProfile& profile, int row, const QueryRow& asked
     if (!fetched) return {RowEnd::stopped, {}, {}};
     PageVerdict verdict = judge_page(profile, *fetched);
     if (page_seen) page_seen({row, page, url, *fetched, verdict});
+    while (verdict.verdict == Verdict::blocked && verify && verify(url)) {
+      if (!(fetched = requests.get(url, referer))) return {RowEnd::stopped, {}, {}};
+      verdict = judge_page(profile, *fetched);
+      if (page_seen) page_seen({row, page, url, *fetched, verdict});
+    }
+    if (stop.stop_requested()) return {RowEnd::stopped, {}, {}};
     if (verdict.verdict == Verdict::blocked && pause_on_block) {
       if (!pause_for(stop, pacing.block_pause) || !(fetched = requests.get(url, referer))) {
         return {RowEnd::stopped, {}, {}};
@@ -375,6 +386,10 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
     named.member = member.name;
     hooks.page_seen(named);
   };
+  Verify verify;  // this member's verifications, when someone passes them
+  if (hooks.verify) {
+    verify = [&](std::string_view url) { return hooks.verify({url, member.name}, stop); };
+  }
   const auto report = [&](int row, RowResult result) {
     if (!name.empty()) result.detail = concat_text(result.detail, gbk("（经 "), name, gbk("）"));
     if (hooks.row_done) hooks.row_done(row, result);
@@ -394,7 +409,7 @@ void run_member(const EngineProfile& profile, std::span<const QueryRow> rows,
     const bool alone = queue.alone();
     const RowOutcome outcome =
         rank_row(profile, *row, rows[static_cast<std::size_t>(*row)], requests, pacing,
-                 alone && pacing.block_pause > 0 && !rested, stop,
+                 alone && pacing.block_pause > 0 && !rested, verify, stop,
                  hooks.page_seen ? page_seen : std::function<void(const SeenPage&)>());
     switch (outcome.end) {
       case RowEnd::stopped:

@@ -47,6 +47,14 @@ struct PoolStatus {
   std::atomic<int> gone{0};
 };
 
+// A blocked page a person may pass the engine's verification for (in a browser on the engine's
+// cookie store): the address that was asked for, and the pool member the engine blocked (its
+// name; empty for the only one).
+struct Verification {
+  std::string_view url;
+  std::string_view member;
+};
+
 // What a worker reports as it goes, on its members' threads.
 struct WorkerHooks {
   std::function<void(const SeenPage&)> page_seen = {};  // hears of every page judged
@@ -54,6 +62,10 @@ struct WorkerHooks {
   // of a row without a keyword.
   std::function<void(int row, const RowResult& result)> row_done = {};
   PoolStatus* status = nullptr;  // kept up to date when set
+  // When set, a member whose page is blocked calls it and waits: true (the verification was
+  // passed) asks the same page again, and the block counts for nothing; false handles the block
+  // as without it. It must return at once when the stop token is requested.
+  std::function<bool(const Verification&, std::stop_token)> verify = {};
 };
 
 // One member of an engine's pool: its name in details, saved pages and progress (a proxy as
@@ -135,7 +147,8 @@ int results_held(const EngineProfile& profile, std::string_view page_text, int r
 // way out fails (no connection, a proxy's refusal) hands its row on and leaves after `failures`
 // such rows in a row. A member alone in the run asks a blocked page once more after the block
 // pause and keeps a failed row's "查询失败", as one client always did. When the last member
-// leaves blocked, the rows nobody asked read kBlockedText, with where the engine blocked. Every
+// leaves blocked, the rows nobody asked read kBlockedText, with where the engine blocked. With
+// hooks.verify, a blocked member first waits for its verification. Every
 // wait ends at once when `stop` is requested; the members then return, reporting nothing more.
 void run_engine_pool(const EngineProfile& profile, std::span<const QueryRow> rows,
                      const std::vector<PoolMember>& members, const EnginePacing& pacing,

@@ -1,5 +1,7 @@
 #include "engines/run_results.h"
 
+#include <algorithm>
+
 #include "engines/cell_texts.h"
 
 namespace quillrank {
@@ -18,6 +20,8 @@ std::string_view cell_text(const EngineCell& cell) {
       return cell.result.text;
     case CellState::querying:
       return kQueryingText;
+    case CellState::waiting:
+      return kWaitingText;
     case CellState::not_asked:
       break;
   }
@@ -53,6 +57,7 @@ void RunResults::reset(RunRows rows, const std::vector<CellState>& states) {
     rows_ = std::move(rows);
     engines_ = states.size();
     cells_ = std::move(cells);
+    waiting_.assign(states.size(), 0);
   }
   notify({ResultChange::Kind::rows_reset});
 }
@@ -82,7 +87,21 @@ EngineCell RunResults::cell(int row, std::size_t engine) const {
   MutexLock lock(mutex_);
   const std::size_t index = static_cast<std::size_t>(row) * engines_ + engine;
   if (row < 0 || engine >= engines_ || index >= cells_.size()) return {};
-  return cells_[index];
+  EngineCell cell = cells_[index];
+  if (cell.state == CellState::querying && waiting_[engine] > 0) cell.state = CellState::waiting;
+  return cell;
+}
+
+void RunResults::set_waiting(std::size_t engine, bool waiting) {
+  {
+    MutexLock lock(mutex_);
+    if (engine >= waiting_.size()) return;
+    int& members = waiting_[engine];
+    members = std::max(0, members + (waiting ? 1 : -1));
+    // Only the first to wait and the last to go on change what the cells read.
+    if (members != (waiting ? 1 : 0)) return;
+  }
+  notify({ResultChange::Kind::engine_changed, -1, engine});
 }
 
 bool RunResults::set_result(int row, std::size_t engine, RowResult result) {

@@ -27,15 +27,17 @@ struct RowResult {
   bool operator==(const RowResult&) const = default;
 };
 
-// Where an engine's cell of a row stands.
-enum class CellState { not_asked, querying, done };
+// Where an engine's cell of a row stands: waiting is a querying cell whose engine waits for a
+// person to pass its verification.
+enum class CellState { not_asked, querying, waiting, done };
 
 struct EngineCell {
   CellState state = CellState::not_asked;
   RowResult result;  // set once state is done
 };
 
-// The text a cell shows: the result's, else kQueryingText or kNotStartedText (GBK).
+// The text a cell shows: the result's, else kQueryingText, kWaitingText or kNotStartedText
+// (GBK).
 std::string_view cell_text(const EngineCell& cell);
 
 // The site as the result list shows it: "http://" + the site the row holds.
@@ -44,9 +46,10 @@ GbkText site_cell_text(const QueryRow& row);
 // The rows of a run, shared with its workers; they never change while the run goes on.
 using RunRows = std::shared_ptr<const std::vector<QueryRow>>;
 
-// What changed: every row (a new run's rows, or none), or one engine's cell of one row.
+// What changed: every row (a new run's rows, or none), one engine's cell of one row, or every
+// cell of one engine (engine_changed: it began or ended waiting).
 struct ResultChange {
-  enum class Kind { rows_reset, cell_changed } kind;
+  enum class Kind { rows_reset, cell_changed, engine_changed } kind;
   int row = -1;
   std::size_t engine = 0;
 };
@@ -69,6 +72,10 @@ class RunResults {
   QueryRow row(int row) const;
   // The engine's cell of the row; a not_asked one when either does not exist.
   EngineCell cell(int row, std::size_t engine) const;
+  // The engine waits for a person to pass its verification (true) or goes on (false): its
+  // querying cells read as waiting meanwhile. Counted, for the members of a pool that wait at
+  // once: the engine waits until each has gone on. A new run's rows wait for nothing.
+  void set_waiting(std::size_t engine, bool waiting);
   // Sets the engine's cell of the row to `result` (done). False, and nothing changes, when
   // either does not exist.
   bool set_result(int row, std::size_t engine, RowResult result);
@@ -80,6 +87,7 @@ class RunResults {
   RunRows rows_ GUARDED_BY(mutex_);
   std::size_t engines_ GUARDED_BY(mutex_) = 0;
   std::vector<EngineCell> cells_ GUARDED_BY(mutex_);  // row by row, engine by engine
+  std::vector<int> waiting_ GUARDED_BY(mutex_);       // by engine: its members that wait
   std::shared_ptr<const Observer> observer_ GUARDED_BY(mutex_);
 };
 

@@ -375,3 +375,56 @@ TEST(ExpandEntries, ReportsEachDistinctEntryBeforeItsFetch) {
 
 }  // namespace
 }  // namespace quillrank
+
+namespace quillrank {
+namespace {
+
+// With a person to ask, a blocked engine waits: its verification is listed with the page it
+// blocked, its undecided cells read "等待验证", and the answer decides: passed, the engine asks
+// again and ranks on; not passed, the block stands; a stop ends the wait. Without one, the
+// block stands at once.
+TEST(RunSession, ABlockedEngineWaitsForAPersonsVerification) {
+  enum class Then { pass, fail, stop, nobody };
+  for (const Then then : {Then::pass, Then::fail, Then::stop, Then::nobody}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    std::atomic<bool> blocking{true};
+    Session run([&](std::string_view, std::stop_token) {
+      return blocking ? testing::served("", 403) : testing::results_elsewhere();
+    });
+    std::atomic<int> changes{0};
+    if (then != Then::nobody) run.session.set_verification_changed([&] { ++changes; });
+    run.run("a.example|seo\r\nb.example|web", {true, false, false, false});
+    if (then == Then::nobody) {
+      wait_until([&] { return !run.session.running(); });
+      EXPECT_EQ(cell(run.results, 1, 2), "被拦截");
+      continue;
+    }
+    wait_until([&] { return !run.session.verifications().empty(); });
+    const std::vector<PendingVerification> waiting = run.session.verifications();
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(waiting[0].engine, 0u);
+    EXPECT_EQ(waiting[0].url, query_url(builtin_engines(ProfileSet::classic)[0].profile, "seo", 1));
+    EXPECT_EQ(waiting[0].member, "");
+    EXPECT_EQ(changes, 1);
+    for (int row = 0; row < 2; ++row) EXPECT_EQ(cell(run.results, row, 2), "等待验证");
+    EXPECT_EQ(cell(run.results, 0, 3), "未启动");
+
+    if (then == Then::stop) {
+      run.session.stop();
+      EXPECT_FALSE(run.session.running());
+      EXPECT_EQ(cell(run.results, 0, 2), "查询中…") << "undecided, as any stopped run's cell";
+    } else {
+      blocking = then == Then::fail;
+      run.session.answer_verification(waiting[0].id + 1, true);  // no such verification
+      run.session.answer_verification(waiting[0].id, then == Then::pass);
+      wait_until([&] { return !run.session.running(); });
+      const char* cells = then == Then::pass ? "排在300后" : "被拦截";
+      for (int row = 0; row < 2; ++row) EXPECT_EQ(cell(run.results, row, 2), cells);
+    }
+    EXPECT_TRUE(run.session.verifications().empty());
+    EXPECT_EQ(changes, 2) << "listed, then gone";
+  }
+}
+
+}  // namespace
+}  // namespace quillrank

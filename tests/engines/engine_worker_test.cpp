@@ -763,3 +763,108 @@ TEST(EnginePool, WhenTheLastMemberLeavesTheRowsLeftSayWhy) {
 
 }  // namespace
 }  // namespace quillrank
+
+namespace quillrank {
+namespace {
+
+const char kRanksSecond[] = " id=\"3\"><tr><td class=";
+
+// A person at hand: a blocked page waits for its verification, each answer as the test says,
+// and the page is asked for again after each one passed; the block counts for nothing then (no
+// block pause, the rows after it ranked). A verification not passed is a block as without one.
+TEST(EngineWorker, ABlockedPageWaitsForItsVerification) {
+  struct Case {
+    const char* what;
+    std::vector<bool> answers;  // what each verification comes to, in order
+    int blocks;                 // how many answers block before the engine ranks
+    double block_pause;         // a passed verification's block waits for none of it
+    const char* first;          // the rows' cells
+    const char* second;
+    int fetches;
+  };
+  const Case cases[] = {
+      {"passed: the page again, then on", {true}, 1, 3600, "第2名", "第2名", 3},
+      {"passed, still blocked: asked again", {true, true}, 2, 3600, "第2名", "第2名", 4},
+      {"not passed: blocked", {false}, 1000, 0, "被拦截", "被拦截", 1},
+      {"passed, then not", {true, false}, 1000, 0, "被拦截", "被拦截", 2},
+      {"not passed: the block pause, once more", {false}, 1, 0.01, "第2名", "第2名", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::WorkerRows table;
+    table.add("shop.example", "seo");
+    table.add("shop.example", "web");
+    int fetches = 0;
+    const PageSource fetch = [&](std::string_view, std::stop_token) {
+      if (++fetches <= c.blocks) return testing::served("", 403);
+      return testing::served(link(kBaidu, "http://shop.example/") + kRanksSecond);
+    };
+    std::vector<std::pair<std::string, std::string>> asked;  // url, member
+    const WorkerHooks hooks{.verify = [&](const Verification& verification, std::stop_token) {
+      asked.emplace_back(verification.url, verification.member);
+      return c.answers[asked.size() - 1];
+    }};
+    table.run(kBaidu, fetch, {.retries = 0, .block_pause = c.block_pause}, {}, hooks);
+    EXPECT_EQ(gbk_to_utf8(table.text(0)), c.first);
+    EXPECT_EQ(gbk_to_utf8(table.text(1)), c.second);
+    EXPECT_EQ(fetches, c.fetches);
+    ASSERT_EQ(asked.size(), c.answers.size());
+    for (const auto& [url, member] : asked) {
+      EXPECT_EQ(url, query_url(kBaidu, "seo", 1));
+      EXPECT_EQ(member, "");
+    }
+  }
+}
+
+// Stopped while it waits, the worker reports nothing more.
+TEST(EngineWorker, AStopEndsTheWaitForAVerification) {
+  testing::WorkerRows table;
+  table.add("shop.example", "seo");
+  std::stop_source stop;
+  std::atomic<bool> waiting{false};
+  const WorkerHooks hooks{.verify = [&](const Verification&, std::stop_token token) {
+    waiting = true;
+    while (!token.stop_requested()) std::this_thread::yield();
+    return false;
+  }};
+  std::jthread worker([&] {
+    table.run(
+        kBaidu, [](std::string_view, std::stop_token) { return testing::served("", 429); },
+        kNoRetries, stop.get_token(), hooks);
+  });
+  while (!waiting) std::this_thread::yield();
+  stop.request_stop();
+  worker.join();
+  EXPECT_FALSE(table.result(0));
+}
+
+// In a pool, the member the engine blocked names itself; passed, it goes on with its row.
+TEST(EnginePool, TheBlockedMemberWaitsForItsVerificationAndGoesOn) {
+  FakeMember ranks{FakeMember::Kind::ranks}, blocked{FakeMember::Kind::blocks};
+  blocked.blocks_left = 1;
+  std::vector<QueryRow> rows(6, QueryRow{GbkText("shop.example"), GbkText("seo"), {}});
+  std::mutex mutex;
+  std::vector<std::string> members;
+  int reports = 0;
+  WorkerHooks hooks{.row_done =
+                        [&](int, const RowResult& result) {
+                          std::lock_guard lock(mutex);
+                          ++reports;
+                          EXPECT_EQ(result.verdict, Verdict::result);
+                        },
+                    .verify =
+                        [&](const Verification& verification, std::stop_token) {
+                          std::lock_guard lock(mutex);
+                          members.emplace_back(verification.member);
+                          return true;
+                        }};
+  run_engine_pool(
+      kSogou, rows, members_of({{"http://a:1", &ranks}, {"http://blocked:2", &blocked}}),
+      {.delay_min = 0.01, .delay_max = 0.01, .retries = 0, .block_pause = 3600}, 3, {}, hooks);
+  EXPECT_EQ(reports, 6);
+  EXPECT_EQ(members, std::vector<std::string>{"http://blocked:2"});
+  EXPECT_GE(blocked.asked, 2) << "asked its row again after the verification";
+}
+
+}  // namespace
+}  // namespace quillrank

@@ -70,6 +70,47 @@ TEST(RunResults, NotifiesAfterEachChangeOutsideTheLock) {
   EXPECT_EQ(seen[2].kind, ResultChange::Kind::rows_reset);
 }
 
+// While an engine waits for a verification its undecided cells read "等待验证"; decided cells
+// and other engines' keep theirs. Two members waiting at once: the engine waits until both went
+// on, and only the first to wait and the last to go on are changes. A new run waits for nothing.
+TEST(RunResults, AnEngineThatWaitsShowsItInItsUndecidedCellsOnly) {
+  RunResults results;
+  std::vector<ResultChange> seen;
+  results.set_observer([&](const ResultChange& change) { seen.push_back(change); });
+  results.reset(rows_of(2), {CellState::querying, CellState::querying, CellState::not_asked});
+  results.set_result(0, 1, ranked(3));
+  seen.clear();
+  const auto texts = [&] {
+    std::vector<std::string> shown;
+    for (int row = 0; row < 2; ++row) {
+      for (std::size_t engine = 0; engine < 3; ++engine) {
+        shown.emplace_back(cell_text(results.cell(row, engine)));
+      }
+    }
+    return shown;
+  };
+  const std::vector<std::string> before = texts();
+  results.set_waiting(1, true);
+  results.set_waiting(1, true);
+  const std::string waiting(kWaitingText), querying(kQueryingText), idle(kNotStartedText);
+  EXPECT_EQ(texts(), (std::vector<std::string>{querying, "#3", idle, querying, waiting, idle}));
+  EXPECT_EQ(results.cell(1, 1).state, CellState::waiting);
+  results.set_waiting(1, false);
+  EXPECT_EQ(cell_text(results.cell(1, 1)), kWaitingText) << "one member still waits";
+  results.set_waiting(1, false);
+  EXPECT_EQ(texts(), before);
+  results.set_waiting(7, true);  // no such engine: nothing
+  ASSERT_EQ(seen.size(), 2u);
+  for (const ResultChange& change : seen) {
+    EXPECT_EQ(change.kind, ResultChange::Kind::engine_changed);
+    EXPECT_EQ(change.engine, 1u);
+  }
+
+  results.set_waiting(0, true);
+  results.reset(rows_of(1), {CellState::querying});
+  EXPECT_EQ(cell_text(results.cell(0, 0)), kQueryingText);
+}
+
 TEST(RunResults, EightWritersAndAReaderKeepEveryLastWrite) {
   RunResults results;
   constexpr int kRows = 200;

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
   // Each engine's worker asks through a client of its own, as the profile says.
   window->session().set_worker_sources(
       quillrank::live_engine_sources(quillrank::default_cookie_folder(), browser.sources()));
+  // A verification passed in the window's browser is kept in the same cookie files.
+  window->set_cookie_folder(quillrank::default_cookie_folder());
   const bool placed = window->keep_state_in(quillrank::default_window_state_path());
   window->show();
   if (!placed) quillrank::centre_on_screen(*window);

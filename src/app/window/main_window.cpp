@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -20,12 +21,14 @@
 #include <QTableView>
 #include <algorithm>
 
+#include "app/browser/engine_browser.h"
 #include "app/window/box_text.h"
 #include "app/window/history_dialog.h"
 #include "app/window/keyword_file_io.h"
 #include "app/window/movement_delegate.h"
 #include "app/window/product_pages.h"
 #include "app/window/result_export.h"
+#include "engines/engine_client.h"
 #include "keywords/keyword_list.h"
 #include "net/site_expansion.h"
 #include "text/text_codec.h"
@@ -84,9 +87,19 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
     // queued when the window goes is dropped with it.
     QMetaObject::invokeMethod(this, &MainWindow::show_ranking_progress, Qt::QueuedConnection);
   });
+  // A blocked engine waits for the person at the window; on the thread of its member.
+  session_.set_verification_changed([this] {
+    QMetaObject::invokeMethod(this, &MainWindow::show_verifications, Qt::QueuedConnection);
+  });
+  connect(controls_.verify_button, &QPushButton::clicked, this, &MainWindow::open_verification);
 }
 
 MainWindow::~MainWindow() {
+  // A dialog still open goes while the session it would answer is there; it answers nobody.
+  if (verification_) {
+    verification_->disconnect(this);
+    delete verification_;
+  }
   // The fetch in flight watches the stop token and ends within milliseconds; the result it
   // posts dies with this object.
   expansion_.request_stop();
@@ -134,6 +147,7 @@ void MainWindow::start_query() {
   }
   ranking_progress_.stop();
   session_.stop();  // a run still going was stopped by this press (the history says so)
+  show_verifications();
   model_.flush();
   const GbkText box = box_text();
   if (collect_segments(box, '[', ']').empty()) {
@@ -287,6 +301,49 @@ void MainWindow::show_start_caption() {
 void MainWindow::show_status(const QString& status) {
   const QString title = QStringLiteral("Quillrank_V1.1");
   setWindowTitle(status.isEmpty() ? title : title + QStringLiteral(" - ") + status);
+}
+
+void MainWindow::show_verifications() {
+  const std::vector<PendingVerification> waiting = session_.verifications();
+  const bool still_waiting =
+      std::any_of(waiting.begin(), waiting.end(),
+                  [this](const PendingVerification& v) { return v.id == verification_id_; });
+  if (verification_ && !still_waiting) verification_->reject();  // answers an id that is gone
+  QStringList names;
+  for (const PendingVerification& verification : waiting) {
+    const QString name =
+        QString::fromStdString(session_.engines()[verification.engine].profile.name);
+    if (!names.contains(name)) names << name;
+  }
+  controls_.verify_label->setText(names.join(QStringLiteral("、")) + QStringLiteral("等待验证"));
+  controls_.verify_button->setEnabled(!verification_);
+  controls_.verify_bar->setVisible(!waiting.empty());
+}
+
+void MainWindow::open_verification() {
+  if (verification_) {
+    verification_->raise();
+    verification_->activateWindow();
+    return;
+  }
+  const std::vector<PendingVerification> waiting = session_.verifications();
+  if (waiting.empty()) return;
+  const PendingVerification& first = waiting.front();
+  const Engine& engine = session_.engines()[first.engine];
+  // The browser profile on the blocked member's cookie file, which its HTTP client reads too.
+  QWebEngineProfile* browser =
+      engine_browser_profile(member_cookie_file(engine, first.member, cookie_folder_));
+  verification_ =
+      new VerificationDialog(engine.profile, browser, QString::fromStdString(first.url), this);
+  verification_->setAttribute(Qt::WA_DeleteOnClose);
+  verification_id_ = first.id;
+  connect(verification_, &QDialog::finished, this, [this, id = first.id](int result) {
+    session_.answer_verification(id, result == QDialog::Accepted);
+    verification_ = nullptr;  // deleted later, on close
+    show_verifications();
+  });
+  controls_.verify_button->setEnabled(false);
+  verification_->show();  // not modal: the run can be watched, and stopped, meanwhile
 }
 
 void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
@@ -445,6 +502,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   expansion_.request_stop();
   ranking_progress_.stop();
   session_.stop();  // a run still going was stopped by this close (the history says so)
+  show_verifications();
   if (!state_path_.isEmpty()) {
     QString error;
     if (!write_window_state(state_path_, state(), error)) {

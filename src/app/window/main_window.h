@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <map>
@@ -17,6 +18,7 @@
 #include "app/window/desktop.h"
 #include "app/window/keyword_file_dialog.h"
 #include "app/window/result_table_model.h"
+#include "app/window/verification_dialog.h"
 #include "app/window/window_layout.h"
 #include "app/window/window_state.h"
 #include "engines/run_results.h"
@@ -88,6 +90,19 @@ class MainWindow : public QWidget {
   const Engines& engines() const { return session_.engines(); }
   KeywordFileDialog& file_dialog() { return file_dialog_; }
 
+  // Where the engines keep their cookie files (the folder the session's worker sources use):
+  // a verification's browser works on the blocked member's cookie file there, so a verification
+  // passed in it counts for the engine's own requests. Empty (the default): each verification's
+  // browser keeps its cookies to itself.
+  void set_cookie_folder(std::string folder) { cookie_folder_ = std::move(folder); }
+
+  // Opens the verification page of the first engine that waits for one ("去验证…"); the open
+  // dialog comes to the front instead. The engine goes on when the dialog passes, and handles the
+  // block as without a person when it is closed.
+  void open_verification();
+  // The verification dialog that is open; null when none is.
+  VerificationDialog* verification_dialog() const { return verification_; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   // Esc and the close button: while busy, asks first; a run closed this way is stopped (and
@@ -110,6 +125,9 @@ class MainWindow : public QWidget {
   // start again.
   void show_start_caption();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
+  // Says which engines wait for a verification, and closes the dialog of one that no longer
+  // waits (its run was stopped).
+  void show_verifications();
   // The history of the rows just started, from the runs before the one that started then.
   void load_past_ranks(std::int64_t run_started_ms);
   std::vector<int> selected_rows() const;  // ascending
@@ -129,7 +147,10 @@ class MainWindow : public QWidget {
   QTimer ranking_progress_;
   QDateTime run_started_;  // of the rows in the results; written into result exports
   QString state_path_;     // empty: keep no state
-  int columns_width_;      // the list width the column widths were set for
+  std::string cookie_folder_;
+  QPointer<VerificationDialog> verification_;  // the open one, at most one at a time
+  int verification_id_ = 0;                    // the verification it passes
+  int columns_width_;                          // the list width the column widths were set for
   bool expanding_ = false;
   std::jthread expansion_;  // joined first on destruction: it reads session_
 };

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QMetaObject>
 #include <algorithm>
+#include <limits>
 
 #include "history/movement.h"
 #include "text/text_codec.h"
@@ -170,14 +171,20 @@ void ResultTableModel::note(const ResultChange& change) {
       case ResultChange::Kind::rows_reset:
         pending_ = Pending{.rows_reset = true};
         break;
-      case ResultChange::Kind::cell_changed: {
+      case ResultChange::Kind::cell_changed:
+      case ResultChange::Kind::engine_changed: {
         const int column = engine_column(change.engine);
+        // An engine's change is its whole column; the flush clips it to the rows shown.
+        const bool whole = change.kind == ResultChange::Kind::engine_changed;
+        const int top = whole ? 0 : change.row;
+        const int bottom = whole ? std::numeric_limits<int>::max() : change.row;
         if (pending_.top == -1) {
-          pending_.top = pending_.bottom = change.row;
+          pending_.top = top;
+          pending_.bottom = bottom;
           pending_.left = pending_.right = column;
         } else {
-          pending_.top = std::min(pending_.top, change.row);
-          pending_.bottom = std::max(pending_.bottom, change.row);
+          pending_.top = std::min(pending_.top, top);
+          pending_.bottom = std::max(pending_.bottom, bottom);
           pending_.left = std::min(pending_.left, column);
           pending_.right = std::max(pending_.right, column);
         }

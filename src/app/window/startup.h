@@ -23,12 +23,10 @@ void prepare_qt_application();
 
 // QtWebEngine starts Chromium as several processes (a zygote, a renderer, a GPU process), each
 // with heaps of its own: for the one static page the window shows, most of the program's memory.
-// One process, software drawing and V8 without its optimising compilers show the same page in
-// about half the resident memory (scripts/measure_window_memory.sh). The page is shipped inside
-// the program: it needs no proxy, which one process could not run a proxy script for (Chromium
-// logs so once at start).
-inline constexpr char kLightWebEngineFlags[] =
-    "--single-process --disable-gpu --js-flags=--lite-mode";
+// Software drawing and V8 without its optimising compilers keep them smaller. Chromium's single
+// process, which would save more, holds one browser profile only, and an engine's verification
+// page is shown on the engine's own profile (its cookie store) beside the window's page.
+inline constexpr char kLightWebEngineFlags[] = "--disable-gpu --js-flags=--lite-mode";
 
 // Qt's file dialog writes its own history among the user's settings (QtProject.conf); the
 // program keeps its own state in a file of its own (window_state.h) and nothing of Qt's, so

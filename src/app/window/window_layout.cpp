@@ -250,6 +250,17 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   c.progress->setFormat(QString());  // no text until a run starts
   c.progress->setAlignment(Qt::AlignCenter);
 
+  c.verify_bar = named(new QFrame(c.web_frame), "验证提示");
+  c.verify_bar->setFrameStyle(QFrame::Box | QFrame::Plain);
+  c.verify_bar->setAutoFillBackground(true);
+  QPalette notice = c.verify_bar->palette();
+  notice.setColor(QPalette::Window, QColor(255, 255, 225));  // a tooltip's yellow
+  notice.setColor(QPalette::WindowText, Qt::black);
+  c.verify_bar->setPalette(notice);
+  c.verify_label = named(new QLabel(c.verify_bar), "等待验证的引擎");
+  c.verify_button = push_button(c.verify_bar, "去验证", "去验证…");
+  c.verify_bar->hide();
+
   set_engine_check_boxes(c, engines, default_ticks(engines));
   return c;
 }
@@ -309,6 +320,9 @@ void lay_out_controls(const WindowControls& c, QSize size) {
   c.result_group->setGeometry(374 + left, 131, 432 + right, 224 + taller + rows);
   c.result_list->setGeometry(0, 13, 430 + right, 193 + taller + rows);
   c.progress->setGeometry(0, 207 + taller + rows, 430 + right, 14);
+  c.verify_bar->setGeometry(0, 84, 430 + right, 30);
+  c.verify_label->setGeometry(6, 3, 330 + right, 24);
+  c.verify_button->setGeometry(340 + right, 3, 84, 24);
 }
 
 void reset_column_widths(QTableView& list) {

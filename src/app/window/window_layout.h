@@ -47,6 +47,11 @@ struct WindowControls {
   QGroupBox* result_group;    // 分组框3
   QTableView* result_list;    // 超级列表框1
   QProgressBar* progress;     // 进度条: rows done of the run's rows
+  // Over the web view's foot, shown while an engine waits for a person to pass its verification:
+  // which engines wait, and the button that opens the first one's verification page.
+  QFrame* verify_bar;          // 验证提示
+  QLabel* verify_label;        // 等待验证的引擎
+  QPushButton* verify_button;  // 去验证
 };
 
 // Creates every control as a child of `window` in its initial state: the box holds the sample

@@ -318,8 +318,9 @@ TEST_F(WindowLayout, LoadsTheShippedProductPageInTheClippedWebView) {
   EXPECT_TRUE(view->page()->profile()->isOffTheRecord());
   // Only the frame's 430 x 114 shows; the view's border and scroll bars lie outside it.
   EXPECT_EQ(view->geometry().intersected(view->parentWidget()->rect()), QRect(0, 0, 430, 114));
-  // Shown by Chromium inside this process: no QtWebEngineProcess of its own.
-  EXPECT_EQ(web_engine_processes(), 0);
+  // Rendered by Chromium's own processes: the single process would hold this page's profile
+  // alone, and an engine's verification page needs the engine's profile beside it.
+  EXPECT_GE(web_engine_processes(), 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <string>
 
+#include "app/browser/engine_browser.h"
 #include "app/window/startup.h"
 #include "support/offline_proxies.h"
 
@@ -22,5 +23,6 @@ int main(int argc, char** argv) {
   quillrank::prepare_qt_application();
   QApplication app(argc, argv);
   quillrank::keep_no_settings();
+  quillrank::browser_loopback_only();  // a verification page, too, reaches 127.0.0.1 alone
   return RUN_ALL_TESTS();
 }
