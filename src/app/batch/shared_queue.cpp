@@ -21,7 +21,8 @@ bool pause(std::chrono::milliseconds duration, std::stop_token stop) {
   std::mutex mutex;
   std::condition_variable_any wake;
   std::unique_lock lock(mutex);
-  return !wake.wait_for(lock, stop, duration, [] { return false; });
+  wake.wait_for(lock, stop, duration, [] { return false; });
+  return !stop.stop_requested();
 }
 
 // One engine's thread: claims, ranks and records cells until none of the engine's is open.

@@ -297,14 +297,14 @@ void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
   const EngineTicks asked = ticks();
   RowsPastRanks past(rows->size(), std::vector<PastRanks>(engines.size()));
   try {
-    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
+    const std::unique_ptr<RankHistory> store = open_history_for_reading(history_->path(), 1000);
     for (std::size_t row = 0; row < rows->size(); ++row) {
       // The history keeps the bare site, as the rows hold it.
       const std::string site = gbk_to_utf8((*rows)[row].site);
       const std::string keyword = gbk_to_utf8((*rows)[row].keyword);
       for (std::size_t engine = 0; engine < engines.size(); ++engine) {
         if (!asked[engine]) continue;
-        past[row][engine] = store.past_ranks(site, keyword, engines[engine].key, run_started_ms);
+        past[row][engine] = store->past_ranks(site, keyword, engines[engine].key, run_started_ms);
       }
     }
   } catch (const std::exception&) {
@@ -345,8 +345,7 @@ void MainWindow::show_row_history(int row) {
   std::vector<HistoryRecord> records;
   history_->flush();
   try {
-    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
-    records = store.row_history(site, keyword);
+    records = open_history_for_reading(history_->path(), 1000)->row_history(site, keyword);
   } catch (const std::exception& error) {
     desktop_.warn(this, QStringLiteral("历史排名"),
                   QStringLiteral("无法读取历史排名：%1").arg(QString::fromStdString(error.what())));
