@@ -7,6 +7,24 @@
 
 namespace quillrank {
 
+std::string pg_array(const std::vector<PgParam>& values) {
+  std::string array = "{";
+  for (const PgParam& value : values) {
+    if (array.size() > 1) array += ',';
+    if (!value) {
+      array += "NULL";
+      continue;
+    }
+    array += '"';
+    for (const char c : *value) {
+      if (c == '"' || c == '\\') array += '\\';
+      array += c;
+    }
+    array += '"';
+  }
+  return array + "}";
+}
+
 PgResult::PgResult(pg_result* result) : result_(result, PQclear) {}
 
 int PgResult::rows() const { return PQntuples(result_.get()); }

@@ -19,6 +19,10 @@ namespace quillrank {
 // A statement's parameter as text; nullopt is SQL NULL.
 using PgParam = std::optional<std::string>;
 
+// The text of a PostgreSQL array of `values` ({"a","b",NULL}), for one parameter that carries
+// many rows (unnest).
+std::string pg_array(const std::vector<PgParam>& values);
+
 class PgResult {
  public:
   explicit PgResult(pg_result* result);

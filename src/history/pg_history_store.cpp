@@ -131,11 +131,43 @@ void PgHistoryStore::migrate() {
 }
 
 void PgHistoryStore::transaction(const std::function<void()>& writes) {
-  connection_.in_transaction(writes);
+  in_transaction_ = true;
+  try {
+    connection_.in_transaction([&] {
+      writes();
+      write_cells();
+    });
+  } catch (...) {
+    in_transaction_ = false;
+    cells_.clear();
+    throw;
+  }
+  in_transaction_ = false;
+}
+
+void PgHistoryStore::write_cells() {
+  if (cells_.empty()) return;
+  std::vector<std::vector<PgParam>> columns(10);
+  for (const auto& [run_id, cell] : cells_) {
+    const std::vector<PgParam> params = cell_params(run_id, cell);
+    for (std::size_t column = 0; column < params.size(); ++column) {
+      columns[column].push_back(params[column]);
+    }
+  }
+  cells_.clear();
+  std::vector<PgParam> arrays;
+  for (const std::vector<PgParam>& column : columns) arrays.push_back(pg_array(column));
+  connection_.exec_prepared(
+      "add_cells",
+      "INSERT INTO cells(run_id, site, keyword, engine, text, rank, verdict, reason, recorded, "
+      "address) SELECT * FROM unnest($1::bigint[], $2::text[], $3::text[], $4::text[], "
+      "$5::text[], $6::int[], $7::text[], $8::text[], $9::bigint[], $10::text[])",
+      arrays);
 }
 
 std::int64_t PgHistoryStore::add_run(std::int64_t started_ms, const std::string& engines,
                                      const std::string& source) {
+  write_cells();
   return connection_
       .exec_prepared("add_run", pg_sql(kInsertRun) + " RETURNING id",
                      {std::to_string(started_ms), engines, source})
@@ -143,10 +175,12 @@ std::int64_t PgHistoryStore::add_run(std::int64_t started_ms, const std::string&
 }
 
 void PgHistoryStore::add_cell(std::int64_t run_id, const CellRecord& cell) {
-  connection_.exec_prepared("add_cell", pg_sql(kInsertCell), cell_params(run_id, cell));
+  cells_.emplace_back(run_id, cell);
+  if (!in_transaction_) write_cells();
 }
 
 void PgHistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) {
+  write_cells();
   connection_.exec_prepared(
       "end_run", pg_sql(kEndRun),
       {std::string(run_state_name(state)), std::to_string(ended_ms), std::to_string(run_id)});

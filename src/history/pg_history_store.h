@@ -39,8 +39,12 @@ class PgHistoryStore final : public RankHistory {
  private:
   explicit PgHistoryStore(PgConnection connection) : connection_(std::move(connection)) {}
   void migrate();
+  void write_cells();  // the cells held back, in one statement
 
   PgConnection connection_;
+  // Inside a transaction, cells wait here and go in together before anything else is asked.
+  bool in_transaction_ = false;
+  std::vector<std::pair<std::int64_t, CellRecord>> cells_;
 };
 
 // A cell's parameters in the order of the cells insert: run id, site, keyword, engine, text,

@@ -75,28 +75,19 @@ std::int64_t RowQueue::enqueue(const std::vector<std::string>& engines,
     const std::int64_t run_id = store_.add_run(now_ms(), joined(engines), "queue");
     const std::string run = std::to_string(run_id);
     // Rows and cells go in as arrays: one statement each, however long the list.
-    std::string sites = "{", keywords = "{";
-    auto element = [](std::string& array, const std::string& text) {
-      if (array.size() > 1) array += ',';
-      array += '"';
-      for (const char c : text) {
-        if (c == '"' || c == '\\') array += '\\';
-        array += c;
-      }
-      array += '"';
-    };
+    std::vector<PgParam> sites, keywords, keys(engines.begin(), engines.end());
     for (const QueuedRow& row : rows) {
-      element(sites, row.site);
-      element(keywords, row.keyword);
+      sites.push_back(row.site);
+      keywords.push_back(row.keyword);
     }
     db().exec(
         "INSERT INTO queue_rows(run_id, row_no, site, keyword) SELECT $1, n - 1, s, k FROM "
         "unnest($2::text[], $3::text[]) WITH ORDINALITY AS t(s, k, n)",
-        {run, sites + "}", keywords + "}"});
+        {run, pg_array(sites), pg_array(keywords)});
     db().exec(
         "INSERT INTO queue_cells(run_id, row_no, engine) SELECT $1, r.row_no, e FROM "
         "queue_rows r, unnest($2::text[]) AS e WHERE r.run_id = $1",
-        {run, "{" + joined(engines) + "}"});
+        {run, pg_array(keys)});
     for (const auto& [row, cell] : decided) {
       const std::int64_t cell_id =
           db().exec(pg_sql(history_sql::kInsertCell) + " RETURNING id", cell_params(run_id, cell))
