@@ -96,6 +96,12 @@ std::int64_t enqueue_rows(RowQueue& queue, const KeywordList& list,
 
 int work_queue(const QueueWork& work, const Engines& engines, const WorkerSources& sources,
                std::stop_token stop, const std::function<void(const std::string&)>& warn) {
+  try {
+    RowQueue::open(work.url, work.timeout_ms, work.owner);  // a server that is not there: once
+  } catch (const std::exception& error) {
+    warn(error.what());
+    return 0;
+  }
   std::atomic<int> recorded{0};
   std::stop_source done;  // the engines' threads have all ended: the leases need no renewal
   std::jthread renewer([&](std::stop_token) {
