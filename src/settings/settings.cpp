@@ -372,10 +372,10 @@ std::string shown_location(std::string_view location) {
   std::string shown(location);
   const std::size_t scheme = shown.find("://");
   if (scheme == std::string::npos) return shown;
-  // The user part ends at the last '@' before the path or the parameters.
+  // The user part ends at the last '@' before the parameters: a password may hold a '/'.
   const std::size_t start = scheme + 3;
-  const std::size_t end = std::min(shown.find_first_of("/?", start), shown.size());
-  const std::size_t at = shown.rfind('@', end == 0 ? 0 : end - 1);
+  const std::size_t end = std::min(shown.find('?', start), shown.size());
+  const std::size_t at = shown.rfind('@', end - 1);
   if (at != std::string::npos && at >= start) {
     const std::size_t colon = shown.find(':', start);
     if (colon < at) shown.replace(colon + 1, at - colon - 1, "****");
