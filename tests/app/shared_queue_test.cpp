@@ -145,6 +145,19 @@ TEST_F(SharedQueue, QueueCommandsNeedASharedHistoryAndAnUnknownRunIsSaidSo) {
   EXPECT_NE(unknown.err.find("no queued run 12345"), std::string::npos) << unknown.err;
   const testing::ProgramRun nothing = batch(server, {"--work"});
   EXPECT_EQ(nothing.exit_code, 0) << "an empty queue: nothing to do" << nothing.err;
+
+  // A server that is not there is said once, its password masked.
+  const testing::ProgramRun down = testing::run_program(
+      kProgram, {"--work", "--history", "postgresql://team:s3cret@/q?host=/nonexistent-qr"});
+  EXPECT_EQ(down.exit_code, 1);
+  EXPECT_EQ(down.err.find("s3cret"), std::string::npos) << down.err;
+  EXPECT_NE(down.err.find("postgresql://team:****@/q"), std::string::npos) << down.err;
+  std::size_t said = 0;
+  for (std::size_t at = down.err.find("cannot connect"); at != std::string::npos;
+       at = down.err.find("cannot connect", at + 1)) {
+    ++said;
+  }
+  EXPECT_EQ(said, 1u) << down.err;
 }
 
 }  // namespace
