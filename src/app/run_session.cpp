@@ -29,6 +29,11 @@ RowResult failed_result(GbkText detail) {
 
 }  // namespace
 
+RowResult unasked_row_result(const QueryRow& row, const std::vector<FailedEntry>& failed) {
+  return failed_result(row.entry.empty() ? utf8_to_gbk_text("关键词为空，未查询")
+                                         : entry_failure(row.entry, failed));
+}
+
 RunSession::RunSession(RunResults& results, PageSource result_pages, PageSource home_pages)
     : results_(results),
       result_pages_(std::move(result_pages)),
@@ -106,9 +111,7 @@ std::optional<std::int64_t> RunSession::start(const KeywordList& list, const Eng
   for (std::size_t index = 0; index < rows->size(); ++index) {
     const QueryRow& row = (*rows)[index];
     if (!row.keyword.empty()) continue;
-    const RowResult failure =
-        failed_result(row.entry.empty() ? utf8_to_gbk_text("关键词为空，未查询")
-                                        : entry_failure(row.entry, failed));
+    const RowResult failure = unasked_row_result(row, failed);
     for (Worker& worker : workers_) {
       results_.set_result(static_cast<int>(index), worker.engine, failure);
       if (recorder_)

@@ -25,6 +25,10 @@ namespace quillrank {
 // Hears which site entry the expansion fetches next: (entry, 1-based; distinct entries).
 using ExpansionProgress = std::function<void(int entry, int entries)>;
 
+// What a row without a keyword reads for every asked engine: no engine is asked for it. A site
+// entry's row says why its home page could not be read (`failed`, from the expansion).
+RowResult unasked_row_result(const QueryRow& row, const std::vector<FailedEntry>& failed);
+
 class RunSession {
  public:
   // `result_pages` serves the workers unless worker sources are set; `home_pages` the site-entry

@@ -130,6 +130,14 @@ std::string_view verdict_name(Verdict verdict) {
   return "unrecognised";
 }
 
+Verdict verdict_named(std::string_view name) {
+  for (const Verdict verdict :
+       {Verdict::result, Verdict::blocked, Verdict::no_results, Verdict::failed}) {
+    if (verdict_name(verdict) == name) return verdict;
+  }
+  return Verdict::unrecognised;
+}
+
 bool worth_retrying(const FetchedPage& page) {
   return page.transport == Transport::failed || page.transport == Transport::cut_off ||
          (page.transport == Transport::complete && page.status >= 500);

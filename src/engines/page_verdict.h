@@ -46,6 +46,8 @@ void for_each_result_link(const EngineProfile& profile, std::string_view page,
 // The verdict's name, as the rank history and the saved pages' index write it: "result",
 // "blocked", "no_results", "failed" or "unrecognised".
 std::string_view verdict_name(Verdict verdict);
+// The verdict of a name verdict_name gives; unrecognised for any other.
+Verdict verdict_named(std::string_view name);
 
 // True when the response may be worth asking for again: the transfer failed or broke off, or
 // the server answered 5xx.

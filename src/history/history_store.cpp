@@ -7,9 +7,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <thread>
 #include <tuple>
+
+#include "history/history_sql.h"
 
 namespace quillrank {
 namespace {
@@ -48,17 +49,7 @@ ALTER TABLE cells ADD COLUMN address TEXT NOT NULL DEFAULT '';
 )sql",
 };
 
-// The columns read_record expects, from cells c joined with runs r.
-constexpr const char* kRecordColumns =
-    "c.run_id, r.started, r.state, c.site, c.keyword, c.engine, c.text, c.rank, c.verdict, "
-    "c.reason, c.recorded, c.address";
-constexpr int kRecordColumnCount = 12;
-
-RunState state_from(const std::string& name) {
-  if (name == "completed") return RunState::completed;
-  if (name == "stopped") return RunState::stopped;
-  return RunState::running;
-}
+using namespace history_sql;
 
 std::optional<int> optional_int(const SQLite::Column& column) {
   if (column.isNull()) return std::nullopt;
@@ -69,7 +60,7 @@ HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
   HistoryRecord record;
   record.run_id = query.getColumn(first).getInt64();
   record.run_started_ms = query.getColumn(first + 1).getInt64();
-  record.run_state = state_from(query.getColumn(first + 2).getString());
+  record.run_state = run_state_from(query.getColumn(first + 2).getString());
   CellRecord& cell = record.cell;
   cell.site = query.getColumn(first + 3).getString();
   cell.keyword = query.getColumn(first + 4).getString();
@@ -85,17 +76,10 @@ HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
 
 }  // namespace
 
-std::string default_history_path() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && *data) return std::string(data) + "/quillrank/history.sqlite3";
-  const char* home = std::getenv("HOME");
-  if (home && *home) return std::string(home) + "/.local/share/quillrank/history.sqlite3";
-  return {};
-}
-
-std::string chosen_history_path(bool enabled, const std::string& configured) {
-  if (!enabled) return {};
-  return configured.empty() ? default_history_path() : configured;
+RunState run_state_from(std::string_view name) {
+  if (name == "completed") return RunState::completed;
+  if (name == "stopped") return RunState::stopped;
+  return RunState::running;
 }
 
 std::string_view run_state_name(RunState state) {
@@ -121,9 +105,7 @@ HistoryStore HistoryStore::open_for_writing(const std::string& path, int busy_ti
   store.switch_to_wal(busy_timeout_ms);
   store.database_.exec("PRAGMA synchronous=NORMAL");
   store.migrate();
-  store.insert_cell_.emplace(store.database_,
-                             "INSERT INTO cells(run_id, site, keyword, engine, text, rank, "
-                             "verdict, reason, recorded, address) VALUES(?,?,?,?,?,?,?,?,?,?)");
+  store.insert_cell_.emplace(store.database_, kInsertCell);
   return store;
 }
 
@@ -173,9 +155,15 @@ void HistoryStore::migrate() {
   transaction.commit();
 }
 
+void HistoryStore::transaction(const std::function<void()>& writes) {
+  SQLite::Transaction transaction(database_, SQLite::TransactionBehavior::IMMEDIATE);
+  writes();
+  transaction.commit();
+}
+
 std::int64_t HistoryStore::add_run(std::int64_t started_ms, const std::string& engines,
                                    const std::string& source) {
-  SQLite::Statement insert(database_, "INSERT INTO runs(started, engines, source) VALUES(?,?,?)");
+  SQLite::Statement insert(database_, kInsertRun);
   insert.bind(1, started_ms);
   insert.bind(2, engines);
   insert.bind(3, source);
@@ -204,7 +192,7 @@ void HistoryStore::add_cell(std::int64_t run_id, const CellRecord& cell) {
 }
 
 void HistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) {
-  SQLite::Statement update(database_, "UPDATE runs SET state = ?, ended = ? WHERE id = ?");
+  SQLite::Statement update(database_, kEndRun);
   update.bind(1, std::string(run_state_name(state)));
   update.bind(2, ended_ms);
   update.bind(3, run_id);
@@ -212,18 +200,14 @@ void HistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t end
 }
 
 std::vector<RunRow> HistoryStore::runs() {
-  SQLite::Statement query(database_,
-                          "SELECT r.id, r.started, r.engines, r.source, r.state, "
-                          "(SELECT COUNT(*) FROM cells c WHERE c.run_id = r.id), "
-                          "(SELECT COUNT(rank) FROM cells c WHERE c.run_id = r.id) "
-                          "FROM runs r ORDER BY r.id");
+  SQLite::Statement query(database_, kRuns);
   std::vector<RunRow> rows;
   while (query.executeStep()) {
     rows.push_back({.id = query.getColumn(0).getInt64(),
                     .started_ms = query.getColumn(1).getInt64(),
                     .engines = query.getColumn(2).getString(),
                     .source = query.getColumn(3).getString(),
-                    .state = state_from(query.getColumn(4).getString()),
+                    .state = run_state_from(query.getColumn(4).getString()),
                     .cells = query.getColumn(5).getInt(),
                     .ranked = query.getColumn(6).getInt()});
   }
@@ -234,17 +218,8 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
                                    const std::string& engine, std::int64_t before_ms) {
   PastRanks past;
   if (!previous_rank_) {
-    previous_rank_.emplace(database_,
-                           "SELECT c.rank, c.recorded, c.address FROM cells c JOIN runs r ON "
-                           "r.id = "
-                           "c.run_id WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 "
-                           "AND r.state = 'completed' AND r.started < ?4 "
-                           "ORDER BY c.run_id DESC, c.id DESC LIMIT 1");
-    best_rank_.emplace(database_,
-                       "SELECT c.rank, c.recorded FROM cells c JOIN runs r ON r.id = c.run_id "
-                       "WHERE c.site = ?1 AND c.keyword = ?2 AND c.engine = ?3 AND "
-                       "c.rank IS NOT NULL AND r.started < ?4 ORDER BY c.rank, c.recorded "
-                       "LIMIT 1");
+    previous_rank_.emplace(database_, kPreviousRank);
+    best_rank_.emplace(database_, kBestRank);
   }
   SQLite::Statement& previous = *previous_rank_;
   SQLite::Statement& best = *best_rank_;
@@ -270,27 +245,13 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
   return past;
 }
 
-std::vector<HistoryRecord> HistoryStore::row_history(const std::string& site,
-                                                     const std::string& keyword) {
-  return records(site, keyword, {});
-}
-
 std::vector<HistoryRecord> HistoryStore::records(const std::string& site,
                                                  const std::string& keyword,
                                                  const std::string& engine) {
-  // Only the filters given go into the query, so the key index serves a site's history.
-  std::string sql = std::string("SELECT ") + kRecordColumns +
-                    " FROM cells c JOIN runs r ON r.id = c.run_id WHERE 1";
-  const std::array<std::pair<const char*, const std::string*>, 3> filters{
-      {{"site", &site}, {"keyword", &keyword}, {"engine", &engine}}};
-  for (const auto& [column, value] : filters) {
-    if (!value->empty()) sql += std::string(" AND c.") + column + " = ?";
-  }
-  sql += " ORDER BY c.run_id, c.id";
-  SQLite::Statement query(database_, sql);
+  SQLite::Statement query(database_, records_query(site, keyword, engine));
   int index = 0;
-  for (const auto& filter : filters) {
-    if (!filter.second->empty()) query.bindNoCopy(++index, *filter.second);
+  for (const std::string* filter : {&site, &keyword, &engine}) {
+    if (!filter->empty()) query.bindNoCopy(++index, *filter);
   }
   std::vector<HistoryRecord> found;
   while (query.executeStep()) found.push_back(read_record(query));
@@ -298,20 +259,8 @@ std::vector<HistoryRecord> HistoryStore::records(const std::string& site,
 }
 
 std::vector<LatestRank> HistoryStore::latest_ranks() {
-  SQLite::Statement query(
-      database_,
-      std::string("WITH latest AS (SELECT id, ROW_NUMBER() OVER (PARTITION BY site, keyword, "
-                  "engine ORDER BY run_id DESC, id DESC) AS n FROM cells) "
-                  "SELECT ") +
-          kRecordColumns +
-          ", (SELECT p.id FROM cells p JOIN runs pr ON pr.id = p.run_id WHERE p.site = c.site "
-          "AND p.keyword = c.keyword AND p.engine = c.engine AND p.run_id < c.run_id AND "
-          "pr.state = 'completed' ORDER BY p.run_id DESC, p.id DESC LIMIT 1) "
-          "FROM latest l JOIN cells c ON c.id = l.id JOIN runs r ON r.id = c.run_id "
-          "WHERE l.n = 1 ORDER BY c.site, c.keyword, c.engine");
-  SQLite::Statement previous(database_,
-                             std::string("SELECT ") + kRecordColumns +
-                                 " FROM cells c JOIN runs r ON r.id = c.run_id WHERE c.id = ?");
+  SQLite::Statement query(database_, kLatestRanks);
+  SQLite::Statement previous(database_, kRecordById);
   std::vector<LatestRank> found;
   while (query.executeStep()) {
     LatestRank rank{.latest = read_record(query), .previous = std::nullopt};
@@ -326,40 +275,24 @@ std::vector<LatestRank> HistoryStore::latest_ranks() {
 }
 
 std::vector<RankMove> HistoryStore::last_moves() {
-  // Runs that recorded nothing (an empty list, no engine ticked) are no runs to compare.
-  SQLite::Statement two(database_,
-                        "SELECT id FROM runs r WHERE state = 'completed' AND EXISTS (SELECT 1 "
-                        "FROM cells c WHERE c.run_id = r.id) ORDER BY id DESC LIMIT 2");
+  SQLite::Statement two(database_, kLastTwoRuns);
   std::vector<std::int64_t> run_ids;
   while (two.executeStep()) run_ids.push_back(two.getColumn(0).getInt64());
   if (run_ids.size() < 2) return {};
-  using Key = std::tuple<std::string, std::string, std::string>;
-  std::map<Key, RankMove> moves;
-  std::map<Key, int> asked;  // in how many of the two runs
-  SQLite::Statement cells(
-      database_,
-      "SELECT site, keyword, engine, rank, address FROM cells WHERE run_id = ? ORDER BY id");
-  for (const std::int64_t run_id : {run_ids[1], run_ids[0]}) {
-    cells.reset();
-    cells.bind(1, run_id);
-    while (cells.executeStep()) {
-      Key key{cells.getColumn(0).getString(), cells.getColumn(1).getString(),
-              cells.getColumn(2).getString()};
-      if (run_id == run_ids[0] && asked[key] == 1) ++asked[key];
-      if (run_id == run_ids[1]) asked[key] = 1;
-      RankMove& move = moves[key];
-      std::tie(move.site, move.keyword, move.engine) = key;
-      const bool current = run_id == run_ids[0];
-      (current ? move.current : move.previous) = optional_int(cells.getColumn(3));
-      (current ? move.current_address : move.previous_address) = cells.getColumn(4).getString();
+  SQLite::Statement query(database_, kRunCells);
+  auto cells_of = [&query](std::int64_t run_id) {
+    query.reset();
+    query.bind(1, run_id);
+    std::vector<MoveCell> cells;
+    while (query.executeStep()) {
+      cells.push_back({query.getColumn(0).getString(), query.getColumn(1).getString(),
+                       query.getColumn(2).getString(), optional_int(query.getColumn(3)),
+                       query.getColumn(4).getString()});
     }
-  }
-  // A move needs the key asked in both runs: one that either run did not ask did not move.
-  std::vector<RankMove> found;
-  for (auto& [key, move] : moves) {
-    if (asked[key] == 2) found.push_back(std::move(move));
-  }
-  return found;
+    return cells;
+  };
+  const std::vector<MoveCell> previous = cells_of(run_ids[1]);
+  return pair_moves(previous, cells_of(run_ids[0]));
 }
 
 }  // namespace quillrank

@@ -1,9 +1,7 @@
 #include "history/history_writer.h"
 
-#include <SQLiteCpp/Transaction.h>
-
 #include <exception>
-#include <optional>
+#include <memory>
 #include <unordered_map>
 
 namespace quillrank {
@@ -65,7 +63,7 @@ void HistoryWriter::flush() {
 }
 
 void HistoryWriter::write_loop() {
-  std::optional<HistoryStore> store;
+  std::unique_ptr<RankHistory> store;
   bool failed = false;
   auto fail = [&](const std::string& why) {
     store.reset();
@@ -73,7 +71,7 @@ void HistoryWriter::write_loop() {
     if (on_failure_) on_failure_(why);
   };
   try {
-    store.emplace(HistoryStore::open_for_writing(options_.path, options_.busy_timeout_ms));
+    store = open_history_for_writing(options_.path, options_.busy_timeout_ms);
   } catch (const std::exception& error) {
     fail(error.what());
   }
@@ -93,18 +91,19 @@ void HistoryWriter::write_loop() {
     }
     if (!failed && !batch.empty()) {
       try {
-        SQLite::Transaction transaction(store->database(), SQLite::TransactionBehavior::IMMEDIATE);
-        for (const Item& item : batch) {
-          if (const auto* start = std::get_if<StartRun>(&item)) {
-            run_ids[start->run] = store->add_run(start->started_ms, start->engines, start->source);
-          } else if (const auto* cell = std::get_if<Cell>(&item)) {
-            store->add_cell(run_ids.at(cell->run), cell->cell);
-          } else {
-            const auto& end = std::get<EndRun>(item);
-            store->end_run(run_ids.at(end.run), end.state, end.ended_ms);
+        store->transaction([&] {
+          for (const Item& item : batch) {
+            if (const auto* start = std::get_if<StartRun>(&item)) {
+              run_ids[start->run] =
+                  store->add_run(start->started_ms, start->engines, start->source);
+            } else if (const auto* cell = std::get_if<Cell>(&item)) {
+              store->add_cell(run_ids.at(cell->run), cell->cell);
+            } else {
+              const auto& end = std::get<EndRun>(item);
+              store->end_run(run_ids.at(end.run), end.state, end.ended_ms);
+            }
           }
-        }
-        transaction.commit();
+        });
       } catch (const std::exception& error) {
         fail(error.what());
       }

@@ -1,8 +1,9 @@
 // HistoryWriter: the one thread that writes the rank history. Callers on any thread queue runs
 // and cells and never wait for the database: a push takes a mutex and nothing more. The thread
 // opens the database itself, then commits what is queued in one transaction every second or
-// every 100 records. When the database cannot be opened, stays locked past the busy timeout or
-// is corrupt, it tells its failure hook once and drops everything from then on.
+// every 100 records. When the database cannot be opened (a PostgreSQL server down or refusing),
+// stays locked past the busy timeout or is corrupt, it tells its failure hook once and drops
+// everything from then on.
 #pragma once
 
 #include <chrono>
@@ -14,13 +15,13 @@
 #include <thread>
 #include <variant>
 
-#include "history/history_store.h"
+#include "history/rank_history.h"
 #include "text/mutex.h"
 
 namespace quillrank {
 
 struct HistoryWriterOptions {
-  std::string path;
+  std::string path;            // an SQLite file, or a PostgreSQL database's URL
   int busy_timeout_ms = 3000;  // how long a write waits for another writer's lock
   std::chrono::milliseconds commit_every{1000};
   std::size_t commit_at = 100;  // queued records that wake the writer before the second is up

@@ -12,6 +12,12 @@
 
 namespace quillrank {
 
+// The record of the engine called `engine_key` deciding `row` as `result`, at `time_ms`.
+CellRecord cell_record(const QueryRow& row, std::string_view engine_key, const RowResult& result,
+                       std::int64_t time_ms);
+// The result a record keeps, as the worker decided it.
+RowResult recorded_result(const CellRecord& cell);
+
 class RunRecorder {
  public:
   // `source`: "window" or "batch". The writer must outlive the recorder.

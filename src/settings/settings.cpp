@@ -137,7 +137,8 @@ const ProfileField* profile_field(std::string_view key) {
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
     if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path" ||
-        key.str() == "profiles" || key.str() == "cookies" || is_pool_key(key.str())) {
+        key.str() == "history_url" || key.str() == "history_read_only" || key.str() == "profiles" ||
+        key.str() == "cookies" || is_pool_key(key.str())) {
       continue;
     }
     if (profile_field(key.str())) {
@@ -184,6 +185,18 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
       return Problem{path->source(), "history_path must be a file name text"};
     }
     settings.history_path = beside_settings(settings_path, *value);
+  }
+  if (const toml::node* url = root.get("history_url")) {
+    const auto value = url->value_exact<std::string>();
+    if (!value || !(value->starts_with("postgresql://") || value->starts_with("postgres://"))) {
+      return Problem{url->source(), "history_url must be a postgresql:// URL text"};
+    }
+    settings.history_url = *value;
+  }
+  if (const toml::node* read_only = root.get("history_read_only")) {
+    const auto value = read_only->value_exact<bool>();
+    if (!value) return Problem{read_only->source(), "history_read_only must be true or false"};
+    settings.history_read_only = *value;
   }
   return std::nullopt;
 }
@@ -353,6 +366,30 @@ std::string default_settings_path() {
   const char* home = std::getenv("HOME");
   if (home && *home) return std::string(home) + "/.config/quillrank/quillrank.toml";
   return {};
+}
+
+std::string shown_location(std::string_view location) {
+  std::string shown(location);
+  const std::size_t scheme = shown.find("://");
+  if (scheme == std::string::npos) return shown;
+  // The user part ends at the last '@' before the parameters: a password may hold a '/'.
+  const std::size_t start = scheme + 3;
+  const std::size_t end = std::min(shown.find('?', start), shown.size());
+  const std::size_t at = shown.rfind('@', end - 1);
+  if (at != std::string::npos && at >= start) {
+    const std::size_t colon = shown.find(':', start);
+    if (colon < at) shown.replace(colon + 1, at - colon - 1, "****");
+  }
+  // password=... among the parameters, up to the next '&'.
+  const std::size_t query = shown.find('?', start);
+  for (std::size_t key = query; key != std::string::npos && key < shown.size();
+       key = shown.find('&', key + 1)) {
+    if (shown.compare(key + 1, 9, "password=") != 0) continue;
+    const std::size_t value = key + 10;
+    const std::size_t value_end = std::min(shown.find('&', value), shown.size());
+    shown.replace(value, value_end - value, "****");
+  }
+  return shown;
 }
 
 }  // namespace quillrank

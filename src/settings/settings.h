@@ -17,8 +17,19 @@ struct Settings {
   ProfileSet profile_set = kDefaultProfileSet;            // the built-in engines the tables change
   Engines engines = builtin_engines(kDefaultProfileSet);  // each with its profile and pacing
   bool history = true;                                    // record every run in the rank history
-  std::string history_path;  // the history database; empty: the default place
+  std::string history_path;        // the history database; empty: the default place
+  std::string history_url;         // a PostgreSQL database for the history instead; empty: none
+  bool history_read_only = false;  // the window shows the history and records nothing
 };
+
+// A history location as it may be shown: in a database URL, the password of its user part and
+// the value of a password parameter read "****"; a file path as it is.
+std::string shown_location(std::string_view location);
+
+// Where the history is kept: history_url when set, else history_path.
+inline const std::string& history_location(const Settings& settings) {
+  return settings.history_url.empty() ? settings.history_path : settings.history_url;
+}
 
 // Keys, each at the top level (every engine) or in a table [engine.<key>] (that engine alone,
 // over the top level; a table whose key names no built-in engine and that sets `host` defines a
@@ -39,6 +50,10 @@ struct Settings {
 //                say otherwise)
 //   history      true or false: whether runs are recorded in the rank history
 //   history_path the rank history's database file
+//   history_url  "postgresql://user@host/db": the rank history in that PostgreSQL database
+//                instead, shared by several machines (the password from the URL, PGPASSWORD or
+//                ~/.pgpass)
+//   history_read_only true or false: the window shows the history and records nothing
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
 // `profiles`, when set, chooses the built-in profile set over the file's "profiles" key.

@@ -53,7 +53,13 @@ std::string settings_as_toml(const Settings& settings) {
       << "\n# the rank history's database file (default: "
          "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"
       << (settings.history_path.empty() ? "# " : "") << "history_path = "
-      << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path)) << "\n";
+      << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path)) << "\n"
+      << "# the rank history in a PostgreSQL database instead, shared by several machines\n"
+      << (settings.history_url.empty() ? "# " : "") << "history_url = "
+      << (settings.history_url.empty() ? "\"postgresql://user@host/db\""
+                                       : toml_text(shown_location(settings.history_url)))
+      << "\n# the window shows the history and records nothing\nhistory_read_only = "
+      << (settings.history_read_only ? "true" : "false") << "\n";
   for (const Engine& engine : settings.engines) {
     out << "\n[engine." << engine.key << "]\n";
     write_pacing(out, engine.pacing);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "history/every_store.h"
 #include "history/history_store.h"
 #include "history/temp_history.h"
 #include "support/engine_pages.h"
@@ -86,23 +87,27 @@ TEST(HistoryCommand, MovesShowAnotherAddressAtTheSameRank) {
       "a.example\tseo\tbaidu\t4\t4\tother page\thttp://a.example/old\thttp://a.example/new\n");
 }
 
-TEST(HistoryCommand, BatchRunsAreRecordedAndPrintedWithTheirChange) {
+// The same runs and the same print-outs with the history in a file and in PostgreSQL.
+using HistoryCommandOn = testing::EveryStore;
+QUILLRANK_ON_EVERY_STORE(HistoryCommandOn);
+
+TEST_P(HistoryCommandOn, BatchRunsAreRecordedAndPrintedWithTheirChange) {
   Engines engines;
-  const std::string path = temp_history("batch-runs");
+  const std::string path = location_;
   ASSERT_EQ(engines.batch({"--history", path}, "shop.example|seo\nshop.example|中文").exit_code, 0);
   engines.index = 0;
   const testing::ProgramRun second = engines.batch({"--history", path}, "shop.example|seo");
   ASSERT_EQ(second.exit_code, 0) << second.err;
   EXPECT_EQ(second.err, "");
 
-  const std::vector<RunRow> runs = runs_in(path);
+  const std::vector<RunRow> runs = open_history_for_reading(path, 1000)->runs();
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].source, "batch");
   EXPECT_EQ(runs[0].engines, "baidu");
   EXPECT_EQ(runs[0].state, RunState::completed);
   EXPECT_EQ(runs[0].cells, 2);
   const std::vector<HistoryRecord> seo =
-      HistoryStore::open_for_reading(path, 1000).row_history("shop.example", "seo");
+      open_history_for_reading(path, 1000)->row_history("shop.example", "seo");
   ASSERT_EQ(seo.size(), 2u);
   EXPECT_EQ(seo[0].cell.text, "第3名");
   EXPECT_EQ(seo[0].cell.rank, 3);

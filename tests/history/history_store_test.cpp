@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "history/every_store.h"
+#include "history/pg_history_store.h"
 #include "history/temp_history.h"
 
 namespace quillrank {
@@ -29,13 +31,75 @@ CellRecord cell(std::string engine, std::optional<int> rank, std::int64_t time_m
 }
 
 // One run with `cells`, ended as `state`; its id.
-std::int64_t add_run(HistoryStore& store, RunState state, const std::vector<CellRecord>& cells) {
-  SQLite::Transaction transaction(store.database());
-  const std::int64_t id = store.add_run(cells.empty() ? 0 : cells[0].time_ms, "baidu", "batch");
-  for (const CellRecord& c : cells) store.add_cell(id, c);
-  if (state != RunState::running) store.end_run(id, state, 0);
-  transaction.commit();
+std::int64_t add_run(RankHistory& store, RunState state, const std::vector<CellRecord>& cells) {
+  std::int64_t id = 0;
+  store.transaction([&] {
+    id = store.add_run(cells.empty() ? 0 : cells[0].time_ms, "baidu", "batch");
+    for (const CellRecord& c : cells) store.add_cell(id, c);
+    if (state != RunState::running) store.end_run(id, state, 0);
+  });
   return id;
+}
+
+using testing::EveryStore;
+QUILLRANK_ON_EVERY_STORE(EveryStore);
+
+TEST_P(EveryStore, CreatesTheNewestSchemaAndKeepsItsRecordsWhenReopened) {
+  {
+    const std::unique_ptr<RankHistory> store = open();
+    EXPECT_EQ(store->schema_version(), kHistorySchemaVersion);
+    add_run(*store, RunState::completed, {cell("baidu", 3, 10)});
+  }
+  EXPECT_EQ(open()->runs().size(), 1u) << "reopening migrates nothing away";
+  EXPECT_EQ(open_history_for_reading(location_, 1000)->schema_version(), kHistorySchemaVersion);
+  EXPECT_EQ(open_history_for_reading(location_, 1000)->runs().size(), 1u);
+}
+
+TEST(PgHistoryStore, RefusesADatabaseOfANewerSchemaAndOneWithoutTheHistory) {
+  QUILLRANK_NEED_POSTGRES(server);
+  const std::string empty = server->new_database();
+  EXPECT_THROW(open_history_for_reading(empty, 1000), std::runtime_error);
+  const std::string newer = server->new_database();
+  open_history_for_writing(newer, 1000);
+  PgConnection::connect(newer, 1000).exec("UPDATE quillrank_schema SET version = 99");
+  EXPECT_THROW(open_history_for_writing(newer, 1000), std::runtime_error);
+  EXPECT_THROW(open_history_for_reading(newer, 1000), std::runtime_error);
+}
+
+// A store opened at the first version by hand is brought up to date like a file: the migrations
+// go by version, keeping the records.
+TEST(PgHistoryStore, BringsAnOlderSchemaUpToDateKeepingItsRecords) {
+  QUILLRANK_NEED_POSTGRES(server);
+  const std::string url = server->new_database();
+  open_history_for_writing(url, 1000);
+  {
+    PgConnection db = PgConnection::connect(url, 1000);
+    db.exec("ALTER TABLE cells DROP COLUMN address");
+    db.exec("DROP INDEX cells_by_key_rank");
+    db.exec("UPDATE quillrank_schema SET version = 1");
+    db.exec(
+        "INSERT INTO runs(started, engines, source, state) VALUES(5, 'baidu', 'batch', "
+        "'completed')");
+    db.exec(
+        "INSERT INTO cells(run_id, site, keyword, engine, text, rank, verdict, reason, recorded) "
+        "SELECT id, 'shop.example', 'seo', 'baidu', 't', 4, 'result', '', 5 FROM runs");
+  }
+  const std::unique_ptr<RankHistory> store = open_history_for_writing(url, 1000);
+  EXPECT_EQ(store->schema_version(), kHistorySchemaVersion);
+  const std::vector<HistoryRecord> kept = store->records("", "", "");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].cell.rank, 4);
+  EXPECT_EQ(kept[0].cell.address, "");
+}
+
+TEST(PgHistoryStore, AServerThatIsNotThereIsAnErrorThatNeverShowsThePassword) {
+  const std::string url = "postgresql://quill:s3cret@/history?host=/nonexistent-quillrank";
+  try {
+    open_history_for_writing(url, 1000);
+    ADD_FAILURE() << "no server, yet it opened";
+  } catch (const std::runtime_error& error) {
+    EXPECT_EQ(std::string(error.what()).find("s3cret"), std::string::npos) << error.what();
+  }
 }
 
 TEST(HistoryStore, CreatesTheNewestSchemaInWalModeAndReopens) {
@@ -161,9 +225,10 @@ TEST(HistoryStore, RefusesADatabaseOfANewerSchemaAndOneThatIsNoHistory) {
   EXPECT_THROW(HistoryStore::open_for_reading(temp_history("missing"), 100), SQLite::Exception);
 }
 
-TEST(HistoryStore, PastRanksComeFromTheLatestCompletedRunAndTheBestFromAnyRun) {
+TEST_P(EveryStore, PastRanksComeFromTheLatestCompletedRunAndTheBestFromAnyRun) {
   constexpr std::int64_t kLater = 10000;  // after every run below
-  HistoryStore store = HistoryStore::open_for_writing(temp_history("past"), 1000);
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
   EXPECT_FALSE(store.past_ranks("shop.example", "seo", "baidu", kLater).asked_before);
   add_run(store, RunState::completed, {cell("baidu", 9, 100), cell("google", 4, 100)});
   add_run(store, RunState::completed, {cell("baidu", 7, 200)});  // google not asked
@@ -190,8 +255,9 @@ TEST(HistoryStore, PastRanksComeFromTheLatestCompletedRunAndTheBestFromAnyRun) {
   EXPECT_FALSE(store.past_ranks("shop.example", "other", "baidu", kLater).asked_before);
 }
 
-TEST(HistoryStore, RecordsAreFilteredAndListedOldestFirst) {
-  HistoryStore store = HistoryStore::open_for_writing(temp_history("records"), 1000);
+TEST_P(EveryStore, RecordsAreFilteredAndListedOldestFirst) {
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
   const std::int64_t first = add_run(
       store, RunState::completed,
       {cell("baidu", 3, 10), cell("google", std::nullopt, 11), cell("baidu", 8, 12, "other")});
@@ -222,8 +288,9 @@ TEST(HistoryStore, RecordsAreFilteredAndListedOldestFirst) {
   EXPECT_EQ(runs[1].state, RunState::stopped);
 }
 
-TEST(HistoryStore, LatestRanksPairEachKeyWithItsPreviousCompletedRun) {
-  HistoryStore store = HistoryStore::open_for_writing(temp_history("latest"), 1000);
+TEST_P(EveryStore, LatestRanksPairEachKeyWithItsPreviousCompletedRun) {
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
   add_run(store, RunState::completed, {cell("baidu", 9, 10), cell("google", 4, 10)});
   add_run(store, RunState::stopped, {cell("baidu", 6, 20)});
   add_run(store, RunState::completed, {cell("baidu", 5, 30)});
@@ -238,8 +305,9 @@ TEST(HistoryStore, LatestRanksPairEachKeyWithItsPreviousCompletedRun) {
   EXPECT_EQ(latest[1].previous, std::nullopt);
 }
 
-TEST(HistoryStore, LastMovesCompareTheLastTwoCompletedRuns) {
-  HistoryStore store = HistoryStore::open_for_writing(temp_history("moves"), 1000);
+TEST_P(EveryStore, LastMovesCompareTheLastTwoCompletedRuns) {
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
   add_run(store, RunState::completed,
           {cell("baidu", 9, 10), cell("google", std::nullopt, 10), cell("baidu", 5, 10, "other")});
   EXPECT_TRUE(store.last_moves().empty()) << "one completed run has nothing to compare";

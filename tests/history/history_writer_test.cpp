@@ -7,6 +7,8 @@
 #include <atomic>
 #include <thread>
 
+#include "history/every_store.h"
+#include "history/history_store.h"
 #include "history/temp_history.h"
 #include "support/run_program.h"
 
@@ -38,8 +40,11 @@ struct Failures {
   }
 };
 
-TEST(HistoryWriter, CommitsEveryRecordFromManyThreadsWithItsRun) {
-  const std::string path = temp_history("threads");
+using HistoryWriterOn = testing::EveryStore;
+QUILLRANK_ON_EVERY_STORE(HistoryWriterOn);
+
+TEST_P(HistoryWriterOn, CommitsEveryRecordFromManyThreadsWithItsRun) {
+  const std::string path = location_;
   Failures failures;
   {
     HistoryWriter writer({.path = path, .commit_at = 50}, failures.hook());
@@ -54,7 +59,8 @@ TEST(HistoryWriter, CommitsEveryRecordFromManyThreadsWithItsRun) {
     writer.end_run(run, RunState::completed, now_ms());
   }
   EXPECT_EQ(failures.count, 0) << failures.last;
-  HistoryStore store = HistoryStore::open_for_reading(path, 1000);
+  const std::unique_ptr<RankHistory> opened = open_history_for_reading(path, 1000);
+  RankHistory& store = *opened;
   const std::vector<RunRow> runs = store.runs();
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].cells, 1000);
@@ -100,7 +106,9 @@ TEST(HistoryWriter, ACorruptOrUnopenableDatabaseIsReportedOnceAndDropsRecords) {
   testing::write_file(corrupt, std::string(8192, '\x5A'));
   const std::string folder_in_the_way = temp_history("folder");
   std::filesystem::create_directories(folder_in_the_way);
-  for (const std::string& path : {corrupt, folder_in_the_way}) {
+  // A PostgreSQL server that is not there (nothing listens on that socket) is told the same way.
+  const std::string no_server = "postgresql://quill:s3cret@/history?host=/nonexistent-quillrank";
+  for (const std::string& path : {corrupt, folder_in_the_way, no_server}) {
     Failures failures;
     {
       HistoryWriter writer({.path = path, .commit_at = 5}, failures.hook());
@@ -111,6 +119,7 @@ TEST(HistoryWriter, ACorruptOrUnopenableDatabaseIsReportedOnceAndDropsRecords) {
     }
     EXPECT_EQ(failures.count, 1) << path;
     EXPECT_FALSE(failures.last.empty());
+    EXPECT_EQ(failures.last.find("s3cret"), std::string::npos) << failures.last;
   }
   EXPECT_EQ(testing::read_file(corrupt), std::string(8192, '\x5A')) << "never overwritten";
 }

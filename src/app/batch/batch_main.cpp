@@ -23,6 +23,7 @@
 #include "app/batch/engine_check.h"
 #include "app/batch/output_file.h"
 #include "app/batch/saved_pages.h"
+#include "app/batch/shared_queue.h"
 #include "app/program_browser.h"
 #include "app/run_session.h"
 #include "engines/engine_client.h"
@@ -176,7 +177,8 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
     if (options.no_history) settings->history = false;
     if (!options.history.empty()) {
       settings->history = true;
-      settings->history_path = options.history;
+      settings->history_path = options.history;  // a file or a database URL
+      settings->history_url.clear();
     }
   }
   return loaded;
@@ -185,12 +187,12 @@ std::variant<Settings, std::string> batch_settings(const BatchOptions& options) 
 // The rank history writer of this run, or none when the history is off. A database that
 // cannot be used is said once on standard error; the run goes on without it.
 std::unique_ptr<HistoryWriter> open_history(const Settings& settings) {
-  const std::string path = chosen_history_path(settings.history, settings.history_path);
+  const std::string path = chosen_history_path(settings.history, history_location(settings));
   if (path.empty()) return nullptr;
   return std::make_unique<HistoryWriter>(
-      HistoryWriterOptions{.path = path}, [path](const std::string& why) {
-        std::cerr << "quillrank-batch: warning: the rank history " + path + " cannot be written (" +
-                         why + "); this run goes on without it\n"
+      HistoryWriterOptions{.path = path}, [shown = shown_location(path)](const std::string& why) {
+        std::cerr << "quillrank-batch: warning: the rank history " + shown +
+                         " cannot be written (" + why + "); this run goes on without it\n"
                   << std::flush;
       });
 }
@@ -233,6 +235,52 @@ int check_engines(const BatchOptions& options, const Settings& settings, const E
   return all_results ? 0 : 1;
 }
 
+// Writes the table to the output file, or to standard output; `done` when it went out.
+int write_table(const std::string& table, std::optional<OutputFile>& output_file,
+                const std::string& output_name, int done) {
+  if (!output_file) {
+    if (write_all(STDOUT_FILENO, table)) return done;
+    std::cerr << "quillrank-batch: cannot write the standard output: " << std::strerror(errno)
+              << "\n";
+    return kExitOutput;
+  }
+  if (const std::optional<std::string> error = output_file->commit(table)) {
+    std::cerr << "quillrank-batch: cannot write " << output_name << ": " << *error << "\n";
+    return kExitOutput;
+  }
+  return done;
+}
+
+constexpr int kQueueTimeoutMs = 10'000;
+constexpr std::chrono::milliseconds kWaitPoll{250};
+
+// --work: ranks queued rows with this machine's settings until none of its engines' is open.
+int work_shared_queue(const BatchOptions& options, const Settings& settings, const std::string& url,
+                      const WorkerSources& sources, const std::function<void()>& pause,
+                      std::stop_token stop) {
+  const QueueWork work{.url = url,
+                       .owner = worker_name(),
+                       .lease = std::chrono::milliseconds(static_cast<long>(options.lease * 1000)),
+                       .idle_poll = std::chrono::milliseconds(250),
+                       .timeout_ms = kQueueTimeoutMs};
+  std::atomic<bool> failed{false};
+  // Worked off this thread, which serves the browser meanwhile when an engine needs it.
+  auto working = std::async(std::launch::async, [&] {
+    return work_queue(work, settings.engines, sources, stop,
+                      [&failed, shown = shown_location(url)](const std::string& why) {
+                        failed = true;
+                        std::cerr << "quillrank-batch: the shared queue " + shown + ": " + why +
+                                         "\n"
+                                  << std::flush;
+                      });
+  });
+  while (working.wait_for(std::chrono::seconds(0)) != std::future_status::ready) pause();
+  const int recorded = working.get();
+  std::cerr << "quillrank-batch: " << recorded << " cell(s) ranked and recorded\n";
+  if (stop.stop_requested()) return kExitInterrupted;
+  return failed ? kExitOutput : 0;
+}
+
 int run(const std::vector<std::string>& args) {
   const BatchCommand command = parse_batch_options(args);
   if (const auto* print = std::get_if<PrintAndExit>(&command)) {
@@ -262,9 +310,12 @@ int run(const std::vector<std::string>& args) {
   const EngineTicks& ticks = std::get<EngineTicks>(ticked);
   // Engines whose pages the browser renders have it served on this thread while it waits;
   // declared before the session, so it outlives every worker that asks it.
+  const Engines& engines = std::get<Settings>(settings).engines;
+  // --work ranks the rows of every engine the machine knows.
   const std::unique_ptr<ProgramBrowser> browser =
-      needs_browser(std::get<Settings>(settings).engines, ticks) ? start_program_browser()
-                                                                 : nullptr;
+      needs_browser(engines, options.work ? EngineTicks(engines.size(), true) : ticks)
+          ? start_program_browser()
+          : nullptr;
   const WorkerSources sources =
       live_engine_sources(default_cookie_folder(), browser ? browser->sources() : BrowserSources());
   std::mutex waiting;
@@ -279,6 +330,19 @@ int run(const std::vector<std::string>& args) {
     interruption.exit_at_once(false);
     return check_engines(options, std::get<Settings>(settings), ticks, sources, pause,
                          interruption.token());
+  }
+  const std::string history_at = chosen_history_path(
+      std::get<Settings>(settings).history, history_location(std::get<Settings>(settings)));
+  const bool queued = options.work || options.wait || !options.enqueue.empty();
+  if (queued && !is_postgres_location(history_at)) {
+    std::cerr << "quillrank-batch: --enqueue, --work and --wait need a shared history: "
+                 "--history postgresql://...\n";
+    return kExitUsage;
+  }
+  if (options.work) {
+    interruption.exit_at_once(false);
+    return work_shared_queue(options, std::get<Settings>(settings), history_at, sources, pause,
+                             interruption.token());
   }
   std::optional<OutputFile> output_file;
   if (!options.output.empty()) {
@@ -298,6 +362,27 @@ int run(const std::vector<std::string>& args) {
       return kExitUsage;
     }
     saved_pages = std::move(std::get<std::unique_ptr<SavedPages>>(opened));
+  }
+  if (options.wait) {
+    RunResults results;
+    interruption.exit_at_once(false);
+    try {
+      RowQueue queue = RowQueue::open(history_at, kQueueTimeoutMs, worker_name());
+      if (!wait_for_run(queue, *options.wait, std::get<Settings>(settings).engines, kWaitPoll,
+                        interruption.token(), results)) {
+        if (interruption.interrupted()) return kExitInterrupted;
+        std::cerr << "quillrank-batch: no queued run " << *options.wait << "\n";
+        return kExitOutput;
+      }
+    } catch (const std::exception& error) {
+      std::cerr << "quillrank-batch: the shared queue " << shown_location(history_at) << ": "
+                << error.what() << "\n";
+      return kExitOutput;
+    }
+    interruption.exit_at_once(true);
+    return write_table(format_result_table(results, std::get<Settings>(settings).engines,
+                                           options.csv, options.details ? ticks : NoDetails()),
+                       output_file, options.output, 0);
   }
   ByteBuffer input;
   switch (read_input(options.input, input)) {
@@ -360,6 +445,20 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   report_left_out(rows);
+  if (!options.enqueue.empty()) {
+    try {
+      RowQueue queue = RowQueue::open(history_at, kQueueTimeoutMs, worker_name());
+      std::cout << enqueue_rows(queue, rows, report.failed, std::get<Settings>(settings).engines,
+                                ticks)
+                << "\n"
+                << std::flush;
+      return 0;
+    } catch (const std::exception& error) {
+      std::cerr << "quillrank-batch: the shared queue " << shown_location(history_at) << ": "
+                << error.what() << "\n";
+      return kExitOutput;
+    }
+  }
   // Until the run is recorded as started nothing needs an orderly end; from here a signal
   // stops the workers and the run is recorded as stopped.
   interruption.exit_at_once(false);
@@ -396,17 +495,7 @@ int run(const std::vector<std::string>& args) {
                  "ranks and the run is recorded as stopped\n";
     done = kExitOutput;
   }
-  if (!output_file) {
-    if (write_all(STDOUT_FILENO, output)) return done;
-    std::cerr << "quillrank-batch: cannot write the standard output: " << std::strerror(errno)
-              << "\n";
-    return kExitOutput;
-  }
-  if (const std::optional<std::string> error = output_file->commit(output)) {
-    std::cerr << "quillrank-batch: cannot write " << options.output << ": " << *error << "\n";
-    return kExitOutput;
-  }
-  return done;
+  return write_table(output, output_file, options.output, done);
 }
 
 }  // namespace

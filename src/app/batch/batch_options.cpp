@@ -74,8 +74,9 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                "the built-in ones, all four engine profiles included) as a commented TOML file, "
                "and exit");
   auto* history = app.add_option("--history", options.history,
-                                 "the rank history database to record this run in (default: "
-                                 "the settings file's history_path, else "
+                                 "the rank history to record this run in: a database file or "
+                                 "a postgresql:// URL (default: the settings file's "
+                                 "history_url or history_path, else "
                                  "$XDG_DATA_HOME/quillrank/history.sqlite3)");
   app.add_flag("--no-history", options.no_history, "record nothing in the rank history")
       ->excludes(history);
@@ -108,6 +109,23 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                "taken; exit 0 when every engine gave a result page, else 1");
   app.add_option("--check-keyword", options.check_keyword, "the query --check asks")
       ->capture_default_str();
+  auto* enqueue =
+      app.add_option("--enqueue", options.enqueue,
+                     "queue this keyword list's rows for the chosen engines in the shared history "
+                     "(--history postgresql://...) and print the run's id; workers rank them");
+  auto* work = app.add_flag(
+      "--work", options.work,
+      "rank the shared queue's rows with this machine's settings, engine by engine, until no "
+      "row of its engines is left");
+  auto* wait = app.add_option("--wait", options.wait,
+                              "print the table of this queued run once every row is ranked");
+  enqueue->excludes(work)->excludes(wait);
+  work->excludes(wait);
+  app.add_option("--lease", options.lease,
+                 "seconds a worker's claim on a row lasts unless it renews it; a worker that "
+                 "stops loses its rows to the others after that")
+      ->check(CLI::Range(0.1, 3600.0))
+      ->capture_default_str();
   app.add_option("input", options.input, "the keyword list; - for standard input")
       ->capture_default_str();
 }
@@ -118,7 +136,8 @@ std::string batch_usage() {
   return "usage: quillrank-batch [-e ENGINES] [-o FILE] [--csv] [--details] [--config FILE] "
          "[--save-pages DIR] [--print-config] [--history FILE|--no-history] [--delay N|MIN-MAX] "
          "[--retries N] [--block-pause S] [--profiles current|classic] "
-         "[--check [--check-keyword WORD]] [FILE|-]  "
+         "[--check [--check-keyword WORD]] [--enqueue FILE|--work|--wait RUN [--lease S]] "
+         "[FILE|-]  "
          "(--help for more)";
 }
 
@@ -155,6 +174,7 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args) {
     options.delay = parse_delay(delay);
     if (!options.delay) return UsageError{"--delay: use N or MIN-MAX seconds, 0 to 3600"};
   }
+  if (!options.enqueue.empty()) options.input = options.enqueue;
   return options;
 }
 

@@ -35,6 +35,11 @@ struct BatchOptions {
   std::optional<ProfileSet> profiles;  // the built-in profile set, over the settings file's
   bool check = false;                  // ask each chosen engine one query and report on it
   std::string check_keyword = kDefaultCheckKeyword;  // UTF-8
+  // The shared queue in a PostgreSQL history (--history postgresql://...):
+  std::string enqueue;               // queue this keyword list's rows and print the run's id
+  bool work = false;                 // rank queued rows until none is open
+  std::optional<std::int64_t> wait;  // print this queued run's table once it is done
+  double lease = 60;                 // seconds a worker's claim lasts unless renewed
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

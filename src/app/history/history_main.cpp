@@ -11,6 +11,7 @@
 #include "app/batch/output_file.h"
 #include "app/history/history_options.h"
 #include "app/history/history_report.h"
+#include "history/history_store.h"
 #include "settings/settings.h"
 
 namespace quillrank {
@@ -39,19 +40,20 @@ int run(const std::vector<std::string>& args) {
       std::cerr << "quillrank-history: " << *error << "\n";
       return kExitUsage;
     }
-    path = chosen_history_path(true, std::get<Settings>(settings).history_path);
+    path = chosen_history_path(true, history_location(std::get<Settings>(settings)));
   }
   std::error_code missing;
-  if (!std::filesystem::is_regular_file(path, missing)) {
+  if (!is_postgres_location(path) && !std::filesystem::is_regular_file(path, missing)) {
     std::cerr << "quillrank-history: no rank history at " << path << "\n";
     return kExitUnreadable;
   }
   std::string output;
   try {
-    HistoryStore store = HistoryStore::open_for_reading(path, kBusyTimeoutMs);
-    output = format_text_table(history_report(store, options), options.csv);
+    const std::unique_ptr<RankHistory> store = open_history_for_reading(path, kBusyTimeoutMs);
+    output = format_text_table(history_report(*store, options), options.csv);
   } catch (const std::exception& error) {
-    std::cerr << "quillrank-history: cannot read " << path << ": " << error.what() << "\n";
+    std::cerr << "quillrank-history: cannot read " << shown_location(path) << ": " << error.what()
+              << "\n";
     return kExitUnreadable;
   }
   if (write_all(STDOUT_FILENO, output)) return 0;

@@ -21,7 +21,8 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
       "latest rank of every site, keyword and engine with the previous one and the change.");
   app.set_version_flag("--version", std::string("quillrank-history ") + kBatchVersion);
   app.add_option("--history", options.history,
-                 "the rank history database (default: the settings file's history_path, else "
+                 "the rank history: a database file or a postgresql:// URL (default: the settings "
+                 "file's history_url or history_path, else "
                  "$XDG_DATA_HOME/quillrank/history.sqlite3)");
   auto* runs_flag = app.add_flag("--runs", runs, "list the runs");
   auto* full_flag = app.add_flag("--full", full, "print every record the filters match");

@@ -18,7 +18,7 @@ bool matches(const HistoryOptions& options, const std::string& site, const std::
          (options.engine.empty() || options.engine == engine);
 }
 
-TextLines latest(HistoryStore& store, const HistoryOptions& options) {
+TextLines latest(RankHistory& store, const HistoryOptions& options) {
   TextLines lines{
       {"site", "keyword", "engine", "rank", "cell", "time", "previous", "previous_time", "change"}};
   for (const LatestRank& rank : store.latest_ranks()) {
@@ -34,7 +34,7 @@ TextLines latest(HistoryStore& store, const HistoryOptions& options) {
   return lines;
 }
 
-TextLines runs(HistoryStore& store) {
+TextLines runs(RankHistory& store) {
   TextLines lines{{"run", "started", "source", "engines", "state", "cells", "ranked"}};
   for (const RunRow& run : store.runs()) {
     lines.push_back({std::to_string(run.id), format_time(run.started_ms), run.source, run.engines,
@@ -44,7 +44,7 @@ TextLines runs(HistoryStore& store) {
   return lines;
 }
 
-TextLines full(HistoryStore& store, const HistoryOptions& options) {
+TextLines full(RankHistory& store, const HistoryOptions& options) {
   TextLines lines{{"run", "run_state", "time", "site", "keyword", "engine", "rank", "cell",
                    "verdict", "reason"}};
   for (const HistoryRecord& record : store.records(options.site, options.keyword, options.engine)) {
@@ -65,7 +65,7 @@ bool address_moved(const RankMove& move) {
 
 // Changed ranks by the size of the move, then ranks that stayed at another address, then newly
 // ranked, then no longer ranked.
-TextLines moves(HistoryStore& store, const HistoryOptions& options) {
+TextLines moves(RankHistory& store, const HistoryOptions& options) {
   std::vector<RankMove> moved;
   for (RankMove& move : store.last_moves()) {
     if ((move.current == move.previous && !address_moved(move)) ||
@@ -94,7 +94,7 @@ TextLines moves(HistoryStore& store, const HistoryOptions& options) {
 
 }  // namespace
 
-TextLines history_report(HistoryStore& store, const HistoryOptions& options) {
+TextLines history_report(RankHistory& store, const HistoryOptions& options) {
   switch (options.report) {
     case HistoryOptions::Report::runs:
       return runs(store);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "app/history/history_options.h"
-#include "history/history_store.h"
+#include "history/rank_history.h"
 
 namespace quillrank {
 
 using TextLines = std::vector<std::vector<std::string>>;
 
-TextLines history_report(HistoryStore& store, const HistoryOptions& options);
+TextLines history_report(RankHistory& store, const HistoryOptions& options);
 
 }  // namespace quillrank

@@ -20,7 +20,7 @@ class HistoryDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `records`: the row's history, oldest run first (HistoryStore::row_history). Engines are
+  // `records`: the row's history, oldest run first (RankHistory::row_history). Engines are
   // named and ordered as `engines` has them; an engine the history names that `engines` does
   // not know follows them under its key.
   HistoryDialog(const QString& site, const QString& keyword,

@@ -29,8 +29,10 @@
 #include "app/window/product_pages.h"
 #include "app/window/result_export.h"
 #include "engines/engine_client.h"
+#include "history/rank_history.h"
 #include "keywords/keyword_list.h"
 #include "net/site_expansion.h"
+#include "settings/settings.h"
 #include "text/text_codec.h"
 
 namespace quillrank {
@@ -107,13 +109,16 @@ MainWindow::~MainWindow() {
   session_.stop();  // before the recorder and the history go
 }
 
-void MainWindow::set_history(const std::string& path) {
+void MainWindow::set_history(const std::string& path, bool read_only) {
   session_.set_recorder(nullptr);
   recorder_.reset();
   history_.reset();
-  if (path.empty()) return;
+  history_location_ = path;
+  // Read only: a history another machine records is shown, and this window records nothing.
+  if (path.empty() || read_only) return;
   history_ = std::make_unique<HistoryWriter>(
-      HistoryWriterOptions{.path = path}, [this, path](const std::string& why) {
+      HistoryWriterOptions{.path = path},
+      [this, path = shown_location(path)](const std::string& why) {
         QMetaObject::invokeMethod(
             this,
             [this, path, why] {
@@ -347,21 +352,21 @@ void MainWindow::open_verification() {
 }
 
 void MainWindow::load_past_ranks(std::int64_t run_started_ms) {
-  if (!history_) return;
-  history_->flush();  // the run before this one is in the database
+  if (history_location_.empty()) return;
+  if (history_) history_->flush();  // the run before this one is in the database
   const RunRows rows = results_.rows();
   const Engines& engines = session_.engines();
   const EngineTicks asked = ticks();
   RowsPastRanks past(rows->size(), std::vector<PastRanks>(engines.size()));
   try {
-    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
+    const std::unique_ptr<RankHistory> store = open_history_for_reading(history_location_, 1000);
     for (std::size_t row = 0; row < rows->size(); ++row) {
       // The history keeps the bare site, as the rows hold it.
       const std::string site = gbk_to_utf8((*rows)[row].site);
       const std::string keyword = gbk_to_utf8((*rows)[row].keyword);
       for (std::size_t engine = 0; engine < engines.size(); ++engine) {
         if (!asked[engine]) continue;
-        past[row][engine] = store.past_ranks(site, keyword, engines[engine].key, run_started_ms);
+        past[row][engine] = store->past_ranks(site, keyword, engines[engine].key, run_started_ms);
       }
     }
   } catch (const std::exception&) {
@@ -385,7 +390,7 @@ std::unique_ptr<QMenu> MainWindow::result_menu() {
   const std::vector<int> rows = selected_rows();
   const int row = rows.empty() ? -1 : rows.front();
   menu->addAction(QStringLiteral("历史排名"), this, [this, row] { show_row_history(row); })
-      ->setEnabled(row >= 0 && history_);
+      ->setEnabled(row >= 0 && !history_location_.empty());
   menu->addAction(QStringLiteral("导出结果…"), this, &MainWindow::export_results)
       ->setEnabled(results_.row_count() > 0);
   QAction* copy = menu->addAction(QStringLiteral("复制"), this, &MainWindow::copy_selected_rows);
@@ -395,15 +400,14 @@ std::unique_ptr<QMenu> MainWindow::result_menu() {
 }
 
 void MainWindow::show_row_history(int row) {
-  if (!history_ || row < 0 || row >= results_.row_count()) return;
+  if (history_location_.empty() || row < 0 || row >= results_.row_count()) return;
   const QueryRow asked = results_.row(row);
   const std::string site = gbk_to_utf8(asked.site);
   const std::string keyword = gbk_to_utf8(asked.keyword);
   std::vector<HistoryRecord> records;
-  history_->flush();
+  if (history_) history_->flush();
   try {
-    HistoryStore store = HistoryStore::open_for_reading(history_->path(), 1000);
-    records = store.row_history(site, keyword);
+    records = open_history_for_reading(history_location_, 1000)->row_history(site, keyword);
   } catch (const std::exception& error) {
     desktop_.warn(this, QStringLiteral("历史排名"),
                   QStringLiteral("无法读取历史排名：%1").arg(QString::fromStdString(error.what())));

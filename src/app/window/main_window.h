@@ -57,9 +57,10 @@ class MainWindow : public QWidget {
   void import_keyword_list();
   void clear_sample_text();
 
-  // Records every run from now on in the rank history at `path` (empty: none). Call before a
-  // run, not during one. A database that cannot be used brings one warning; runs go on.
-  void set_history(const std::string& path);
+  // Records every run from now on in the rank history at `path` (a file or a database URL;
+  // empty: none), or with `read_only` only shows what it holds. Call before a run, not during
+  // one. A database that cannot be used brings one warning; runs go on.
+  void set_history(const std::string& path, bool read_only = false);
   HistoryWriter* history() const { return history_.get(); }
 
   // The result list's context menu for its current selection: 历史排名, 导出结果…, 复制.
@@ -139,6 +140,7 @@ class MainWindow : public QWidget {
   ResultTableModel model_;
   // The rank history, when on.
   std::unique_ptr<HistoryWriter> history_;
+  std::string history_location_;  // where the movements and the dialog read; empty: no history
   std::optional<RunRecorder> recorder_;
   RunSession session_;
   WindowControls controls_;

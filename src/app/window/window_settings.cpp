@@ -95,7 +95,8 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
   const auto loaded = read_settings_file(path);
   if (const auto* settings = std::get_if<Settings>(&loaded)) {
     window.set_engines(settings->engines);
-    window.set_history(chosen_history_path(settings->history, settings->history_path));
+    window.set_history(chosen_history_path(settings->history, history_location(*settings)),
+                       settings->history_read_only);
     return;
   }
   window.set_engines(builtin_engines(kDefaultProfileSet));
