@@ -137,7 +137,8 @@ const ProfileField* profile_field(std::string_view key) {
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
     if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path" ||
-        key.str() == "profiles" || key.str() == "cookies" || is_pool_key(key.str())) {
+        key.str() == "on_run_end" || key.str() == "profiles" || key.str() == "cookies" ||
+        is_pool_key(key.str())) {
       continue;
     }
     if (profile_field(key.str())) {
@@ -184,6 +185,11 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
       return Problem{path->source(), "history_path must be a file name text"};
     }
     settings.history_path = beside_settings(settings_path, *value);
+  }
+  if (const toml::node* command = root.get("on_run_end")) {
+    const auto value = command->value_exact<std::string>();
+    if (!value) return Problem{command->source(), "on_run_end must be a command text"};
+    settings.on_run_end = *value;
   }
   return std::nullopt;
 }

@@ -18,6 +18,7 @@ struct Settings {
   Engines engines = builtin_engines(kDefaultProfileSet);  // each with its profile and pacing
   bool history = true;                                    // record every run in the rank history
   std::string history_path;  // the history database; empty: the default place
+  std::string on_run_end;    // a /bin/sh command told of each finished run; empty: none
 };
 
 // Keys, each at the top level (every engine) or in a table [engine.<key>] (that engine alone,
@@ -39,6 +40,8 @@ struct Settings {
 //                say otherwise)
 //   history      true or false: whether runs are recorded in the rank history
 //   history_path the rank history's database file
+//   on_run_end   a command run through /bin/sh -c when a run ends, the run's summary (JSON) on
+//                its standard input
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
 // `profiles`, when set, chooses the built-in profile set over the file's "profiles" key.

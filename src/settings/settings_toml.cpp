@@ -53,7 +53,11 @@ std::string settings_as_toml(const Settings& settings) {
       << "\n# the rank history's database file (default: "
          "$XDG_DATA_HOME/quillrank/history.sqlite3)\n"
       << (settings.history_path.empty() ? "# " : "") << "history_path = "
-      << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path)) << "\n";
+      << (settings.history_path.empty() ? "\"\"" : toml_text(settings.history_path))
+      << "\n# a command (run by /bin/sh -c) given each finished run's summary as JSON on its "
+         "standard input\n"
+      << (settings.on_run_end.empty() ? "# " : "")
+      << "on_run_end = " << toml_text(settings.on_run_end) << "\n";
   for (const Engine& engine : settings.engines) {
     out << "\n[engine." << engine.key << "]\n";
     write_pacing(out, engine.pacing);

@@ -3,13 +3,15 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "app/history/project_report.h"
 #include "engines/engines.h"
 
 namespace quillrank {
 
 std::string history_usage() {
   return "usage: quillrank-history [--history FILE] [--runs | --full | --moves] [--site SITE] "
-         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  (--help for more)";
+         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  |  --report FILE.html --project NAME "
+         "[--from YYYY-MM-DD] [--to YYYY-MM-DD]  (--help for more)";
 }
 
 HistoryCommand parse_history_options(const std::vector<std::string>& args) {
@@ -38,6 +40,16 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
                  "bing_cn or one the settings file defines");
   app.add_flag("--csv", options.csv,
                "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
+  auto* report = app.add_option("--report", options.report_file,
+                                "write the report of --project as one self-contained HTML file "
+                                "(charts of visibility per engine, the biggest moves, every "
+                                "keyword with its trend, the blocked share of each run)");
+  auto* project = app.add_option("--project", options.project,
+                                 "the project the report is of (its list's site|keyword pairs)");
+  report->needs(project)->excludes(runs_flag)->excludes(full_flag);
+  project->needs(report);
+  app.add_option("--from", options.from, "the report's first day, YYYY-MM-DD")->needs(report);
+  app.add_option("--to", options.to, "the report's last day, YYYY-MM-DD")->needs(report);
   if (auto done = parse_command_line(app, args, "quillrank-history")) {
     return std::visit([](auto& answer) -> HistoryCommand { return answer; }, *done);
   }
@@ -47,6 +59,14 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   if (!options.engine.empty() && !valid_engine_key(options.engine)) {
     return UsageError{"--engine: '" + options.engine +
                       "' is no engine key (a-z, 0-9 and _, starting with a letter)"};
+  }
+  for (const std::string* date : {&options.from, &options.to}) {
+    if (!date->empty() && !parse_report_date(*date)) {
+      return UsageError{"--from/--to: '" + *date + "' is no date (YYYY-MM-DD)"};
+    }
+  }
+  if (!options.report_file.empty() && !options.report_file.ends_with(".html")) {
+    return UsageError{"--report: only FILE.html is written (no spreadsheet form yet)"};
   }
   if (runs) options.report = HistoryOptions::Report::runs;
   if (full) options.report = HistoryOptions::Report::full;
