@@ -5,12 +5,15 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <set>
+#include <sstream>
 
 #include "app/batch/batch_output.h"
 #include "app/batch/output_file.h"
+#include "app/history/history_csv.h"
 #include "app/history/history_options.h"
 #include "app/history/history_report.h"
 #include "app/history/project_report.h"
@@ -26,10 +29,8 @@ constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kBusyTimeoutMs = 5000;
 
-// The project's report: every record of its list's site|keyword pairs from the runs of the
-// period. Returns what to write, or throws what the database says.
-std::string project_report(HistoryStore& store, const HistoryOptions& options,
-                           const Project& project) {
+// Every record of the project's list's site|keyword pairs, pair by pair.
+std::vector<HistoryRecord> project_records(HistoryStore& store, const Project& project) {
   std::vector<HistoryRecord> records;
   std::set<std::pair<std::string, std::string>> pairs;
   for (const QueryRow& row : split_keyword_list(project.list).rows) {
@@ -40,6 +41,14 @@ std::string project_report(HistoryStore& store, const HistoryOptions& options,
       records.push_back(std::move(record));
     }
   }
+  return records;
+}
+
+// The project's report of the runs of the period, or its history as CSV.
+std::string project_output(HistoryStore& store, const HistoryOptions& options,
+                           const Project& project) {
+  const std::vector<HistoryRecord> records = project_records(store, project);
+  if (!options.export_csv.empty()) return history_csv(records, store.runs());
   constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
   const std::int64_t from = options.from.empty() ? 0 : *parse_report_date(options.from);
   const std::int64_t to = options.to.empty() ? std::numeric_limits<std::int64_t>::max()
@@ -48,6 +57,37 @@ std::string project_report(HistoryStore& store, const HistoryOptions& options,
   report.period = (options.from.empty() ? "首次查询" : options.from) + " .. " +
                   (options.to.empty() ? "最近一次查询" : options.to);
   return project_report_html(report);
+}
+
+// --import-csv: the file's runs added to the history at `path` (created when missing).
+int import_csv(const std::string& file, const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::file_size(file, error) > kMaxHistoryCsvBytes && !error) {
+    std::cerr << "quillrank-history: " << file << " is larger than 512 MiB\n";
+    return kExitUsage;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    std::cerr << "quillrank-history: cannot read " << file << "\n";
+    return kExitUsage;
+  }
+  const auto runs = parse_history_csv(text.str());
+  if (const auto* error = std::get_if<std::string>(&runs)) {
+    std::cerr << "quillrank-history: " << file << ": " << *error << "\n";
+    return kExitUsage;
+  }
+  try {
+    HistoryStore store = HistoryStore::open_for_writing(path, kBusyTimeoutMs);
+    const ImportCounts counts = import_history_runs(store, std::get<std::vector<CsvRun>>(runs));
+    std::cout << "added " << counts.runs_added << " run(s) with " << counts.cells_added
+              << " cell(s); " << counts.runs_present << " run(s) were there already\n";
+  } catch (const std::exception& error) {
+    std::cerr << "quillrank-history: cannot write " << path << ": " << error.what() << "\n";
+    return kExitUnreadable;
+  }
+  return 0;
 }
 
 int run(const std::vector<std::string>& args) {
@@ -71,6 +111,7 @@ int run(const std::vector<std::string>& args) {
     }
     path = chosen_history_path(true, std::get<Settings>(settings).history_path);
   }
+  if (!options.import_csv.empty()) return import_csv(options.import_csv, path);
   std::error_code missing;
   if (!std::filesystem::is_regular_file(path, missing)) {
     std::cerr << "quillrank-history: no rank history at " << path << "\n";
@@ -89,8 +130,10 @@ int run(const std::vector<std::string>& args) {
   try {
     HistoryStore store = HistoryStore::open_for_reading(path, kBusyTimeoutMs);
     if (project) {
-      if (!replace_file(options.report_file, project_report(store, options, *project))) {
-        std::cerr << "quillrank-history: cannot write " << options.report_file << "\n";
+      const std::string& file =
+          options.export_csv.empty() ? options.report_file : options.export_csv;
+      if (!replace_file(file, project_output(store, options, *project))) {
+        std::cerr << "quillrank-history: cannot write " << file << "\n";
         return kExitUnreadable;
       }
       return 0;
