@@ -1,10 +1,12 @@
 #include "app/history/project_report.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <map>
-#include <tuple>
+#include <unordered_map>
 
 namespace quillrank {
 namespace {
@@ -38,10 +40,14 @@ std::string percent(int part, int whole) {
   return text;
 }
 
+// `value` with one decimal ("12.5"); the trend lines of a year hold hundreds of thousands.
 std::string number(double value) {
+  const long tenths = std::lround(value * 10);
   char text[24];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
+  char* end = std::to_chars(text, text + sizeof text - 2, tenths / 10).ptr;
+  *end++ = '.';
+  *end++ = static_cast<char>('0' + std::labs(tenths % 10));
+  return std::string(text, end);
 }
 
 std::string date_of(std::int64_t ms) { return format_time(ms).substr(0, 10); }
@@ -155,9 +161,10 @@ ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
                                    std::int64_t to_ms) {
   ProjectReport report{.project = project};
   std::map<std::string, std::map<std::int64_t, VisibilityPoint>> engines;
-  std::map<std::tuple<std::string, std::string, std::string>, std::size_t> lines;
-  // Per trend line: each run's rank, oldest first, and whether the last cell read "not found".
-  std::vector<std::map<std::int64_t, const HistoryRecord*>> cells;
+  std::unordered_map<std::string, std::size_t> lines;  // site, keyword and engine to its line
+  // Each line's cells, one per run, oldest first (the history gives them in that order).
+  std::vector<std::vector<const HistoryRecord*>> cells;
+  std::string key;
   for (const HistoryRecord& record : records) {
     if (record.run_started_ms < from_ms || record.run_started_ms > to_ms) continue;
     const CellRecord& cell = record.cell;
@@ -172,8 +179,8 @@ ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
     point.ranked += rank >= 1;
     point.blocked += cell.verdict == "blocked";
     point.failed += cell.verdict == "failed" || cell.verdict == "unrecognised";
-    const auto key = std::make_tuple(cell.site, cell.keyword, cell.engine);
-    auto [at, added] = lines.emplace(key, report.keywords.size());
+    key.assign(cell.site).append(1, '\0').append(cell.keyword).append(1, '\0').append(cell.engine);
+    const auto [at, added] = lines.try_emplace(key, report.keywords.size());
     if (added) {
       report.keywords.push_back({.site = cell.site,
                                  .keyword = cell.keyword,
@@ -184,20 +191,26 @@ ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
                                  .ranks = {}});
       cells.emplace_back();
     }
-    cells[at->second][record.run_started_ms] = &record;
+    cells[at->second].push_back(&record);
   }
   for (auto& [engine, runs] : engines) {
     EngineVisibility series{.engine = engine, .runs = {}};
     for (const auto& [started, point] : runs) series.runs.push_back(point);
     report.engines.push_back(std::move(series));
   }
+  const auto older = [](const HistoryRecord* a, const HistoryRecord* b) {
+    return a->run_started_ms < b->run_started_ms;
+  };
   for (std::size_t i = 0; i < report.keywords.size(); ++i) {
+    std::vector<const HistoryRecord*>& line = cells[i];
+    std::stable_sort(line.begin(), line.end(), older);
     KeywordTrend& trend = report.keywords[i];
-    for (const auto& [started, record] : cells[i]) trend.ranks.push_back(record->cell.rank);
-    const HistoryRecord& last = *cells[i].rbegin()->second;
+    trend.ranks.reserve(line.size());
+    for (const HistoryRecord* record : line) trend.ranks.push_back(record->cell.rank);
+    const HistoryRecord& last = *line.back();
     trend.rank = last.cell.rank;
-    if (cells[i].size() > 1) {
-      trend.previous = std::next(cells[i].rbegin())->second->cell.rank;
+    if (line.size() > 1) {
+      trend.previous = line[line.size() - 2]->cell.rank;
       trend.move = movement(trend.rank, trend.previous);
       const bool answered = last.cell.verdict == "result" || last.cell.verdict == "no_results";
       if (!trend.rank && trend.previous && answered) trend.move = {Movement::Kind::lost, 0};
