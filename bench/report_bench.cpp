@@ -25,14 +25,11 @@ namespace {
 
 std::vector<HistoryRecord> read_year() {
   HistoryStore store = HistoryStore::open_for_reading(year_history(), 5000);
-  std::vector<HistoryRecord> records;
+  std::set<SitePair> pairs;
   for (int keyword = 0; keyword < kKeywords; ++keyword) {
-    for (HistoryRecord& record :
-         store.records("shop.example", "keyword " + std::to_string(keyword), "")) {
-      records.push_back(std::move(record));
-    }
+    pairs.emplace("shop.example", "keyword " + std::to_string(keyword));
   }
-  return records;
+  return records_of_pairs(store, pairs);
 }
 
 std::string write_report(const std::vector<HistoryRecord>& records) {
@@ -56,15 +53,6 @@ void BM_ReportReadingOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReportReadingOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// The other way through the store's reads: every record in one query, the pairs kept after.
-void BM_ReportReadingAllAtOnce(benchmark::State& state) {
-  for (auto _ : state) {
-    HistoryStore store = HistoryStore::open_for_reading(year_history(), 5000);
-    benchmark::DoNotOptimize(store.records("", "", "").size());
-  }
-}
-BENCHMARK(BM_ReportReadingAllAtOnce)->Unit(benchmark::kMillisecond)->Iterations(3);
-
 void BM_ReportWritingOnly(benchmark::State& state) {
   const std::vector<HistoryRecord> records = read_year();
   for (auto _ : state) benchmark::DoNotOptimize(write_report(records).size());
@@ -76,6 +64,7 @@ BENCHMARK(BM_ReportWritingOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
+  quillrank::year_history();  // written before any timing starts
   benchmark::RunSpecifiedBenchmarks();
   quillrank::bench::remove_history(quillrank::year_history());
   return 0;

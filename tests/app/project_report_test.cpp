@@ -108,6 +108,39 @@ TEST(ProjectReport, WritesOneSelfContainedPageWithEveryTextEscaped) {
   EXPECT_EQ(count("<svg class=\"spark\""), report.keywords.size());
 }
 
+TEST(ProjectReport, ReadsTheRecordsOfManyPairsInOnePassAsPairByPair) {
+  const std::string history = testing::temp_history("pairs");
+  HistoryStore store = HistoryStore::open_for_writing(history, 1000);
+  std::set<SitePair> all, few;
+  for (int run = 0; run < 2; ++run) {
+    const std::int64_t id = store.add_run(kStart + run * kDay, "baidu", "batch");
+    for (int keyword = 0; keyword < 150; ++keyword) {
+      // Written in an order unlike the pairs' own, with a site of no project among them.
+      for (const char* site : {"b.com", "a.com", "other.com"}) {
+        CellRecord cell = record(run, "k" + std::to_string(keyword), keyword + run).cell;
+        cell.site = site;
+        store.add_cell(id, cell);
+        if (std::string(site) != "other.com") all.emplace(site, cell.keyword);
+      }
+    }
+    store.end_run(id, RunState::completed, kStart + run * kDay + 1);
+  }
+  const std::vector<HistoryRecord> one_pass = records_of_pairs(store, all);
+  std::vector<HistoryRecord> pair_by_pair;
+  for (const SitePair& pair : all) {
+    const std::vector<HistoryRecord> one = records_of_pairs(store, {pair});
+    pair_by_pair.insert(pair_by_pair.end(), one.begin(), one.end());
+  }
+  ASSERT_EQ(one_pass.size(), 2u * 300);
+  ASSERT_EQ(one_pass.size(), pair_by_pair.size());
+  for (std::size_t i = 0; i < one_pass.size(); ++i) {
+    EXPECT_EQ(
+        std::tie(one_pass[i].run_id, one_pass[i].cell.site, one_pass[i].cell.keyword),
+        std::tie(pair_by_pair[i].run_id, pair_by_pair[i].cell.site, pair_by_pair[i].cell.keyword))
+        << i;
+  }
+}
+
 TEST(ProjectReport, ReadsDatesAndRefusesWhatIsNoDate) {
   EXPECT_EQ(*parse_report_date("2026-03-02") - *parse_report_date("2026-03-01"), kDay);
   for (const char* bad : {"2026-02-30", "2026-3-01", "20260301", "2026-03-01x", "", "yyyy-mm-dd"}) {

@@ -29,19 +29,13 @@ constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kBusyTimeoutMs = 5000;
 
-// Every record of the project's list's site|keyword pairs, pair by pair.
+// Every record of the project's list's site|keyword pairs.
 std::vector<HistoryRecord> project_records(HistoryStore& store, const Project& project) {
-  std::vector<HistoryRecord> records;
-  std::set<std::pair<std::string, std::string>> pairs;
+  std::set<SitePair> pairs;
   for (const QueryRow& row : split_keyword_list(project.list).rows) {
-    if (row.keyword.empty()) continue;
-    const auto pair = std::make_pair(gbk_to_utf8(row.site), gbk_to_utf8(row.keyword));
-    if (!pairs.insert(pair).second) continue;
-    for (HistoryRecord& record : store.records(pair.first, pair.second, "")) {
-      records.push_back(std::move(record));
-    }
+    if (!row.keyword.empty()) pairs.emplace(gbk_to_utf8(row.site), gbk_to_utf8(row.keyword));
   }
-  return records;
+  return records_of_pairs(store, pairs);
 }
 
 // The project's report of the runs of the period, or its history as CSV.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace quillrank {
@@ -155,6 +156,31 @@ constexpr const char* kStyle =
     "height:3px;vertical-align:middle;margin-right:4px}.none{color:#888}";
 
 }  // namespace
+
+std::vector<HistoryRecord> records_of_pairs(HistoryStore& store, const std::set<SitePair>& pairs) {
+  constexpr std::size_t kPairsReadOneByOne = 100;
+  std::vector<HistoryRecord> records;
+  if (pairs.size() <= kPairsReadOneByOne) {
+    for (const auto& [site, keyword] : pairs) {
+      for (HistoryRecord& record : store.records(site, keyword, "")) {
+        records.push_back(std::move(record));
+      }
+    }
+    return records;
+  }
+  SitePair key;
+  for (HistoryRecord& record : store.records("", "", "")) {
+    key.first = record.cell.site;
+    key.second = record.cell.keyword;
+    if (pairs.contains(key)) records.push_back(std::move(record));
+  }
+  // Pair by pair, as the few-pairs way gives them; each pair's runs stay in their order.
+  std::stable_sort(
+      records.begin(), records.end(), [](const HistoryRecord& a, const HistoryRecord& b) {
+        return std::tie(a.cell.site, a.cell.keyword) < std::tie(b.cell.site, b.cell.keyword);
+      });
+  return records;
+}
 
 ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
                                    const std::string& project, std::int64_t from_ms,

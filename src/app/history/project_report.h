@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ struct ProjectReport {
   std::vector<EngineVisibility> engines = {};
   std::vector<KeywordTrend> keywords = {};  // in the records' order of first appearance
 };
+
+// A site and keyword (UTF-8, the site bare), as a project's list gives them.
+using SitePair = std::pair<std::string, std::string>;
+
+// Every record of `pairs`, each pair's oldest run first: pair by pair for a few pairs, else
+// read in one pass over the history and kept when their pair is one of them (a thousand
+// queries cost three times that pass).
+std::vector<HistoryRecord> records_of_pairs(HistoryStore& store, const std::set<SitePair>& pairs);
 
 // The report of `records` (the project's pairs' records) from runs started in [from_ms, to_ms].
 ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
