@@ -125,7 +125,11 @@ TEST(ProjectReport, ReadsTheRecordsOfManyPairsInOnePassAsPairByPair) {
     }
     store.end_run(id, RunState::completed, kStart + run * kDay + 1);
   }
-  const std::vector<HistoryRecord> one_pass = records_of_pairs(store, all);
+  std::vector<HistoryRecord> one_pass = records_of_pairs(store, all);
+  // Run by run, each pair's oldest first: the pair-by-pair order once grouped by pair.
+  std::stable_sort(one_pass.begin(), one_pass.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.cell.site, a.cell.keyword) < std::tie(b.cell.site, b.cell.keyword);
+  });
   std::vector<HistoryRecord> pair_by_pair;
   for (const SitePair& pair : all) {
     const std::vector<HistoryRecord> one = records_of_pairs(store, {pair});

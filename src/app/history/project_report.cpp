@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
-#include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace quillrank {
 namespace {
@@ -168,17 +168,13 @@ std::vector<HistoryRecord> records_of_pairs(HistoryStore& store, const std::set<
     }
     return records;
   }
-  SitePair key;
+  std::unordered_set<std::string> wanted;
+  for (const auto& [site, keyword] : pairs) wanted.insert(site + '\0' + keyword);
+  std::string key;
   for (HistoryRecord& record : store.records("", "", "")) {
-    key.first = record.cell.site;
-    key.second = record.cell.keyword;
-    if (pairs.contains(key)) records.push_back(std::move(record));
+    key.assign(record.cell.site).append(1, '\0').append(record.cell.keyword);
+    if (wanted.contains(key)) records.push_back(std::move(record));
   }
-  // Pair by pair, as the few-pairs way gives them; each pair's runs stay in their order.
-  std::stable_sort(
-      records.begin(), records.end(), [](const HistoryRecord& a, const HistoryRecord& b) {
-        return std::tie(a.cell.site, a.cell.keyword) < std::tie(b.cell.site, b.cell.keyword);
-      });
   return records;
 }
 

@@ -48,8 +48,8 @@ struct ProjectReport {
 using SitePair = std::pair<std::string, std::string>;
 
 // Every record of `pairs`, each pair's oldest run first: pair by pair for a few pairs, else
-// read in one pass over the history and kept when their pair is one of them (a thousand
-// queries cost three times that pass).
+// read in one pass over the history (run by run then) and kept when their pair is one of them
+// (a thousand queries cost three times that pass).
 std::vector<HistoryRecord> records_of_pairs(HistoryStore& store, const std::set<SitePair>& pairs);
 
 // The report of `records` (the project's pairs' records) from runs started in [from_ms, to_ms].
