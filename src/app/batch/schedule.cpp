@@ -169,9 +169,18 @@ std::optional<std::string> install_schedule(const ScheduledRun& run, ScheduleTim
       !replace_file(unit + ".timer", timer_unit_text(run, time))) {
     return "cannot write the units in " + folder;
   }
-  if (auto failed = systemctl(program, {"daemon-reload"})) return failed;
   const std::string timer = schedule_unit_name(run.project) + ".timer";
-  if (auto failed = systemctl(program, {"enable", "--now", timer})) return failed;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"daemon-reload"}, {"enable", "--now", timer}}) {
+    if (auto failed = systemctl(program, args)) {
+      // No user session (a bus) to talk to, say: the units stay for a later enable; cron may
+      // serve instead.
+      out += "The units are written in " + folder + "; without a systemd user session, this " +
+             "crontab line (crontab -e) runs the project instead:\n" + crontab_line(run, time) +
+             "\n";
+      return failed;
+    }
+  }
   out += "Scheduled: " + unit + ".timer runs the project daily at " + two_digits(time.hour) + ":" +
          two_digits(time.minute) + " (journalctl --user -u " + schedule_unit_name(run.project) +
          " shows its runs)\n";
