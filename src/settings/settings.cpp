@@ -137,8 +137,9 @@ const ProfileField* profile_field(std::string_view key) {
 std::optional<Problem> apply_top_level(const toml::table& table, EnginePacing& pacing) {
   for (const auto& [key, value] : table) {
     if (key.str() == "engine" || key.str() == "history" || key.str() == "history_path" ||
-        key.str() == "history_url" || key.str() == "history_read_only" || key.str() == "profiles" ||
-        key.str() == "cookies" || is_pool_key(key.str())) {
+        key.str() == "history_url" || key.str() == "history_read_only" ||
+        key.str() == "on_run_end" || key.str() == "profiles" || key.str() == "cookies" ||
+        is_pool_key(key.str())) {
       continue;
     }
     if (profile_field(key.str())) {
@@ -197,6 +198,11 @@ std::optional<Problem> apply_history(const toml::table& root, const std::string&
     const auto value = read_only->value_exact<bool>();
     if (!value) return Problem{read_only->source(), "history_read_only must be true or false"};
     settings.history_read_only = *value;
+  }
+  if (const toml::node* command = root.get("on_run_end")) {
+    const auto value = command->value_exact<std::string>();
+    if (!value) return Problem{command->source(), "on_run_end must be a command text"};
+    settings.on_run_end = *value;
   }
   return std::nullopt;
 }

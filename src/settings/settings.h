@@ -20,6 +20,7 @@ struct Settings {
   std::string history_path;        // the history database; empty: the default place
   std::string history_url;         // a PostgreSQL database for the history instead; empty: none
   bool history_read_only = false;  // the window shows the history and records nothing
+  std::string on_run_end;          // a /bin/sh command told of each finished run; empty: none
 };
 
 // A history location as it may be shown: in a database URL, the password of its user part and
@@ -54,6 +55,8 @@ inline const std::string& history_location(const Settings& settings) {
 //                instead, shared by several machines (the password from the URL, PGPASSWORD or
 //                ~/.pgpass)
 //   history_read_only true or false: the window shows the history and records nothing
+//   on_run_end   a command run through /bin/sh -c when a run ends, the run's summary (JSON) on
+//                its standard input
 // The settings, or "path:line: what is wrong" (an unknown key, a wrong type, a value out of
 // range, a file that is not TOML).
 // `profiles`, when set, chooses the built-in profile set over the file's "profiles" key.

@@ -59,7 +59,11 @@ std::string settings_as_toml(const Settings& settings) {
       << (settings.history_url.empty() ? "\"postgresql://user@host/db\""
                                        : toml_text(shown_location(settings.history_url)))
       << "\n# the window shows the history and records nothing\nhistory_read_only = "
-      << (settings.history_read_only ? "true" : "false") << "\n";
+      << (settings.history_read_only ? "true" : "false") << "\n"
+      << "# a command (run by /bin/sh -c) given each finished run's summary as JSON on its "
+         "standard input\n"
+      << (settings.on_run_end.empty() ? "# " : "")
+      << "on_run_end = " << toml_text(settings.on_run_end) << "\n";
   for (const Engine& engine : settings.engines) {
     out << "\n[engine." << engine.key << "]\n";
     write_pacing(out, engine.pacing);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,17 +23,22 @@
 #include "app/batch/batch_output.h"
 #include "app/batch/engine_check.h"
 #include "app/batch/output_file.h"
+#include "app/batch/project_lock.h"
 #include "app/batch/saved_pages.h"
+#include "app/batch/schedule.h"
 #include "app/batch/shared_queue.h"
 #include "app/program_browser.h"
+#include "app/run_end_command.h"
 #include "app/run_session.h"
 #include "engines/engine_client.h"
+#include "history/history_store.h"
 #include "history/run_recorder.h"
 #include "keywords/keyword_file.h"
 #include "keywords/keyword_list.h"
 #include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
 #include "net/site_expansion.h"
+#include "projects/project_store.h"
 #include "settings/settings.h"
 #include "settings/settings_toml.h"
 #include "text/text_codec.h"
@@ -43,6 +49,8 @@ namespace {
 constexpr int kExitOutput = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
+// Another run of the same project holds its lock (EX_TEMPFAIL: try again later).
+constexpr int kExitProjectBusy = 75;
 
 enum class InputRead { ok, failed, too_large };
 
@@ -76,6 +84,25 @@ void report_decoding(const DecodedKeywordFile& decoded) {
               << " character(s) of the keyword list are neither valid UTF-8 nor valid GBK "
                  "(or have no GBK form) and read as \"?\"\n";
   }
+}
+
+// The input decoded, or nullopt once what is wrong is said on standard error.
+std::optional<DecodedKeywordFile> read_keyword_input(const std::string& path) {
+  ByteBuffer input;
+  switch (read_input(path, input)) {
+    case InputRead::ok:
+      break;
+    case InputRead::failed:
+      std::cerr << "quillrank-batch: cannot read " << path << ": " << std::strerror(errno) << "\n";
+      return std::nullopt;
+    case InputRead::too_large:
+      std::cerr << "quillrank-batch: " << path << " is larger than " << (kMaxKeywordFileBytes >> 20)
+                << " MiB; no keyword list is that long\n";
+      return std::nullopt;
+  }
+  DecodedKeywordFile decoded = decode_keyword_file(input);
+  report_decoding(decoded);
+  return decoded;
 }
 
 // The lines that hold no pair: one line each on standard error, so no row goes unseen.
@@ -281,6 +308,98 @@ int work_shared_queue(const BatchOptions& options, const Settings& settings, con
   return failed ? kExitOutput : 0;
 }
 
+// Tells the settings' on_run_end command of the run: `summary` gets its counts here, its moves
+// against the history's runs before `started` (when the run was recorded), and its run id.
+// A failing command is said on standard error and changes nothing else.
+void tell_run_end(const Settings& settings, const RunResults& results, const Engines& engines,
+                  const EngineTicks& ticks, RunSummary summary,
+                  std::optional<std::int64_t> started) {
+  std::unique_ptr<RankHistory> store;
+  const RunRows rows = results.rows();
+  if (started) {
+    try {
+      store = open_history_for_reading(
+          chosen_history_path(settings.history, history_location(settings)), 5000);
+    } catch (const std::exception&) {
+      // No moves and no run id: the writer has said what is wrong with the database.
+    }
+  }
+  const auto previous = [&](int row, std::size_t engine) -> std::optional<int> {
+    if (!store) return std::nullopt;
+    return store
+        ->past_ranks(gbk_to_utf8((*rows)[row].site), gbk_to_utf8((*rows)[row].keyword),
+                     engines[engine].key, *started)
+        .previous;
+  };
+  RunSummary counted = summarize_run(results, engines, ticks, previous);
+  counted.project = summary.project;
+  counted.completed = summary.completed;
+  if (store) {
+    for (const RunRow& run : store->runs()) {
+      if (run.started_ms == *started && run.source == "batch") counted.run_id = run.id;
+    }
+  }
+  if (const std::optional<std::string> failed = run_end_command(settings.on_run_end, counted)) {
+    std::cerr << "quillrank-batch: warning: the on_run_end command failed: " << *failed << "\n";
+  }
+}
+
+// --save-project: the input list (decoded as any keyword file) and the engines: -e's, else the
+// project's own when it exists, else the default ones.
+int save_project(const BatchOptions& options) {
+  const ProjectStore store(default_projects_folder());
+  std::optional<DecodedKeywordFile> decoded = read_keyword_input(options.input);
+  if (!decoded) return kExitUsage;
+  Project project{.name = options.save_project, .list = std::move(decoded->text)};
+  if (!options.engines_given && store.exists(project.name)) {
+    auto loaded = store.load(project.name);
+    if (auto* existing = std::get_if<Project>(&loaded)) project.settings = existing->settings;
+  } else {
+    project.settings.engines = options.engines;
+  }
+  if (const std::optional<std::string> error = store.save(project)) {
+    std::cerr << "quillrank-batch: --save-project: " << *error << "\n";
+    return kExitUsage;
+  }
+  std::cerr << "quillrank-batch: saved the project " << project.name << " in "
+            << store.folder_of(project.name) << "\n";
+  return 0;
+}
+
+// --schedule and --unschedule of a saved project.
+int schedule_project(const BatchOptions& options) {
+  const ProjectStore store(default_projects_folder());
+  const std::string& name = options.schedule ? options.schedule->first : options.unschedule;
+  if (const std::string problem = project_name_problem(name); !problem.empty()) {
+    std::cerr << "quillrank-batch: " << problem << "\n";
+    return kExitUsage;
+  }
+  if (options.schedule && !store.exists(name)) {
+    std::cerr << "quillrank-batch: --schedule: no project named '" << name
+              << "' (save one with --save-project)\n";
+    return kExitUsage;
+  }
+  std::error_code error;
+  const std::string folder = store.folder_of(name);
+  ScheduledRun run{.program = std::filesystem::read_symlink("/proc/self/exe", error).string(),
+                   .project = name,
+                   .output = folder + "/last.tsv",
+                   .log = folder + "/run.log"};
+  for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+    if (const char* value = std::getenv(variable); value && *value) {
+      run.environment[variable] = value;
+    }
+  }
+  std::string said;
+  const std::optional<std::string> failed =
+      options.schedule ? install_schedule(run, options.schedule->second, said)
+                       : remove_schedule(run, said);
+  std::cout << said << std::flush;
+  if (!failed) return 0;
+  std::cerr << "quillrank-batch: " << *failed << "\n";
+  return kExitOutput;
+}
+
 int run(const std::vector<std::string>& args) {
   const BatchCommand command = parse_batch_options(args);
   if (const auto* print = std::get_if<PrintAndExit>(&command)) {
@@ -302,11 +421,34 @@ int run(const std::vector<std::string>& args) {
     std::cout << settings_as_toml(std::get<Settings>(settings)) << std::flush;
     return std::cout ? 0 : kExitOutput;
   }
-  const auto ticked = resolve_engines(options.engines, std::get<Settings>(settings).engines);
+  if (options.schedule || !options.unschedule.empty()) return schedule_project(options);
+  std::optional<Project> project;
+  std::optional<ProjectLock> lock;
+  if (!options.project.empty()) {
+    auto loaded = ProjectStore(default_projects_folder()).load(options.project);
+    if (const auto* error = std::get_if<std::string>(&loaded)) {
+      std::cerr << "quillrank-batch: --project: " << *error << "\n";
+      return kExitUsage;
+    }
+    project.emplace(std::move(std::get<Project>(loaded)));
+    std::string why;
+    auto taken =
+        ProjectLock::take(ProjectStore(default_projects_folder()).folder_of(project->name), why);
+    if (const auto* refusal = std::get_if<ProjectLock::Refusal>(&taken)) {
+      std::cerr << "quillrank-batch: project " << project->name << ": " << why
+                << "; this run does not start\n";
+      return *refusal == ProjectLock::Refusal::held ? kExitProjectBusy : kExitOutput;
+    }
+    lock.emplace(std::move(std::get<ProjectLock>(taken)));
+  }
+  const std::vector<std::string>& engine_names =
+      project && !options.engines_given ? project->settings.engines : options.engines;
+  const auto ticked = resolve_engines(engine_names, std::get<Settings>(settings).engines);
   if (const auto* error = std::get_if<std::string>(&ticked)) {
     std::cerr << "quillrank-batch: " << *error << "\n" << batch_usage() << "\n";
     return kExitUsage;
   }
+  if (!options.save_project.empty()) return save_project(options);
   const EngineTicks& ticks = std::get<EngineTicks>(ticked);
   // Engines whose pages the browser renders have it served on this thread while it waits;
   // declared before the session, so it outlives every worker that asks it.
@@ -384,22 +526,13 @@ int run(const std::vector<std::string>& args) {
                                            options.csv, options.details ? ticks : NoDetails()),
                        output_file, options.output, 0);
   }
-  ByteBuffer input;
-  switch (read_input(options.input, input)) {
-    case InputRead::ok:
-      break;
-    case InputRead::failed:
-      std::cerr << "quillrank-batch: cannot read " << options.input << ": " << std::strerror(errno)
-                << "\n";
-      return kExitUsage;
-    case InputRead::too_large:
-      std::cerr << "quillrank-batch: " << options.input << " is larger than "
-                << (kMaxKeywordFileBytes >> 20) << " MiB; no keyword list is that long\n";
-      return kExitUsage;
+  std::optional<DecodedKeywordFile> decoded;
+  if (project) {
+    decoded.emplace(DecodedKeywordFile{.text = project->list});
+  } else {
+    decoded = read_keyword_input(options.input);
+    if (!decoded) return kExitUsage;
   }
-  DecodedKeywordFile decoded = decode_keyword_file(input);
-  input = ByteBuffer();
-  report_decoding(decoded);
 
   RunResults results;
   const bool show_progress = isatty(STDERR_FILENO);
@@ -423,7 +556,7 @@ int run(const std::vector<std::string>& args) {
     });
   }
   ExpansionReport report;
-  const GbkText list = session.expand_entries(decoded.text, interruption.token(), {}, &report);
+  const GbkText list = session.expand_entries(decoded->text, interruption.token(), {}, &report);
   if (report.too_large) {
     std::cerr << "quillrank-batch: the site entries' lines would pass " << (kMaxExpandedBytes >> 20)
               << " MiB (lines that name other entries, expanded "
@@ -462,7 +595,8 @@ int run(const std::vector<std::string>& args) {
   // Until the run is recorded as started nothing needs an orderly end; from here a signal
   // stops the workers and the run is recorded as stopped.
   interruption.exit_at_once(false);
-  if (!interruption.interrupted()) session.start(rows, ticks, report.failed);
+  std::optional<std::int64_t> started;
+  if (!interruption.interrupted()) started = session.start(rows, ticks, report.failed);
 
   while (!finished && !interruption.interrupted()) {
     pause();
@@ -495,7 +629,14 @@ int run(const std::vector<std::string>& args) {
                  "ranks and the run is recorded as stopped\n";
     done = kExitOutput;
   }
-  return write_table(output, output_file, options.output, done);
+  int written = write_table(output, output_file, options.output, done);
+  // Once the table is out, so that the command may send it on.
+  if (!std::get<Settings>(settings).on_run_end.empty()) {
+    tell_run_end(std::get<Settings>(settings), results, session.engines(), ticks,
+                 RunSummary{.project = project ? project->name : "", .completed = completed},
+                 history ? started : std::nullopt);
+  }
+  return written;
 }
 
 }  // namespace

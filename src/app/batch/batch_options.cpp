@@ -47,16 +47,58 @@ std::variant<EngineTicks, std::string> resolve_engines(const std::vector<std::st
 
 namespace {
 
-void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::string& delay,
-              std::string& profiles) {
+// "HH:MM" (00:00 to 23:59), or nullopt.
+std::optional<ScheduleTime> schedule_time(const std::string& text) {
+  const auto digit = [&text](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; };
+  if (text.size() != 5 || text[2] != ':' || !digit(0) || !digit(1) || !digit(3) || !digit(4)) {
+    return std::nullopt;
+  }
+  const ScheduleTime time{(text[0] - '0') * 10 + (text[1] - '0'),
+                          (text[3] - '0') * 10 + (text[4] - '0')};
+  if (time.hour > 23 || time.minute > 59) return std::nullopt;
+  return time;
+}
+
+struct RawOptions {
+  std::string engines = "baidu,google";
+  std::string delay;
+  std::string profiles;
+  std::vector<std::string> schedule;
+  CLI::Option* engines_option = nullptr;
+};
+
+void describe_projects(CLI::App& app, BatchOptions& options, RawOptions& raw, CLI::Option* input) {
+  auto* project = app.add_option("--project", options.project,
+                                 "rank the saved project NAME (its list, and its engines unless "
+                                 "-e is given); one run of a project at a time");
+  auto* save = app.add_option("--save-project", options.save_project,
+                              "save the input list (and -e's engines) as the project NAME in "
+                              "$XDG_DATA_HOME/quillrank/projects, instead of ranking it");
+  auto* schedule = app.add_option("--schedule", raw.schedule,
+                                  "NAME daily HH:MM: rank the project NAME every day at that time "
+                                  "(a systemd user timer; without systemd, print a crontab line)")
+                       ->expected(3);
+  auto* unschedule =
+      app.add_option("--unschedule", options.unschedule, "remove the project NAME's schedule");
+  project->excludes(save)->excludes(schedule)->excludes(unschedule)->excludes(input);
+  save->excludes(schedule)->excludes(unschedule);
+  schedule->excludes(unschedule)->excludes(input);
+  unschedule->excludes(input);
+}
+
+void describe(CLI::App& app, BatchOptions& options, RawOptions& raw) {
+  std::string& engines = raw.engines;
+  std::string& delay = raw.delay;
+  std::string& profiles = raw.profiles;
   app.description(
       "Ranks a keyword list (site|keyword lines, [site] entries expanded) on the chosen search "
       "engines, as the window's start button does, and writes the final table as UTF-8.");
   app.set_version_flag("--version", std::string("quillrank-batch ") + kBatchVersion);
-  app.add_option("-e,--engines", engines,
-                 "engines to ask, by key (any case): baidu, google, sogou, soso, those the "
-                 "profile set and the settings file add (--print-config lists them), or all")
-      ->capture_default_str();
+  raw.engines_option =
+      app.add_option("-e,--engines", engines,
+                     "engines to ask, by key (any case): baidu, google, sogou, soso, those the "
+                     "profile set and the settings file add (--print-config lists them), or all")
+          ->capture_default_str();
   app.add_option("-o,--output", options.output,
                  "write the table to this file (whole, or not at all) instead of standard output");
   app.add_flag("--csv", options.csv,
@@ -126,8 +168,9 @@ void describe(CLI::App& app, BatchOptions& options, std::string& engines, std::s
                  "stops loses its rows to the others after that")
       ->check(CLI::Range(0.1, 3600.0))
       ->capture_default_str();
-  app.add_option("input", options.input, "the keyword list; - for standard input")
-      ->capture_default_str();
+  auto* input = app.add_option("input", options.input, "the keyword list; - for standard input")
+                    ->capture_default_str();
+  describe_projects(app, options, raw, input);
 }
 
 }  // namespace
@@ -137,7 +180,8 @@ std::string batch_usage() {
          "[--save-pages DIR] [--print-config] [--history FILE|--no-history] [--delay N|MIN-MAX] "
          "[--retries N] [--block-pause S] [--profiles current|classic] "
          "[--check [--check-keyword WORD]] [--enqueue FILE|--work|--wait RUN [--lease S]] "
-         "[FILE|-]  "
+         "[FILE|-|--project NAME]  "
+         "[--save-project NAME FILE] [--schedule NAME daily HH:MM] [--unschedule NAME]  "
          "(--help for more)";
 }
 
@@ -158,15 +202,30 @@ std::optional<std::variant<PrintAndExit, UsageError>> parse_command_line(
 
 BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   BatchOptions options;
-  std::string engines = "baidu,google";
-  std::string delay;
-  std::string profiles;
+  RawOptions raw;
   CLI::App app("", "quillrank-batch");
-  describe(app, options, engines, delay, profiles);
+  describe(app, options, raw);
   if (auto done = parse_command_line(app, args, "quillrank-batch")) {
     return std::visit([](auto& answer) -> BatchCommand { return answer; }, *done);
   }
-  auto names = engine_names(engines);
+  options.engines_given = raw.engines_option->count() > 0;
+  for (const auto& [name, value] : {std::pair{"--project", &options.project},
+                                    std::pair{"--save-project", &options.save_project},
+                                    std::pair{"--unschedule", &options.unschedule}}) {
+    if (app.get_option(name)->count() > 0 && value->empty()) {
+      return UsageError{std::string(name) + ": a project name cannot be empty"};
+    }
+  }
+  if (!raw.schedule.empty()) {
+    const std::optional<ScheduleTime> time = schedule_time(raw.schedule[2]);
+    if (raw.schedule[1] != "daily" || !time) {
+      return UsageError{"--schedule: use NAME daily HH:MM (00:00 to 23:59)"};
+    }
+    options.schedule.emplace(raw.schedule[0], *time);
+  }
+  const std::string& profiles = raw.profiles;
+  const std::string& delay = raw.delay;
+  auto names = engine_names(raw.engines);
   if (auto* error = std::get_if<std::string>(&names)) return UsageError{*error};
   options.engines = std::get<std::vector<std::string>>(names);
   if (!profiles.empty()) options.profiles = profile_set_named(profiles);

@@ -19,12 +19,19 @@ inline constexpr const char* kBatchVersion = "1.2";
 // What --check asks each engine: a common word every engine has many results for (天气).
 inline constexpr const char* kDefaultCheckKeyword = "\xE5\xA4\xA9\xE6\xB0\x94";
 
+// A time of day a schedule runs at.
+struct ScheduleTime {
+  int hour = 0;
+  int minute = 0;
+};
+
 struct BatchOptions {
   // The engines to ask, by key (lower case), "all" for every one; checked against the
   // settings' engines by resolve_engines.
   std::vector<std::string> engines{"baidu", "google"};
-  std::string output;       // empty: standard output
-  std::string input = "-";  // "-": standard input
+  bool engines_given = false;  // -e was on the command line (over a project's engines)
+  std::string output;          // empty: standard output
+  std::string input = "-";     // "-": standard input
   bool csv = false;
   bool details = false;       // one column per chosen engine saying why its cell reads as it does
   std::string config;         // the settings file; empty: the user's own
@@ -40,6 +47,11 @@ struct BatchOptions {
   bool work = false;                 // rank queued rows until none is open
   std::optional<std::int64_t> wait;  // print this queued run's table once it is done
   double lease = 60;                 // seconds a worker's claim lasts unless renewed
+  std::string project;               // rank this saved project instead of an input
+  std::string save_project;          // save the input as this project instead of ranking it
+  // --schedule NAME daily HH:MM, and --unschedule NAME
+  std::optional<std::pair<std::string, ScheduleTime>> schedule;
+  std::string unschedule;
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

@@ -5,14 +5,23 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <limits>
+#include <set>
+#include <sstream>
 
 #include "app/batch/batch_output.h"
 #include "app/batch/output_file.h"
+#include "app/history/history_csv.h"
 #include "app/history/history_options.h"
 #include "app/history/history_report.h"
-#include "history/history_store.h"
+#include "app/history/project_report.h"
+#include "history/rank_history.h"
+#include "keywords/keyword_list.h"
+#include "projects/project_store.h"
 #include "settings/settings.h"
+#include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
@@ -20,6 +29,61 @@ namespace {
 constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kBusyTimeoutMs = 5000;
+
+// Every record of the project's list's site|keyword pairs.
+std::vector<HistoryRecord> project_records(RankHistory& store, const Project& project) {
+  std::set<SitePair> pairs;
+  for (const QueryRow& row : split_keyword_list(project.list).rows) {
+    if (!row.keyword.empty()) pairs.emplace(gbk_to_utf8(row.site), gbk_to_utf8(row.keyword));
+  }
+  return records_of_pairs(store, pairs);
+}
+
+// The project's report of the runs of the period, or its history as CSV.
+std::string project_output(RankHistory& store, const HistoryOptions& options,
+                           const Project& project) {
+  const std::vector<HistoryRecord> records = project_records(store, project);
+  if (!options.export_csv.empty()) return history_csv(records, store.runs());
+  constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
+  const std::int64_t from = options.from.empty() ? 0 : *parse_report_date(options.from);
+  const std::int64_t to = options.to.empty() ? std::numeric_limits<std::int64_t>::max()
+                                             : *parse_report_date(options.to) + kDayMs - 1;
+  ProjectReport report = build_project_report(records, project.name, from, to);
+  report.period = (options.from.empty() ? "首次查询" : options.from) + " .. " +
+                  (options.to.empty() ? "最近一次查询" : options.to);
+  return project_report_html(report);
+}
+
+// --import-csv: the file's runs added to the history at `path` (created when missing).
+int import_csv(const std::string& file, const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::file_size(file, error) > kMaxHistoryCsvBytes && !error) {
+    std::cerr << "quillrank-history: " << file << " is larger than 512 MiB\n";
+    return kExitUsage;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    std::cerr << "quillrank-history: cannot read " << file << "\n";
+    return kExitUsage;
+  }
+  const auto runs = parse_history_csv(text.str());
+  if (const auto* error = std::get_if<std::string>(&runs)) {
+    std::cerr << "quillrank-history: " << file << ": " << *error << "\n";
+    return kExitUsage;
+  }
+  try {
+    const std::unique_ptr<RankHistory> store = open_history_for_writing(path, kBusyTimeoutMs);
+    const ImportCounts counts = import_history_runs(*store, std::get<std::vector<CsvRun>>(runs));
+    std::cout << "added " << counts.runs_added << " run(s) with " << counts.cells_added
+              << " cell(s); " << counts.runs_present << " run(s) were there already\n";
+  } catch (const std::exception& error) {
+    std::cerr << "quillrank-history: cannot write " << path << ": " << error.what() << "\n";
+    return kExitUnreadable;
+  }
+  return 0;
+}
 
 int run(const std::vector<std::string>& args) {
   const HistoryCommand command = parse_history_options(args);
@@ -42,14 +106,33 @@ int run(const std::vector<std::string>& args) {
     }
     path = chosen_history_path(true, history_location(std::get<Settings>(settings)));
   }
+  if (!options.import_csv.empty()) return import_csv(options.import_csv, path);
   std::error_code missing;
   if (!is_postgres_location(path) && !std::filesystem::is_regular_file(path, missing)) {
     std::cerr << "quillrank-history: no rank history at " << path << "\n";
     return kExitUnreadable;
   }
+  std::optional<Project> project;
+  if (!options.project.empty()) {
+    auto loaded = ProjectStore(default_projects_folder()).load(options.project);
+    if (const auto* error = std::get_if<std::string>(&loaded)) {
+      std::cerr << "quillrank-history: --project: " << *error << "\n";
+      return kExitUsage;
+    }
+    project.emplace(std::move(std::get<Project>(loaded)));
+  }
   std::string output;
   try {
     const std::unique_ptr<RankHistory> store = open_history_for_reading(path, kBusyTimeoutMs);
+    if (project) {
+      const std::string& file =
+          options.export_csv.empty() ? options.report_file : options.export_csv;
+      if (!replace_file(file, project_output(*store, options, *project))) {
+        std::cerr << "quillrank-history: cannot write " << file << "\n";
+        return kExitUnreadable;
+      }
+      return 0;
+    }
     output = format_text_table(history_report(*store, options), options.csv);
   } catch (const std::exception& error) {
     std::cerr << "quillrank-history: cannot read " << shown_location(path) << ": " << error.what()

@@ -3,13 +3,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "app/history/project_report.h"
 #include "engines/engines.h"
 
 namespace quillrank {
 
 std::string history_usage() {
   return "usage: quillrank-history [--history FILE] [--runs | --full | --moves] [--site SITE] "
-         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  (--help for more)";
+         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  |  --report FILE.html --project NAME "
+         "[--from YYYY-MM-DD] [--to YYYY-MM-DD]  |  --export-csv FILE --project NAME  |  "
+         "--import-csv FILE  (--help for more)";
 }
 
 HistoryCommand parse_history_options(const std::vector<std::string>& args) {
@@ -39,6 +42,23 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
                  "bing_cn or one the settings file defines");
   app.add_flag("--csv", options.csv,
                "RFC 4180 CSV with a UTF-8 byte order mark instead of tab-separated text");
+  auto* report = app.add_option("--report", options.report_file,
+                                "write the report of --project as one self-contained HTML file "
+                                "(charts of visibility per engine, the biggest moves, every "
+                                "keyword with its trend, the blocked share of each run)");
+  auto* project = app.add_option("--project", options.project,
+                                 "the project the report is of (its list's site|keyword pairs)");
+  auto* export_csv = app.add_option("--export-csv", options.export_csv,
+                                    "write every record of --project's pairs, with their runs, "
+                                    "to this CSV file (for --import-csv on another machine)");
+  auto* import_csv = app.add_option("--import-csv", options.import_csv,
+                                    "add the runs of a --export-csv file that the history does "
+                                    "not hold yet (the same file twice adds nothing twice)");
+  report->needs(project)->excludes(runs_flag)->excludes(full_flag)->excludes(export_csv);
+  export_csv->needs(project)->excludes(import_csv);
+  import_csv->excludes(project)->excludes(report);
+  app.add_option("--from", options.from, "the report's first day, YYYY-MM-DD")->needs(report);
+  app.add_option("--to", options.to, "the report's last day, YYYY-MM-DD")->needs(report);
   if (auto done = parse_command_line(app, args, "quillrank-history")) {
     return std::visit([](auto& answer) -> HistoryCommand { return answer; }, *done);
   }
@@ -48,6 +68,17 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   if (!options.engine.empty() && !valid_engine_key(options.engine)) {
     return UsageError{"--engine: '" + options.engine +
                       "' is no engine key (a-z, 0-9 and _, starting with a letter)"};
+  }
+  for (const std::string* date : {&options.from, &options.to}) {
+    if (!date->empty() && !parse_report_date(*date)) {
+      return UsageError{"--from/--to: '" + *date + "' is no date (YYYY-MM-DD)"};
+    }
+  }
+  if (!options.project.empty() && options.report_file.empty() && options.export_csv.empty()) {
+    return UsageError{"--project goes with --report or --export-csv"};
+  }
+  if (!options.report_file.empty() && !options.report_file.ends_with(".html")) {
+    return UsageError{"--report: only FILE.html is written (no spreadsheet form yet)"};
   }
   if (runs) options.report = HistoryOptions::Report::runs;
   if (full) options.report = HistoryOptions::Report::full;

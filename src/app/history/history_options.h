@@ -21,6 +21,12 @@ struct HistoryOptions {
   bool csv = false;
   // Filters (empty: any); the engine by key, any case.
   std::string site, keyword, engine;
+  // --report FILE --project NAME [--from DATE] [--to DATE]: the project's report as HTML.
+  std::string report_file;
+  std::string project;
+  std::string from, to;    // YYYY-MM-DD, checked; empty: from the first run, to the last
+  std::string export_csv;  // --export-csv FILE --project NAME: the project's history as CSV
+  std::string import_csv;  // --import-csv FILE: add the runs of such a file not yet held
 };
 
 using HistoryCommand = std::variant<HistoryOptions, PrintAndExit, UsageError>;

@@ -1,0 +1,148 @@
+// A project's history as CSV and back: what survives the round trip (every field, quotes, commas
+// and line breaks inside them), what a hostile or broken file is told, and that importing the
+// same file twice adds nothing twice; and the two options of quillrank-history end to end.
+#include "app/history/history_csv.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "history/history_store.h"
+#include "history/temp_history.h"
+#include "projects/project_store.h"
+#include "support/run_program.h"
+
+namespace quillrank {
+namespace {
+
+CellRecord cell(const std::string& keyword, std::optional<int> rank, std::int64_t time) {
+  return {.site = "a.com",
+          .keyword = keyword,
+          .engine = "baidu",
+          .text = rank ? "第" + std::to_string(*rank) + "名" : "排在300后",
+          .rank = rank,
+          .verdict = "result",
+          .reason = "第1页,\"找到\"\r\n下一行",
+          .time_ms = time,
+          .address = rank ? "http://a.com/x?a=1,2" : ""};
+}
+
+// Two runs of two keywords (one stopped); returns the history's path.
+std::string two_runs(const std::string& name) {
+  const std::string path = testing::temp_history(name);
+  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+  for (int run = 0; run < 2; ++run) {
+    const std::int64_t started = 1'700'000'000'000 + run * 86'400'000LL;
+    const std::int64_t id = store.add_run(started, "baidu,google", "batch");
+    store.add_cell(id, cell("k1", 3 + run, started + 1));
+    store.add_cell(id, cell("k,2", std::nullopt, started + 2));
+    store.end_run(id, run ? RunState::stopped : RunState::completed, started + 3);
+  }
+  return path;
+}
+
+TEST(HistoryCsv, RoundTripsEveryFieldAndImportsEachRunOnce) {
+  HistoryStore from = HistoryStore::open_for_reading(two_runs("csv-from"), 1000);
+  const std::vector<HistoryRecord> records = from.records("", "", "");
+  const std::string csv = history_csv(records, from.runs());
+  const auto parsed = parse_history_csv(csv);
+  ASSERT_TRUE(std::holds_alternative<std::vector<CsvRun>>(parsed)) << std::get<std::string>(parsed);
+  const auto& runs = std::get<std::vector<CsvRun>>(parsed);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].state, RunState::stopped);
+  EXPECT_EQ(runs[0].engines, "baidu,google");
+
+  const std::string path = testing::temp_history("csv-to");
+  HistoryStore to = HistoryStore::open_for_writing(path, 1000);
+  ImportCounts counts = import_history_runs(to, runs);
+  EXPECT_EQ(counts.runs_added, 2);
+  EXPECT_EQ(counts.cells_added, 4);
+  counts = import_history_runs(to, runs);
+  EXPECT_EQ(counts.runs_added, 0);
+  EXPECT_EQ(counts.runs_present, 2);
+  const std::vector<HistoryRecord> copied = to.records("", "", "");
+  ASSERT_EQ(copied.size(), records.size());
+  for (std::size_t i = 0; i < copied.size(); ++i) {
+    EXPECT_EQ(copied[i].run_started_ms, records[i].run_started_ms);
+    EXPECT_EQ(copied[i].run_state, records[i].run_state);
+    const CellRecord& a = copied[i].cell;
+    const CellRecord& b = records[i].cell;
+    EXPECT_EQ(std::tie(a.site, a.keyword, a.engine, a.text, a.rank, a.verdict, a.reason, a.time_ms,
+                       a.address),
+              std::tie(b.site, b.keyword, b.engine, b.text, b.rank, b.verdict, b.reason, b.time_ms,
+                       b.address));
+  }
+  EXPECT_EQ(history_csv(copied, to.runs()), csv);
+}
+
+TEST(HistoryCsv, SaysWhichLineOfABrokenFileIsWrong) {
+  const std::string header =
+      "run_started_ms,run_state,run_engines,run_source,site,keyword,engine,text,rank,verdict,"
+      "reason,time_ms,address\n";
+  const std::string good = "1,completed,baidu,batch,a.com,k,baidu,t,3,result,r,2,\n";
+  struct Case {
+    std::string text;
+    std::string error;  // its start; empty: parsed
+  };
+  const Case cases[] = {
+      {header + good, ""},
+      {header, ""},
+      {header + good.substr(0, good.size() - 1), ""},  // no line end at the end
+      {"", "line 1: empty file"},
+      {"a,b\n" + good, "line 1: not a history export"},
+      {header + "1,completed,baidu,batch,a.com,k,baidu,t,3,result,r\n", "line 2: expected 13"},
+      {header + "x,completed,baidu,batch,a.com,k,baidu,t,3,result,r,2,\n", "line 2: run_started"},
+      {header + "1,done,baidu,batch,a.com,k,baidu,t,3,result,r,2,\n", "line 2: run_state"},
+      {header + "1,completed,baidu,batch,a.com,k,Bai du,t,3,result,r,2,\n", "line 2: engine"},
+      {header + "1,completed,baidu,batch,a.com,k,baidu,t,0,result,r,2,\n", "line 2: rank"},
+      {header + "1,completed,baidu,batch,a.com,k,baidu,t,3,maybe,r,2,\n", "line 2: verdict"},
+      {header + "1,completed,baidu,batch,,k,baidu,t,3,result,r,2,\n", "line 2: run_engines"},
+      {header + good + "\"1,completed", "a quote that is not closed"},
+      {header + "\"1\"x,completed\n", "a quote that is not closed, or text after"},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = parse_history_csv(c.text);
+    if (c.error.empty()) {
+      EXPECT_TRUE(std::holds_alternative<std::vector<CsvRun>>(parsed)) << c.text;
+    } else {
+      ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << c.text;
+      EXPECT_TRUE(std::get<std::string>(parsed).starts_with(c.error))
+          << c.text << " -> " << std::get<std::string>(parsed);
+    }
+  }
+}
+
+TEST(HistoryCsv, QuillrankHistoryExportsAProjectAndImportsItOnce) {
+  const std::string folder =
+      ::testing::TempDir() + "quillrank-history-csv-" + std::to_string(::getpid());
+  std::filesystem::remove_all(folder);
+  const std::map<std::string, std::string> env{{"XDG_DATA_HOME", folder}};
+  setenv("XDG_DATA_HOME", folder.c_str(), 1);
+  ASSERT_EQ(ProjectStore(default_projects_folder()).save({.name = "p", .list = "a.com|k1\r\n"}),
+            std::nullopt);
+  unsetenv("XDG_DATA_HOME");
+  const std::string from = two_runs("csv-cli-from");
+  const std::string to = testing::temp_history("csv-cli-to");
+  const std::string file = folder + "/p.csv";
+  const std::string program = QUILLRANK_HISTORY_PROGRAM;
+  auto run = testing::run_program(program,
+                                  {"--history", from, "--export-csv", file, "--project", "p"}, env);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::string csv = testing::read_file(file);
+  // The header, and k1 of each run, whose reason holds a line break.
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 2);
+  EXPECT_EQ(csv.find("k,2"), std::string::npos) << "no pair of another list";
+  run = testing::run_program(program, {"--history", to, "--import-csv", file}, env);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out, "added 2 run(s) with 2 cell(s); 0 run(s) were there already\n");
+  run = testing::run_program(program, {"--history", to, "--import-csv", file}, env);
+  EXPECT_EQ(run.out, "added 0 run(s) with 0 cell(s); 2 run(s) were there already\n");
+  testing::write_file(folder + "/bad.csv", "nonsense\n");
+  run = testing::run_program(program, {"--history", to, "--import-csv", folder + "/bad.csv"}, env);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_NE(run.err.find("line 1: not a history export"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace quillrank
