@@ -1,6 +1,5 @@
 // The rank history in the window, headless: movements beside the ranks and in the tooltips,
 // the history dialog, the result list's menu (export, copy) and a database that fails.
-#include <SQLiteCpp/Transaction.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractItemDelegate>
@@ -27,10 +26,12 @@
 
 #include "app/window/history_dialog.h"
 #include "app/window/movement_delegate.h"
+#include "history/rank_history.h"
 #include "history/temp_history.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
 #include "support/run_program.h"
+#include "support/test_postgres.h"
 #include "window_test_support.h"
 
 namespace quillrank::testing {
@@ -49,13 +50,14 @@ CellRecord ranked(const std::string& keyword, const std::string& engine, std::op
           .address = rank ? "http://a.example/" + keyword : ""};
 }
 
-void add_run(const std::string& path, RunState state, const std::vector<CellRecord>& cells) {
-  HistoryStore store = HistoryStore::open_for_writing(path, 1000);
-  SQLite::Transaction transaction(store.database());
-  const std::int64_t id = store.add_run(cells.at(0).time_ms, "baidu,google", "window");
-  for (const CellRecord& cell : cells) store.add_cell(id, cell);
-  store.end_run(id, state, cells.at(0).time_ms);
-  transaction.commit();
+// A run with `cells` in the history at `location` (a file or a postgresql:// URL).
+void add_run(const std::string& location, RunState state, const std::vector<CellRecord>& cells) {
+  const std::unique_ptr<RankHistory> store = open_history_for_writing(location, 1000);
+  store->transaction([&] {
+    const std::int64_t id = store->add_run(cells.at(0).time_ms, "baidu,google", "window");
+    for (const CellRecord& cell : cells) store->add_cell(id, cell);
+    store->end_run(id, state, cells.at(0).time_ms);
+  });
 }
 
 // Baidu ranks a.example 3rd for "seo" and 9th for "web"; Google 12th for both.
@@ -288,6 +290,22 @@ TEST(HistoryDialog, DrawsEveryEngineOfAnyNumberInAPenOfItsOwn) {
   EXPECT_EQ(qobject_cast<QLineSeries*>(series.at(9))->name(), QStringLiteral("引擎9"));
   EXPECT_EQ(qobject_cast<QLineSeries*>(series.at(10))->name(), QStringLiteral("gone"));
   EXPECT_EQ(dialog.runs_table()->columnCount(), 2 + 11);
+}
+
+// A history shared in PostgreSQL, shown read-only (a machine that looks, not the one that
+// ranks): the window marks the moves against it and records nothing in it.
+TEST_F(HistoryWindow, ShowsASharedHistoryReadOnlyAndRecordsNothingThere) {
+  QUILLRANK_NEED_POSTGRES(server);
+  const std::string url = server->new_database();
+  add_run(url, RunState::completed, {ranked("seo", "baidu", 5, 1000)});
+  window_->set_history(url, /*read_only=*/true);
+  EXPECT_EQ(window_->history(), nullptr) << "no writer for a history the window only shows";
+  run_list("a.example|seo");
+  EXPECT_EQ(data(0, 2, kMovementRole).toString(), QStringLiteral("↑2"));  // 5 -> 3
+  EXPECT_TRUE(data(0, 2, Qt::ToolTipRole).toString().contains(QStringLiteral("上次排名：第5名")));
+  const std::vector<RunRow> runs = open_history_for_reading(url, 1000)->runs();
+  ASSERT_EQ(runs.size(), 1u) << "this run is not recorded";
+  EXPECT_TRUE(desktop_.warnings.empty());
 }
 
 TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {
