@@ -54,8 +54,11 @@ void VerificationDialog::judge_loaded(bool ok) {
   const QString address = view_->url().toString();
   view_->page()->toHtml(
       [dialog = QPointer(this), judging = std::weak_ptr(judging_), address](const QString& html) {
+        // The judging goes first when the dialog is destroyed (its page answers pending reads
+        // from the dialog's base class destructor, when the dialog is no dialog any more): ask
+        // for it before the pointer to the dialog is read.
         const std::shared_ptr<Judging> judge = judging.lock();
-        if (!dialog || !judge) return;
+        if (!judge || !dialog) return;
         FetchedPage page;
         page.body.bytes = html.toStdString();
         page.status = 200;  // the browser shows what it got; blocks are told by page and address
