@@ -758,7 +758,8 @@ TEST(EnginePool, WhenTheLastMemberLeavesTheRowsLeftSayWhy) {
            {.retries = 0}, 2);
   EXPECT_EQ(failing.reports, 10);
   for (const auto& result : failing.results) EXPECT_EQ(gbk_to_utf8(result->text), "第2名");
-  EXPECT_EQ(down.asked, 2);
+  // Out after two failed rows in a row; fewer when the member that works took every row first.
+  EXPECT_LE(down.asked, 2);
 }
 
 }  // namespace
