@@ -31,6 +31,10 @@ class NoDesktop : public Desktop {
   std::optional<QString> choose_file(QFileDialog&) override { return std::nullopt; }
   void warn(QWidget*, const QString&, const QString&) override {}
   bool ask(QWidget*, const QString&, const QString&) override { return true; }
+  std::optional<QString> ask_text(QWidget*, const QString&, const QString&,
+                                  const QString&) override {
+    return std::nullopt;
+  }
   bool open_url(const QUrl&) override { return false; }
 };
 

@@ -200,12 +200,18 @@ std::variant<Project, std::string> ProjectStore::load(std::string_view name) con
 
 std::optional<std::string> ProjectStore::save(const Project& project) const {
   if (std::string problem = project_name_problem(project.name); !problem.empty()) return problem;
+  // What load() would refuse is never written.
+  const std::string settings = project_settings_text(project.settings);
+  if (auto parsed = parse_project_settings(settings, kSettingsFile);
+      std::holds_alternative<std::string>(parsed)) {
+    return std::get<std::string>(parsed);
+  }
   const std::string folder = folder_of(project.name);
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) return "cannot create " + folder + ": " + error.message();
   if (!replace_file(folder + "/" + kListFile, project.list) ||
-      !replace_file(folder + "/" + kSettingsFile, project_settings_text(project.settings))) {
+      !replace_file(folder + "/" + kSettingsFile, settings)) {
     return "cannot write the project's files in " + folder;
   }
   return std::nullopt;

@@ -108,6 +108,11 @@ TEST(ProjectStore, SavesLoadsListsRenamesAndDeletesProjects) {
   EXPECT_NE(store.remove("c"), std::nullopt);
   EXPECT_NE(store.remove(".."), std::nullopt);
   EXPECT_EQ(store.names(), std::vector<std::string>{"b"});
+
+  // Settings the reader would refuse are never written: the project stays readable.
+  EXPECT_NE(store.save(Project{.name = "b", .settings = {{}}}), std::nullopt);
+  EXPECT_NE(store.save(Project{.name = "b", .settings = {{"Not A Key"}}}), std::nullopt);
+  EXPECT_TRUE(std::holds_alternative<Project>(store.load("b")));
 }
 
 TEST(ProjectStore, ReadsAListEditedByHandInUtf8AndSaysWhatIsWrongWithItsSettings) {

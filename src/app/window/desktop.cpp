@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace quillrank {
@@ -20,6 +21,15 @@ void QtDesktop::warn(QWidget* parent, const QString& title, const QString& text)
 bool QtDesktop::ask(QWidget* parent, const QString& title, const QString& text) {
   return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> QtDesktop::ask_text(QWidget* parent, const QString& title,
+                                           const QString& label, const QString& text) {
+  bool accepted = false;
+  const QString answer =
+      QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &accepted);
+  if (!accepted) return std::nullopt;
+  return answer;
 }
 
 bool QtDesktop::open_url(const QUrl& address) { return QDesktopServices::openUrl(address); }

@@ -1,6 +1,6 @@
 // Desktop: what the window asks of the person at the screen and of the desktop (answering the
-// file dialog, reading a warning, answering a yes-or-no question, opening a web address). Tests put
-// a scripted one in its place.
+// file dialog, reading a warning, answering a yes-or-no question, giving a name, opening a web
+// address). Tests put a scripted one in its place.
 #pragma once
 
 #include <QString>
@@ -27,6 +27,11 @@ class Desktop {
   // true when the person answered yes.
   virtual bool ask(QWidget* parent, const QString& title, const QString& text) = 0;
 
+  // Asks for one line of text (a name), offering `text`, modal to `parent`: the answer, or
+  // nullopt when the person cancelled.
+  virtual std::optional<QString> ask_text(QWidget* parent, const QString& title,
+                                          const QString& label, const QString& text) = 0;
+
   // Hands `address` to the desktop's default handler; false when that failed.
   virtual bool open_url(const QUrl& address) = 0;
 };
@@ -37,6 +42,8 @@ class QtDesktop final : public Desktop {
   std::optional<QString> choose_file(QFileDialog& dialog) override;
   void warn(QWidget* parent, const QString& title, const QString& text) override;
   bool ask(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<QString> ask_text(QWidget* parent, const QString& title, const QString& label,
+                                  const QString& text) override;
   bool open_url(const QUrl& address) override;
 };
 

@@ -14,6 +14,7 @@
 #include "engines/engine_client.h"
 #include "net/cookie_jar.h"
 #include "net/page_fetcher.h"
+#include "projects/project_store.h"
 #include "settings/settings.h"
 
 int main(int argc, char** argv) {
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
       quillrank::live_engine_sources(quillrank::default_cookie_folder(), browser.sources()));
   // A verification passed in the window's browser is kept in the same cookie files.
   window->set_cookie_folder(quillrank::default_cookie_folder());
+  window->set_projects_folder(quillrank::default_projects_folder());
   const bool placed = window->keep_state_in(quillrank::default_window_state_path());
   window->show();
   if (!placed) quillrank::centre_on_screen(*window);

@@ -49,6 +49,8 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
           *this, model_,
           [this](const QUrl& address) { return open_with_desktop(desktop_, address); },
           session_.engines())),
+      projects_(*this, desktop, controls_,
+                [this]() -> const Engines& { return session_.engines(); }),
       file_dialog_(*this, desktop),
       columns_width_(controls_.result_list->width()) {
   show_status({});
@@ -154,6 +156,7 @@ void MainWindow::start_query() {
   session_.stop();  // a run still going was stopped by this press (the history says so)
   show_verifications();
   model_.flush();
+  projects_.save();
   const GbkText box = box_text();
   if (collect_segments(box, '[', ']').empty()) {
     start_ranking(box);
@@ -200,7 +203,10 @@ void MainWindow::finish_expansion(const GbkText& box, const GbkText& expanded,
                       .arg(kMaxExpandedBytes >> 20));
     return;
   }
-  if (expanded != box) set_box_text(expanded);
+  if (expanded != box) {
+    set_box_text(expanded);
+    projects_.keep_list_as_saved();  // a project keeps its site entries as typed
+  }
   start_ranking(expanded, report.failed);
   if (!report.cut_entries.empty()) {
     QString entries;
@@ -255,6 +261,7 @@ void MainWindow::set_expanding(bool expanding) {
   // The expansion rewrites the box when it is done: nothing may change it meanwhile.
   controls_.box->setReadOnly(expanding);
   controls_.import_button->setEnabled(!expanding);
+  projects_.set_enabled(!expanding);
   if (expanding) {
     show_status(QStringLiteral("正在展开站点条目"));
     show_progress(0, 0);
@@ -507,6 +514,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   ranking_progress_.stop();
   session_.stop();  // a run still going was stopped by this close (the history says so)
   show_verifications();
+  projects_.save();
   if (!state_path_.isEmpty()) {
     QString error;
     if (!write_window_state(state_path_, state(), error)) {
@@ -536,6 +544,11 @@ bool MainWindow::keep_state_in(const QString& path) {
     const auto saved_tick = saved_ticks_.find(engines[engine].key);
     if (saved_tick != saved_ticks_.end()) controls_.engines[engine]->setChecked(saved_tick->second);
   }
+  // The project chosen when the window closed, unless it has gone since.
+  const std::string project = saved->project.toStdString();
+  if (!project.empty() && ProjectStore(projects_.folder()).exists(project)) {
+    projects_.choose(project);
+  }
   file_dialog_.set_folder(saved->folder);
   const bool placed = restoreGeometry(saved->geometry);
   // The widths belong to the list width they were saved at; a later resize adjusts from there.
@@ -547,12 +560,13 @@ bool MainWindow::keep_state_in(const QString& path) {
 }
 
 WindowState MainWindow::state() const {
-  WindowState state{.box = controls_.box->toPlainText(),
+  WindowState state{.box = projects_.own_list(),
                     .ticks = saved_ticks_,  // an engine not shown now keeps its saved tick
                     .geometry = saveGeometry(),
                     .columns = controls_.result_list->horizontalHeader()->saveState(),
                     .list_width = columns_width_,
-                    .folder = file_dialog_.folder()};
+                    .folder = file_dialog_.folder(),
+                    .project = QString::fromStdString(projects_.current())};
   const Engines& engines = session_.engines();
   for (std::size_t engine = 0; engine < engines.size(); ++engine) {
     state.ticks[engines[engine].key] = controls_.engines[engine]->isChecked();
@@ -574,7 +588,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::set_engines(const Engines& engines) {
-  // Each engine's tick: its box's when it had one, else the saved state's, else its default.
+  // Each engine's tick: the chosen project's, else its box's when it had one, else the saved
+  // state's, else its default.
   const Engines& before = session_.engines();
   EngineTicks ticked;
   for (const Engine& engine : engines) {
@@ -584,6 +599,7 @@ void MainWindow::set_engines(const Engines& engines) {
                      : saved != saved_ticks_.end() ? saved->second
                                                    : engine.ticked);
   }
+  if (std::optional<EngineTicks> project = projects_.project_ticks(engines)) ticked = *project;
   const int columns_before = model_.columnCount();
   session_.set_engines(engines);
   model_.set_engines(engines);

@@ -17,6 +17,7 @@
 #include "app/run_session.h"
 #include "app/window/desktop.h"
 #include "app/window/keyword_file_dialog.h"
+#include "app/window/project_panel.h"
 #include "app/window/result_table_model.h"
 #include "app/window/verification_dialog.h"
 #include "app/window/window_layout.h"
@@ -71,6 +72,10 @@ class MainWindow : public QWidget {
   void export_results();
   // Puts the selected rows on the clipboard as tab-separated text.
   void copy_selected_rows();
+
+  // Keeps the projects under `folder` (empty: none); the box holds the chosen one's list.
+  void set_projects_folder(std::string folder) { projects_.set_folder(std::move(folder)); }
+  ProjectPanel& projects() { return projects_; }
 
   const WindowControls& controls() const { return controls_; }
   RunResults& results() { return results_; }
@@ -144,6 +149,7 @@ class MainWindow : public QWidget {
   std::optional<RunRecorder> recorder_;
   RunSession session_;
   WindowControls controls_;
+  ProjectPanel projects_;
   std::map<std::string, bool> saved_ticks_;  // by engine key, as the saved state had them
   KeywordFileDialog file_dialog_;
   QTimer ranking_progress_;

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QChildEvent>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QToolButton>
 #include <QWebEngineView>
 #include <algorithm>
 #include <iterator>
@@ -231,6 +233,14 @@ WindowControls build_window_controls(QWidget& window, ResultTableModel& model,
   c.export_button = push_button(c.input_group, "导出", "导出关键词");
 
   c.engine_group = group_box(&window, "分组框2", "查询选择");
+  c.project_label = named(new QLabel(QStringLiteral("项目："), c.engine_group), "项目标签");
+  c.project = named(new QComboBox(c.engine_group), "项目");
+  c.project->setToolTip(QStringLiteral("选择项目：输入框中是所选项目的关键词列表"));
+  c.project_label->setBuddy(c.project);
+  c.project_button = named(new QToolButton(c.engine_group), "项目菜单");
+  c.project_button->setText(QStringLiteral("项目…"));
+  c.project_button->setToolTip(QStringLiteral("新建、重命名、删除项目，生成项目报告"));
+  c.project_button->setPopupMode(QToolButton::InstantPopup);
 
   c.credit = named(new HyperlinkLabel(QStringLiteral("程序制作：Quillworks"),
                                       QUrl(QString::fromLatin1(kMakerHomeAddress)),
@@ -293,7 +303,7 @@ void set_engine_check_boxes(WindowControls& c, const Engines& engines, const Eng
   // Tab follows the layout: down the left column, then the list.
   std::vector<QWidget*> order{c.box, c.import_button, c.export_button};
   order.insert(order.end(), c.engines.begin(), c.engines.end());
-  order.insert(order.end(), {c.credit, c.start_button, c.result_list});
+  order.insert(order.end(), {c.project, c.project_button, c.credit, c.start_button, c.result_list});
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -304,15 +314,20 @@ QSize laid_out_size(const WindowControls& c) {
 void lay_out_controls(const WindowControls& c, QSize size) {
   const int wider = std::max(0, size.width() - kClientSize.width());
   const int taller = std::max(0, size.height() - laid_out_size(c).height());
-  const int rows = (c.engine_rows - 1) * kCheckBoxRowHeight;  // the engine group's further rows
-  const int left = wider / 3;                                 // to the box
-  const int right = wider - left;                             // to the result list
+  // The engine group's further rows of check boxes, and the project row under them.
+  const int rows = (c.engine_rows - 1) * kCheckBoxRowHeight + kProjectRowHeight;
+  const int left = wider / 3;      // to the box
+  const int right = wider - left;  // to the result list
   c.input_group->setGeometry(8, 8, 360 + left, 272 + taller);
   c.box->setGeometry(7, 12, 242 + left, 258 + taller);
   c.instructions->setGeometry(255 + left, 12, 98, 196);
   c.import_button->setGeometry(255 + left, 213 + taller, 98, 24);
   c.export_button->setGeometry(255 + left, 241 + taller, 98, 24);
   c.engine_group->setGeometry(8, 280 + taller, 360 + left, 46 + rows);
+  const int project_row = 15 + c.engine_rows * kCheckBoxRowHeight;
+  c.project_label->setGeometry(8, project_row, 40, 22);
+  c.project->setGeometry(48, project_row, 210 + left, 22);
+  c.project_button->setGeometry(264 + left, project_row, 88, 22);
   c.credit->setGeometry(7, 331 + taller + rows, 201, 24);
   c.start_button->setGeometry(208 + left, 331 + taller + rows, 160, 22);
   c.web_frame->setGeometry(374 + left, 15, 430 + right, 114);

@@ -11,6 +11,7 @@
 #include "engines/engines.h"
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -18,6 +19,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QToolButton;
 class QWebEngineView;
 class QWidget;
 
@@ -27,9 +29,11 @@ class ResultTableModel;
 
 // The client area every control fits in: the window's first and smallest size while the engines
 // fit one row of check boxes.
-inline constexpr QSize kClientSize{813, 362};
+inline constexpr QSize kClientSize{813, 388};
 // Each further row of engine check boxes makes the engine group and the window this much taller.
 inline constexpr int kCheckBoxRowHeight = 24;
+// The project row under the check boxes, the engine group's last.
+inline constexpr int kProjectRowHeight = 26;
 
 struct WindowControls {
   QGroupBox* input_group;  // 分组框1
@@ -40,13 +44,17 @@ struct WindowControls {
   QGroupBox* engine_group;  // 分组框2
   std::vector<QCheckBox*> engines;  // by engine index: 选中百度, 选中GG, 选中搜狗, 选中搜搜, ...
   int engine_rows = 1;              // rows of check boxes in the engine group
-  HyperlinkLabel* credit;     // 联系作者
-  QPushButton* start_button;  // 按钮1
-  QFrame* web_frame;          // 外形框1, clips the web view's edges
-  QWebEngineView* web_view;   // 超文本浏览框1
-  QGroupBox* result_group;    // 分组框3
-  QTableView* result_list;    // 超级列表框1
-  QProgressBar* progress;     // 进度条: rows done of the run's rows
+  // Under the check boxes: the project whose list the box holds, and what can be done with it.
+  QLabel* project_label;        // 项目标签
+  QComboBox* project;           // 项目, "（无项目）" first, then the projects by name
+  QToolButton* project_button;  // 项目菜单: 新建, 重命名, 删除, 生成报告
+  HyperlinkLabel* credit;       // 联系作者
+  QPushButton* start_button;    // 按钮1
+  QFrame* web_frame;            // 外形框1, clips the web view's edges
+  QWebEngineView* web_view;     // 超文本浏览框1
+  QGroupBox* result_group;      // 分组框3
+  QTableView* result_list;      // 超级列表框1
+  QProgressBar* progress;       // 进度条: rows done of the run's rows
   // Over the web view's foot, shown while an engine waits for a person to pass its verification:
   // which engines wait, and the button that opens the first one's verification page.
   QFrame* verify_bar;          // 验证提示

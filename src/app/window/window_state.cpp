@@ -72,6 +72,7 @@ std::optional<WindowState> read_window_state(const QString& path) {
       QByteArray::fromBase64(json.value(QStringLiteral("columns")).toString().toLatin1());
   state.list_width = json.value(QStringLiteral("list_width")).toInt();
   state.folder = json.value(QStringLiteral("folder")).toString();
+  state.project = json.value(QStringLiteral("project")).toString();
   return state;
 }
 
@@ -85,6 +86,7 @@ bool write_window_state(const QString& path, const WindowState& state, QString& 
       {QStringLiteral("columns"), QString::fromLatin1(state.columns.toBase64())},
       {QStringLiteral("list_width"), state.list_width},
       {QStringLiteral("folder"), state.folder},
+      {QStringLiteral("project"), state.project},
   };
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
     error = QStringLiteral("无法创建文件夹“%1”").arg(QFileInfo(path).absolutePath());

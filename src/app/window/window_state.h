@@ -1,7 +1,7 @@
 // What the window keeps from one start to the next: the box's text, the ticks, the window's size
-// and place, the result columns' widths and the file dialogs' folder. One small JSON file in the
-// user's state folder, written whole when the window closes; never beside the program, and not
-// among Qt's own settings.
+// and place, the result columns' widths, the file dialogs' folder and the project chosen. One
+// small JSON file in the user's state folder, written whole when the window closes; never beside
+// the program, and not among Qt's own settings.
 #pragma once
 
 #include <QByteArray>
@@ -19,6 +19,7 @@ struct WindowState {
   QByteArray columns;                 // the result list header's saveState()
   int list_width = 0;                 // the result list's width when `columns` was saved
   QString folder;                     // where the last file dialog was answered
+  QString project;                    // the project chosen; empty: none (`box` is the own list)
 };
 
 // $XDG_STATE_HOME/quillrank/window.json, else ~/.local/state/quillrank/window.json; empty when

@@ -67,7 +67,7 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
       {"标签1", "QLabel", "分组框1", "", {255, 12, 98, 196}, {263, 20}},
       {"导入", "QPushButton", "分组框1", "导入关键词", {255, 213, 98, 24}, {263, 221}},
       {"导出", "QPushButton", "分组框1", "导出关键词", {255, 241, 98, 24}, {263, 249}},
-      {"分组框2", "QGroupBox", "", "查询选择", {8, 280, 360, 46}, {8, 280}},
+      {"分组框2", "QGroupBox", "", "查询选择", {8, 280, 360, 72}, {8, 280}},
       {"选中百度", "QCheckBox", "分组框2", "Baidu查询", {8, 14, 80, 24}, {16, 294}},
       {"选中GG", "QCheckBox", "分组框2", "Google查询", {99, 14, 80, 24}, {107, 294}},
       {"选中搜狗", "QCheckBox", "分组框2", "Sogou查询", {195, 14, 77, 24}, {203, 294}},
@@ -76,14 +76,17 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
        "quillrank::HyperlinkLabel",
        "",
        "程序制作：Quillworks",
-       {7, 331, 201, 24},
-       {7, 331}},
-      {"按钮1", "QPushButton", "", "开始查询--> > >", {208, 331, 160, 22}, {208, 331}},
+       {7, 357, 201, 24},
+       {7, 357}},
+      {"按钮1", "QPushButton", "", "开始查询--> > >", {208, 357, 160, 22}, {208, 357}},
       {"外形框1", "QFrame", "", "", {374, 15, 430, 114}, {374, 15}},
       {"超文本浏览框1", "QWebEngineView", "外形框1", "", {-1, -1, 450, 134}, {373, 14}},
-      {"分组框3", "QGroupBox", "", "查询结果", {374, 131, 432, 224}, {374, 131}},
-      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 193}, {374, 144}},
-      {"进度条", "QProgressBar", "分组框3", "", {0, 207, 430, 14}, {374, 338}},
+      {"分组框3", "QGroupBox", "", "查询结果", {374, 131, 432, 250}, {374, 131}},
+      {"超级列表框1", "QTableView", "分组框3", "", {0, 13, 430, 219}, {374, 144}},
+      {"进度条", "QProgressBar", "分组框3", "", {0, 233, 430, 14}, {374, 364}},
+      {"项目标签", "QLabel", "分组框2", "", {8, 39, 40, 22}, {16, 319}},
+      {"项目", "QComboBox", "分组框2", "", {48, 39, 210, 22}, {56, 319}},
+      {"项目菜单", "QToolButton", "分组框2", "项目…", {264, 39, 88, 22}, {272, 319}},
   };
   for (const Placement& p : placements) {
     SCOPED_TRACE(p.name);
@@ -104,8 +107,8 @@ TEST_F(WindowLayout, PlacesEveryControlAsLaidOut) {
 
 TEST_F(WindowLayout, OpensAtItsSmallestSizeWithEveryControlInside) {
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quillrank_V1.1"));
-  EXPECT_EQ(window_->size(), QSize(813, 362));
-  EXPECT_EQ(window_->minimumSize(), QSize(813, 362));
+  EXPECT_EQ(window_->size(), QSize(813, 388));
+  EXPECT_EQ(window_->minimumSize(), QSize(813, 388));
   EXPECT_GT(window_->maximumWidth(), 4000);
   EXPECT_GT(window_->maximumHeight(), 4000);
   const Qt::WindowFlags flags = window_->windowFlags();
@@ -132,15 +135,16 @@ TEST_F(WindowLayout, GivesTheBoxAndTheListTheRoomOfAGrownWindow) {
   } cases[] = {
       {"分组框1", {8, 8, 460, 472}},         {"数据", {7, 12, 342, 458}},
       {"标签1", {355, 12, 98, 196}},         {"导入", {355, 413, 98, 24}},
-      {"导出", {355, 441, 98, 24}},          {"分组框2", {8, 480, 460, 46}},
-      {"选中百度", {8, 14, 80, 24}},         {"联系作者", {7, 531, 201, 24}},
-      {"按钮1", {308, 531, 160, 22}},        {"外形框1", {474, 15, 630, 114}},
-      {"超文本浏览框1", {-1, -1, 650, 134}}, {"分组框3", {474, 131, 632, 424}},
-      {"超级列表框1", {0, 13, 630, 393}},    {"进度条", {0, 407, 630, 14}},
+      {"导出", {355, 441, 98, 24}},          {"分组框2", {8, 480, 460, 72}},
+      {"选中百度", {8, 14, 80, 24}},         {"联系作者", {7, 557, 201, 24}},
+      {"按钮1", {308, 557, 160, 22}},        {"外形框1", {474, 15, 630, 114}},
+      {"超文本浏览框1", {-1, -1, 650, 134}}, {"分组框3", {474, 131, 632, 450}},
+      {"超级列表框1", {0, 13, 630, 419}},    {"进度条", {0, 433, 630, 14}},
+      {"项目", {48, 39, 310, 22}},           {"项目菜单", {364, 39, 88, 22}},
   };
   std::map<const char*, QRect> first;
   for (const auto& c : cases) first[c.name] = control(c.name)->geometry();
-  window_->resize(813 + 300, 362 + 200);
+  window_->resize(813 + 300, 388 + 200);
   for (const auto& c : cases) EXPECT_EQ(control(c.name)->geometry(), c.grown) << c.name;
   for (QWidget* widget : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (widget->isWindow()) continue;
@@ -150,12 +154,12 @@ TEST_F(WindowLayout, GivesTheBoxAndTheListTheRoomOfAGrownWindow) {
   EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width + 200);
   EXPECT_EQ(list->horizontalHeader()->sectionSize(2), 70);
 
-  window_->resize(813, 362);
+  window_->resize(813, 388);
   for (const auto& [name, geometry] : first) EXPECT_EQ(control(name)->geometry(), geometry) << name;
   EXPECT_EQ(list->horizontalHeader()->sectionSize(0), site_width);
   // It cannot get smaller than the layout.
   window_->resize(600, 300);
-  EXPECT_EQ(window_->size(), QSize(813, 362));
+  EXPECT_EQ(window_->size(), QSize(813, 388));
 }
 
 // A host name fits its column where the list has room; where it has not, the cut cell shows its
@@ -211,7 +215,7 @@ TEST_F(WindowLayout, FitsEveryCaptionInsideItsControl) {
 // each box holds its caption and none covers another; back to four, it opens at the layout's size.
 TEST_F(WindowLayout, GrowsARowForTheCheckBoxesPastTheFour) {
   window_->set_engines(builtin_engines(kDefaultProfileSet));
-  EXPECT_EQ(window_->size(), QSize(813, 362 + 24));
+  EXPECT_EQ(window_->size(), QSize(813, 388 + 24));
   EXPECT_EQ(window_->minimumSize(), window_->size());
   const std::vector<QCheckBox*>& boxes = window_->controls().engines;
   ASSERT_EQ(boxes.size(), 7u);
@@ -222,11 +226,12 @@ TEST_F(WindowLayout, GrowsARowForTheCheckBoxesPastTheFour) {
     EXPECT_LE(box->sizeHint().width(), box->width()) << engine;
     EXPECT_FALSE(box->geometry().intersects(boxes[engine - 1]->geometry())) << engine;
   }
+  EXPECT_EQ(control("项目")->y(), 15 + 2 * 24) << "the project row stays under the boxes";
   EXPECT_EQ(boxes[4]->objectName(), QStringLiteral("选中baidu_mobile"));
   EXPECT_EQ(boxes[4]->text(), QStringLiteral("百度移动查询"));
 
   window_->set_engines(builtin_engines(ProfileSet::classic));
-  EXPECT_EQ(window_->size(), QSize(813, 362));
+  EXPECT_EQ(window_->size(), QSize(813, 388));
   EXPECT_EQ(control("选中搜搜")->geometry(), QRect(285, 14, 73, 24));
 }
 

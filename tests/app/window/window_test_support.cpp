@@ -38,6 +38,13 @@ bool ScriptedDesktop::ask(QWidget*, const QString& title, const QString& text) {
   return ask_answer;
 }
 
+std::optional<QString> ScriptedDesktop::ask_text(QWidget*, const QString& title,
+                                                 const QString& label, const QString&) {
+  questions.push_back({title, label});
+  if (names.isEmpty()) return std::nullopt;
+  return names.takeFirst();
+}
+
 bool ScriptedDesktop::open_url(const QUrl& address) {
   opened.push_back(address);
   return open_succeeds;

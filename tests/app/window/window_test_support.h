@@ -45,6 +45,7 @@ class ScriptedDesktop : public Desktop {
   QStringList answers;
   bool open_succeeds = true;
   bool ask_answer = true;  // what every yes-or-no question is answered
+  QStringList names;       // each text question takes the next; none left cancels
 
   std::vector<SeenDialog> dialogs;
   std::vector<SeenWarning> warnings;
@@ -54,6 +55,8 @@ class ScriptedDesktop : public Desktop {
   std::optional<QString> choose_file(QFileDialog& dialog) override;
   void warn(QWidget* parent, const QString& title, const QString& text) override;
   bool ask(QWidget* parent, const QString& title, const QString& text) override;
+  std::optional<QString> ask_text(QWidget* parent, const QString& title, const QString& label,
+                                  const QString& text) override;
   bool open_url(const QUrl& address) override;
 };
 
