@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "history/movement.h"
+#include "history/rank_history.h"
+#include "text/text_codec.h"
 
 extern char** environ;
 
@@ -91,6 +93,38 @@ RunSummary summarize_run(const RunResults& results, const Engines& engines,
   return summary;
 }
 
+RunSummary summarize_recorded_run(const RunResults& results, const Engines& engines,
+                                  const EngineTicks& ticks, const std::string& history,
+                                  std::optional<std::int64_t> started, const std::string& source,
+                                  RunSummary run) {
+  std::unique_ptr<RankHistory> store;
+  const RunRows rows = results.rows();
+  if (started && !history.empty()) {
+    try {
+      store = open_history_for_reading(history, 5000);
+    } catch (const std::exception&) {
+      // No moves and no run id: the writer has said what is wrong with the database.
+    }
+  }
+  const auto previous = [&](int row, std::size_t engine) -> std::optional<int> {
+    if (!store) return std::nullopt;
+    return store
+        ->past_ranks(gbk_to_utf8((*rows)[row].site), gbk_to_utf8((*rows)[row].keyword),
+                     engines[engine].key, *started)
+        .previous;
+  };
+  RunSummary counted = summarize_run(results, engines, ticks, previous);
+  counted.project = std::move(run.project);
+  counted.completed = run.completed;
+  if (store) {
+    for (const RunRow& recorded : store->runs()) {
+      if (recorded.started_ms == *started && recorded.source == source)
+        counted.run_id = recorded.id;
+    }
+  }
+  return counted;
+}
+
 std::string run_summary_json(const RunSummary& summary) {
   const auto number = [](const char* key, int value) {
     return ",\"" + std::string(key) + "\":" + std::to_string(value);
@@ -105,7 +139,7 @@ std::string run_summary_json(const RunSummary& summary) {
 }
 
 std::optional<std::string> run_end_command(const std::string& command, const RunSummary& summary,
-                                           std::chrono::milliseconds limit) {
+                                           std::chrono::milliseconds limit, std::stop_token stop) {
   const std::string json = run_summary_json(summary);
   std::vector<std::string> env = child_environment(summary);
   std::vector<char*> envp;
@@ -139,10 +173,12 @@ std::optional<std::string> run_end_command(const std::string& command, const Run
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= deadline) {
+    const bool late = std::chrono::steady_clock::now() >= deadline;
+    if (late || stop.stop_requested()) {
       kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
+      if (!late) return std::string("it was stopped as the program closed");
       return "it was still going after " + std::to_string(limit.count() / 1000.0).substr(0, 4) +
              " s and was stopped";
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ using PreviousRank = std::function<std::optional<int>(int row, std::size_t engin
 RunSummary summarize_run(const RunResults& results, const Engines& engines,
                          const EngineTicks& ticks, const PreviousRank& previous);
 
+// The summary of a run as summarize_run makes it, its moves against the runs the history at
+// `history` (empty: none) holds from before `started`, and its run id there: the run `source`
+// recorded at `started`. Without a history that can be read, or without `started` (the run was
+// not recorded), no moves and no run id. `project` and `completed` are the run's.
+RunSummary summarize_recorded_run(const RunResults& results, const Engines& engines,
+                                  const EngineTicks& ticks, const std::string& history,
+                                  std::optional<std::int64_t> started, const std::string& source,
+                                  RunSummary run);
+
 // {"run_id":12,"project":"...","completed":true,"engines":["baidu"],"rows":3,"ranked":2,
 //  "up":1,"down":0,"new":1,"lost":0,"blocked":[]} and a line end.
 std::string run_summary_json(const RunSummary& summary);
@@ -41,9 +51,11 @@ std::string run_summary_json(const RunSummary& summary);
 inline constexpr std::chrono::seconds kRunEndCommandLimit{30};
 
 // Runs `command` through /bin/sh -c with the summary on standard input (its standard output goes
-// to standard error, so it never mixes with a table on standard output). Waits up to `limit`,
-// then kills it (and what it started). nullopt when it exited 0; else what went wrong, in English.
+// to standard error, so it never mixes with a table on standard output). Waits up to `limit`, or
+// until `stop` is requested (the program closes), then kills it (and what it started). nullopt
+// when it exited 0; else what went wrong, in English.
 std::optional<std::string> run_end_command(const std::string& command, const RunSummary& summary,
-                                           std::chrono::milliseconds limit = kRunEndCommandLimit);
+                                           std::chrono::milliseconds limit = kRunEndCommandLimit,
+                                           std::stop_token stop = {});
 
 }  // namespace quillrank

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
+#include "app/run_end_notifier.h"
 #include "engines/cell_texts.h"
 #include "support/run_program.h"
 
@@ -110,6 +112,37 @@ TEST(RunEndCommand, SaysHowItFailedAndNeverWaitsPastItsLimit) {
     EXPECT_EQ(failed.value_or(""), c.failure) << c.command;
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3)) << c.command;
   }
+}
+
+// The window's way: the commands of runs that end one after the other run in that order, each
+// after the one before, and a failure is heard; at the end a command still going is stopped.
+TEST(RunEndNotifier, RunsEachRunsCommandInTurnAndStopsTheLastAtItsEnd) {
+  const std::string folder = temp_folder() + "/notifier";
+  std::filesystem::create_directories(folder);
+  std::vector<std::string> failures;  // written on the commands' threads, one at a time
+  {
+    RunEndNotifier notifier([&](const std::string& why) { failures.push_back(why); });
+    notifier.notify(sample());  // no command: nothing
+    notifier.set_command("sed -n 's/.*\"rows\":\\([0-9]*\\).*/\\1/p' >> '" + folder +
+                         "/rows'; test \"$QUILLRANK_RUN_ID\" != 2");
+    RunSummary first = sample(), second = sample();
+    first.rows = 1;
+    first.run_id = 1;
+    second.rows = 2;
+    second.run_id = 2;
+    notifier.notify(first);
+    notifier.notify(second);
+    notifier.set_command("touch '" + folder + "/third'; sleep 30");
+    notifier.notify(sample());
+    // Started (the two before it have ended) before the notifier goes.
+    for (int tries = 0; tries < 2000 && !std::filesystem::exists(folder + "/third"); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(std::filesystem::exists(folder + "/third"));
+  }
+  EXPECT_EQ(testing::read_file(folder + "/rows"), "1\n2\n");
+  EXPECT_EQ(failures, (std::vector<std::string>{"it exited with status 1",
+                                                "it was stopped as the program closed"}));
 }
 
 }  // namespace

@@ -308,37 +308,13 @@ int work_shared_queue(const BatchOptions& options, const Settings& settings, con
   return failed ? kExitOutput : 0;
 }
 
-// Tells the settings' on_run_end command of the run: `summary` gets its counts here, its moves
-// against the history's runs before `started` (when the run was recorded), and its run id.
-// A failing command is said on standard error and changes nothing else.
+// Tells the settings' on_run_end command of the run (`run`: its project and whether it
+// completed). A failing command is said on standard error and changes nothing else.
 void tell_run_end(const Settings& settings, const RunResults& results, const Engines& engines,
-                  const EngineTicks& ticks, RunSummary summary,
-                  std::optional<std::int64_t> started) {
-  std::unique_ptr<RankHistory> store;
-  const RunRows rows = results.rows();
-  if (started) {
-    try {
-      store = open_history_for_reading(
-          chosen_history_path(settings.history, history_location(settings)), 5000);
-    } catch (const std::exception&) {
-      // No moves and no run id: the writer has said what is wrong with the database.
-    }
-  }
-  const auto previous = [&](int row, std::size_t engine) -> std::optional<int> {
-    if (!store) return std::nullopt;
-    return store
-        ->past_ranks(gbk_to_utf8((*rows)[row].site), gbk_to_utf8((*rows)[row].keyword),
-                     engines[engine].key, *started)
-        .previous;
-  };
-  RunSummary counted = summarize_run(results, engines, ticks, previous);
-  counted.project = summary.project;
-  counted.completed = summary.completed;
-  if (store) {
-    for (const RunRow& run : store->runs()) {
-      if (run.started_ms == *started && run.source == "batch") counted.run_id = run.id;
-    }
-  }
+                  const EngineTicks& ticks, RunSummary run, std::optional<std::int64_t> started) {
+  const RunSummary counted = summarize_recorded_run(
+      results, engines, ticks, chosen_history_path(settings.history, history_location(settings)),
+      started, "batch", std::move(run));
   if (const std::optional<std::string> failed = run_end_command(settings.on_run_end, counted)) {
     std::cerr << "quillrank-batch: warning: the on_run_end command failed: " << *failed << "\n";
   }

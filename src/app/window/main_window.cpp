@@ -52,6 +52,15 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
       projects_(*this, desktop, controls_,
                 [this]() -> const Engines& { return session_.engines(); }),
       file_dialog_(*this, desktop),
+      run_end_([this](const std::string& why) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+              run_end_problem_ = QString::fromStdString(why);
+              if (!busy()) show_ranking_progress();
+            },
+            Qt::QueuedConnection);
+      }),
       columns_width_(controls_.result_list->width()) {
   show_status({});
   setWindowIcon(QIcon(QStringLiteral(":/quillrank/quillrank.png")));
@@ -86,10 +95,17 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
   // The list's own Ctrl+C copies one cell; the filter copies the selected rows instead.
   list->installEventFilter(this);
   // On the thread of the worker that ended last, after the history heard the end.
-  session_.set_run_finished([this](RunSession::RunEnd) {
-    // The bar, the caption and the title say so at once, not at the next tick. A call still
-    // queued when the window goes is dropped with it.
-    QMetaObject::invokeMethod(this, &MainWindow::show_ranking_progress, Qt::QueuedConnection);
+  session_.set_run_finished([this](RunSession::RunEnd end) {
+    // The bar, the caption and the title say so at once, not at the next tick; the command
+    // hears of the run unless another has started meanwhile. A call still queued when the
+    // window goes is dropped with it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, end, run = runs_started_] {
+          if (run == runs_started_) tell_run_end(end == RunSession::RunEnd::completed);
+          show_ranking_progress();
+        },
+        Qt::QueuedConnection);
   });
   // A blocked engine waits for the person at the window; on the thread of its member.
   session_.set_verification_changed([this] {
@@ -230,7 +246,11 @@ void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntr
     return;
   }
   if (list.left_out_count > 0) warn_left_out(list);
-  const std::optional<std::int64_t> started = session_.start(list, ticks(), failed);
+  run_ticks_ = ticks();
+  run_project_ = projects_.current();
+  ++runs_started_;
+  run_end_problem_.clear();
+  const std::optional<std::int64_t> started = session_.start(list, run_ticks_, failed);
   if (!started) return;
   run_started_ = QDateTime::fromMSecsSinceEpoch(*started);
   // The rebuilt rows reach the list before anything repaints.
@@ -275,7 +295,10 @@ void MainWindow::show_ranking_progress() {
   show_start_caption();
   if (!busy()) {
     ranking_progress_.stop();
-    show_status(QStringLiteral("查询完成"));
+    show_status(run_end_problem_.isEmpty()
+                    ? QStringLiteral("查询完成")
+                    : QStringLiteral("查询完成；运行结束命令（on_run_end）失败：") +
+                          run_end_problem_);
     return;
   }
   show_status(QStringLiteral("正在查询 %1/%2 行").arg(session_.rows_ranked()).arg(rows) +
@@ -313,6 +336,30 @@ void MainWindow::show_start_caption() {
 void MainWindow::show_status(const QString& status) {
   const QString title = QStringLiteral("Quillrank_V1.1");
   setWindowTitle(status.isEmpty() ? title : title + QStringLiteral(" - ") + status);
+}
+
+void MainWindow::tell_run_end(bool completed) {
+  if (run_end_.command().empty()) return;
+  const Engines& engines = model_.engines();
+  RunSummary summary =
+      summarize_run(results_, engines, run_ticks_, [this](int row, std::size_t engine) {
+        const PastRanks* past = model_.past_ranks(model_.index(row, kFirstEngineColumn + engine));
+        return past ? past->previous : std::nullopt;
+      });
+  summary.project = run_project_;
+  summary.completed = completed;
+  if (history_) {
+    history_->flush();  // the run is in the database
+    try {
+      const std::int64_t started = run_started_.toMSecsSinceEpoch();
+      for (const RunRow& run : open_history_for_reading(history_location_, 1000)->runs()) {
+        if (run.started_ms == started && run.source == "window") summary.run_id = run.id;
+      }
+    } catch (const std::exception&) {
+      // No run id: the writer tells what is wrong with the database.
+    }
+  }
+  run_end_.notify(std::move(summary));
 }
 
 void MainWindow::show_verifications() {

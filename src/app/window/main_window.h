@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/run_end_notifier.h"
 #include "app/run_session.h"
 #include "app/window/desktop.h"
 #include "app/window/keyword_file_dialog.h"
@@ -63,6 +64,11 @@ class MainWindow : public QWidget {
   // one. A database that cannot be used brings one warning; runs go on.
   void set_history(const std::string& path, bool read_only = false);
   HistoryWriter* history() const { return history_.get(); }
+
+  // Tells `command` (the settings' on_run_end; empty: none) of each run that ends by itself,
+  // without waiting for it; a failing command is said in the title, nothing else. Call before a
+  // run, not during one.
+  void set_run_end_command(std::string command) { run_end_.set_command(std::move(command)); }
 
   // The result list's context menu for its current selection: 历史排名, 导出结果…, 复制.
   std::unique_ptr<QMenu> result_menu();
@@ -131,6 +137,9 @@ class MainWindow : public QWidget {
   // start again.
   void show_start_caption();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
+  // The on_run_end command hears of the run in the results: its moves against the ranks the
+  // list shows as before, its id in the history.
+  void tell_run_end(bool completed);
   // Says which engines wait for a verification, and closes the dialog of one that no longer
   // waits (its run was stopped).
   void show_verifications();
@@ -154,7 +163,14 @@ class MainWindow : public QWidget {
   KeywordFileDialog file_dialog_;
   QTimer ranking_progress_;
   QDateTime run_started_;  // of the rows in the results; written into result exports
-  QString state_path_;     // empty: keep no state
+  // The run in the results: its ticks as it started and its project, and a count of the runs
+  // started (read by the run's last worker, before the next run starts).
+  EngineTicks run_ticks_;
+  std::string run_project_;
+  int runs_started_ = 0;
+  RunEndNotifier run_end_;
+  QString run_end_problem_;  // what went wrong with the last run's command; empty: nothing
+  QString state_path_;       // empty: keep no state
   std::string cookie_folder_;
   QPointer<VerificationDialog> verification_;  // the open one, at most one at a time
   int verification_id_ = 0;                    // the verification it passes

@@ -54,6 +54,9 @@ class ResultTableModel : public QAbstractTableModel {
 
   // The rows' history for the movements and the tooltips; empty for none. Model thread only.
   void set_past_ranks(RowsPastRanks past);
+  // The history of an engine cell's row and engine; null for other cells and without history.
+  // Model thread only.
+  const PastRanks* past_ranks(const QModelIndex& index) const;
 
  private:
   // Changes since the last flush: the rows were replaced, and the bounding box of the changed
@@ -67,8 +70,6 @@ class ResultTableModel : public QAbstractTableModel {
   // pending. Never waits for the model's thread; the lock only guards a few integers.
   void note(const ResultChange& change);
 
-  // The history of an engine cell's row and engine; null for other cells and without history.
-  const PastRanks* past_ranks(const QModelIndex& index) const;
   EngineCell engine_cell(const QModelIndex& index) const;
 
   RunResults& results_;

@@ -97,6 +97,7 @@ void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string
     window.set_engines(settings->engines);
     window.set_history(chosen_history_path(settings->history, history_location(*settings)),
                        settings->history_read_only);
+    window.set_run_end_command(settings->on_run_end);
     return;
   }
   window.set_engines(builtin_engines(kDefaultProfileSet));

@@ -10,8 +10,9 @@ class Desktop;
 class MainWindow;
 
 // Reads the settings file at `path` into the window's runs (the engines with their profiles and
-// pacing, the rank history). A missing file gives the defaults; a file with an error brings one
-// warning in Chinese naming the file and the line, and the window runs on the defaults.
+// pacing, the rank history, the on_run_end command). A missing file gives the defaults; a file with
+// an error brings one warning in Chinese naming the file and the line, and the window runs on the
+// defaults.
 void apply_settings_file(MainWindow& window, Desktop& desktop, const std::string& path);
 
 // A settings file problem as the settings reader words it ("file:line: what is wrong", in

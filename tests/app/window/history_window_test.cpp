@@ -308,6 +308,35 @@ TEST_F(HistoryWindow, ShowsASharedHistoryReadOnlyAndRecordsNothingThere) {
   EXPECT_TRUE(desktop_.warnings.empty());
 }
 
+// The settings' on_run_end command hears of each run that ends, with its moves against the run
+// before and its id in the history; a failing one is said in the title and changes nothing else.
+TEST_F(HistoryWindow, TellsTheRunEndCommandOfEachRunAndSaysWhenItFails) {
+  add_run(path_, RunState::completed,
+          {ranked("seo", "baidu", 5, 1000), ranked("seo", "google", 12, 1000)});
+  window_->set_history(path_);
+  const std::string heard = path_ + ".run-end.json";
+  window_->set_run_end_command("cat > '" + heard + ".part' && mv '" + heard + ".part' '" + heard +
+                               "'");
+  run_list("a.example|seo\r\na.example|web");
+  ASSERT_TRUE(wait_until([&] { return QFileInfo::exists(QString::fromStdString(heard)); }));
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(path_, 1000).runs();
+  ASSERT_EQ(runs.size(), 2u);
+  // baidu: seo 5 -> 3 (up), web new at 9; google: seo 12 -> 12, web new at 12.
+  EXPECT_EQ(read_file(heard), "{\"run_id\":" + std::to_string(runs.back().id) +
+                                  ",\"project\":\"\",\"completed\":true,"
+                                  "\"engines\":[\"baidu\",\"google\"],\"rows\":2,\"ranked\":4,"
+                                  "\"up\":1,\"down\":0,\"new\":2,\"lost\":0,\"blocked\":[]}\n");
+  EXPECT_TRUE(window_->windowTitle().endsWith(QStringLiteral("查询完成")));
+
+  window_->set_run_end_command("exit 3");
+  run_list("a.example|seo");
+  EXPECT_TRUE(wait_until([&] {
+    return window_->windowTitle().endsWith(
+        QStringLiteral("查询完成；运行结束命令（on_run_end）失败：it exited with status 3"));
+  })) << window_->windowTitle().toStdString();
+  EXPECT_TRUE(desktop_.warnings.empty());
+}
+
 TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {
   add_run(path_, RunState::completed, {ranked("seo", "baidu", 5, 1000)});
   window_->set_history(path_);
