@@ -221,5 +221,51 @@ TEST(BatchProjects, WithSystemdAScheduleWritesTheUnitsAndEnablesTheTimer) {
       << run.err;
 }
 
+// A project is renamed and deleted from the command line too; one with a timer keeps its name
+// and files until its schedule is removed, as the timer runs it by name.
+TEST(BatchProjects, RenamesAndDeletesProjectsButNotScheduledOnes) {
+  const TempHome home("rename");
+  write_file(home.folder + "/bin/systemctl", "#!/bin/sh\n");
+  std::filesystem::permissions(home.folder + "/bin/systemctl", std::filesystem::perms::owner_all);
+  write_file(home.folder + "/list.txt", "a.com|k\n");
+  auto env = home.env;
+  env["PATH"] = home.folder + "/bin:/usr/bin:/bin";
+  for (const char* name : {"one", "two"}) {
+    ASSERT_EQ(
+        run_program(kProgram, {"--save-project", name, home.folder + "/list.txt"}, env).exit_code,
+        0);
+  }
+  const auto exit_code = [&](std::vector<std::string> args) {
+    return run_program(kProgram, std::move(args), env).exit_code;
+  };
+  EXPECT_EQ(exit_code({"--rename-project", "one", kChinese}), 0);
+  EXPECT_EQ(read_file(home.project(kChinese) + "/keywords.txt"), "a.com|k\r\n");
+  EXPECT_FALSE(std::filesystem::exists(home.project("one")));
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+  } refused[] = {
+      {{"--rename-project", kChinese, "two"}, 2},  // taken
+      {{"--rename-project", "gone", "three"}, 2},  // no such project
+      {{"--rename-project", "two", "../x"}, 2},    // no name for a folder
+      {{"--delete-project", "gone"}, 2},
+      {{"--delete-project", ""}, 2},
+      {{"--delete-project", "two", "--project", "two"}, 2},
+  };
+  for (const auto& c : refused) {
+    EXPECT_EQ(exit_code(c.args), c.exit_code) << c.args[0] << " " << c.args[1];
+  }
+
+  ASSERT_EQ(exit_code({"--schedule", "two", "daily", "06:05"}), 0);
+  const testing::ProgramRun run = run_program(kProgram, {"--delete-project", "two"}, env);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_NE(run.err.find("remove its schedule first (--unschedule two)"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(exit_code({"--rename-project", "two", "three"}), 2);
+  ASSERT_EQ(exit_code({"--unschedule", "two"}), 0);
+  EXPECT_EQ(exit_code({"--delete-project", "two"}), 0);
+  EXPECT_FALSE(std::filesystem::exists(home.project("two")));
+}
+
 }  // namespace
 }  // namespace quillrank

@@ -342,6 +342,29 @@ int save_project(const BatchOptions& options) {
   return 0;
 }
 
+// --rename-project and --delete-project. A project with a timer keeps its name and files: the
+// timer runs it by name.
+int rename_or_delete_project(const BatchOptions& options) {
+  const ProjectStore store(default_projects_folder());
+  const bool renaming = !options.rename_project.empty();
+  const std::string& name = renaming ? options.rename_project[0] : options.delete_project;
+  const char* option = renaming ? "--rename-project" : "--delete-project";
+  if (store.exists(name) && has_schedule_timer(name)) {
+    std::cerr << "quillrank-batch: " << option << ": the project " << name
+              << " is scheduled; remove its schedule first (--unschedule " << name << ")\n";
+    return kExitUsage;
+  }
+  const std::optional<std::string> failed =
+      renaming ? store.rename(name, options.rename_project[1]) : store.remove(name);
+  if (failed) {
+    std::cerr << "quillrank-batch: " << option << ": " << *failed << "\n";
+    return kExitUsage;
+  }
+  std::cerr << "quillrank-batch: " << (renaming ? "renamed" : "deleted") << " the project " << name
+            << (renaming ? " to " + options.rename_project[1] : std::string()) << "\n";
+  return 0;
+}
+
 // --schedule and --unschedule of a saved project.
 int schedule_project(const BatchOptions& options) {
   const ProjectStore store(default_projects_folder());
@@ -425,6 +448,9 @@ int run(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   if (!options.save_project.empty()) return save_project(options);
+  if (!options.rename_project.empty() || !options.delete_project.empty()) {
+    return rename_or_delete_project(options);
+  }
   const EngineTicks& ticks = std::get<EngineTicks>(ticked);
   // Engines whose pages the browser renders have it served on this thread while it waits;
   // declared before the session, so it outlives every worker that asks it.

@@ -80,10 +80,20 @@ void describe_projects(CLI::App& app, BatchOptions& options, RawOptions& raw, CL
                        ->expected(3);
   auto* unschedule =
       app.add_option("--unschedule", options.unschedule, "remove the project NAME's schedule");
+  auto* rename = app.add_option("--rename-project", options.rename_project,
+                                "OLD NEW: rename the project OLD (its history follows it)")
+                     ->expected(2);
+  auto* remove = app.add_option("--delete-project", options.delete_project,
+                                "delete the project NAME's list and settings (its history stays)");
   project->excludes(save)->excludes(schedule)->excludes(unschedule)->excludes(input);
   save->excludes(schedule)->excludes(unschedule);
   schedule->excludes(unschedule)->excludes(input);
   unschedule->excludes(input);
+  for (CLI::Option* other : {project, save, schedule, unschedule, input}) {
+    rename->excludes(other);
+    remove->excludes(other);
+  }
+  rename->excludes(remove);
 }
 
 void describe(CLI::App& app, BatchOptions& options, RawOptions& raw) {
@@ -181,8 +191,8 @@ std::string batch_usage() {
          "[--retries N] [--block-pause S] [--profiles current|classic] "
          "[--check [--check-keyword WORD]] [--enqueue FILE|--work|--wait RUN [--lease S]] "
          "[FILE|-|--project NAME]  "
-         "[--save-project NAME FILE] [--schedule NAME daily HH:MM] [--unschedule NAME]  "
-         "(--help for more)";
+         "[--save-project NAME FILE] [--schedule NAME daily HH:MM] [--unschedule NAME] "
+         "[--rename-project OLD NEW] [--delete-project NAME]  (--help for more)";
 }
 
 std::optional<std::variant<PrintAndExit, UsageError>> parse_command_line(
@@ -211,7 +221,8 @@ BatchCommand parse_batch_options(const std::vector<std::string>& args) {
   options.engines_given = raw.engines_option->count() > 0;
   for (const auto& [name, value] : {std::pair{"--project", &options.project},
                                     std::pair{"--save-project", &options.save_project},
-                                    std::pair{"--unschedule", &options.unschedule}}) {
+                                    std::pair{"--unschedule", &options.unschedule},
+                                    std::pair{"--delete-project", &options.delete_project}}) {
     if (app.get_option(name)->count() > 0 && value->empty()) {
       return UsageError{std::string(name) + ": a project name cannot be empty"};
     }

@@ -52,6 +52,8 @@ struct BatchOptions {
   // --schedule NAME daily HH:MM, and --unschedule NAME
   std::optional<std::pair<std::string, ScheduleTime>> schedule;
   std::string unschedule;
+  std::vector<std::string> rename_project;  // --rename-project OLD NEW: empty, or the two names
+  std::string delete_project;
   // Over the settings file, for every engine:
   std::optional<std::pair<double, double>> delay;
   std::optional<int> retries;

@@ -187,6 +187,12 @@ std::optional<std::string> install_schedule(const ScheduledRun& run, ScheduleTim
   return std::nullopt;
 }
 
+bool has_schedule_timer(std::string_view project) {
+  std::error_code error;
+  return std::filesystem::exists(
+      systemd_user_folder() + "/" + schedule_unit_name(project) + ".timer", error);
+}
+
 std::optional<std::string> remove_schedule(const ScheduledRun& run, std::string& out) {
   const std::string program = find_on_path("systemctl");
   if (program.empty()) {

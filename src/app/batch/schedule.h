@@ -41,6 +41,10 @@ std::string find_on_path(std::string_view name);
 // is returned as one sentence.
 std::optional<std::string> install_schedule(const ScheduledRun& run, ScheduleTime time,
                                             std::string& out);
+// True when the project's systemd timer is installed. (A crontab line the user added by hand
+// cannot be seen from here.)
+bool has_schedule_timer(std::string_view project);
+
 // Disables the timer and removes the units (or says which crontab line to remove).
 std::optional<std::string> remove_schedule(const ScheduledRun& run, std::string& out);
 

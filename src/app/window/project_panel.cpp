@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/batch/schedule.h"
 #include "app/window/box_text.h"
 #include "app/window/desktop.h"
 #include "app/window/window_layout.h"
@@ -205,6 +206,16 @@ std::optional<std::string> ProjectPanel::ask_name(const QString& title, const QS
   }
 }
 
+bool ProjectPanel::refuse_if_scheduled(const QString& title) {
+  if (!has_schedule_timer(current_)) return false;
+  const QString name = QString::fromStdString(current_);
+  desktop_.warn(&window_, title,
+                QStringLiteral("项目“%1”设置了每日定时查询，定时任务按名称查询它。"
+                               "请先取消定时（quillrank-batch --unschedule %1）。")
+                    .arg(name));
+  return true;
+}
+
 void ProjectPanel::create() {
   const std::optional<std::string> name = ask_name(QStringLiteral("新建项目"), {});
   if (!name) return;
@@ -225,7 +236,7 @@ void ProjectPanel::create() {
 }
 
 void ProjectPanel::rename() {
-  if (current_.empty()) return;
+  if (current_.empty() || refuse_if_scheduled(QStringLiteral("重命名项目"))) return;
   const std::optional<std::string> name =
       ask_name(QStringLiteral("重命名项目"), QString::fromStdString(current_));
   if (!name) return;
@@ -242,7 +253,7 @@ void ProjectPanel::rename() {
 }
 
 void ProjectPanel::remove() {
-  if (current_.empty()) return;
+  if (current_.empty() || refuse_if_scheduled(QStringLiteral("删除项目"))) return;
   const QString name = QString::fromStdString(current_);
   if (!desktop_.ask(&window_, QStringLiteral("删除项目"),
                     QStringLiteral("删除项目“%1”吗？项目的关键词列表和设置将被删除，"

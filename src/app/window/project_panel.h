@@ -72,6 +72,8 @@ class ProjectPanel : public QObject {
   Project from_window() const;
   QString name_problem(const QString& name) const;  // "" when it may be used
   std::optional<std::string> ask_name(const QString& title, const QString& offered);
+  // A project with a daily timer keeps its name and files (the timer runs it by name): says so.
+  bool refuse_if_scheduled(const QString& title);
 
   QWidget& window_;
   Desktop& desktop_;

@@ -10,7 +10,10 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <filesystem>
+#include <fstream>
 
+#include "app/batch/schedule.h"
 #include "app/window/box_text.h"
 #include "projects/project_store.h"
 #include "window_test_support.h"
@@ -213,6 +216,27 @@ TEST_F(WindowProjects, TheChosenProjectAndTheOwnListAreKeptToTheNextStart) {
   EXPECT_EQ(third->projects().current(), "");
   EXPECT_EQ(third->controls().box->toPlainText(), QStringLiteral("own.example|mine"));
   EXPECT_TRUE(desktop_.warnings.empty());
+}
+
+TEST_F(WindowProjects, AScheduledProjectIsNeitherRenamedNorDeleted) {
+  const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", folder_.filePath(QStringLiteral("config")).toUtf8());
+  create(QStringLiteral("甲"), QStringLiteral("a.example|one"), {0});
+  const std::string units = folder_.filePath(QStringLiteral("config/systemd/user")).toStdString();
+  std::filesystem::create_directories(units);
+  std::ofstream(units + "/" + schedule_unit_name("甲") + ".timer") << "[Timer]\n";
+  desktop_.names = {QStringLiteral("乙")};
+  window_->projects().rename();
+  window_->projects().remove();
+  EXPECT_TRUE(store().exists("甲"));
+  ASSERT_EQ(desktop_.warnings.size(), 2u);
+  EXPECT_TRUE(desktop_.warnings[0].text.contains(QStringLiteral("--unschedule 甲")));
+  EXPECT_TRUE(desktop_.questions.size() == 1) << "only the new project's name was asked";
+  if (config.isNull()) {
+    qunsetenv("XDG_CONFIG_HOME");
+  } else {
+    qputenv("XDG_CONFIG_HOME", config);
+  }
 }
 
 TEST_F(WindowProjects, WithoutAProjectsFolderTheRowIsOff) {
