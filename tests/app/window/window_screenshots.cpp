@@ -1,11 +1,12 @@
 // Draws the README's two screenshots of the window, headless: as it opens, and, grown a little,
-// after a run against a fixture server that stands in for the engines. Usage:
+// after a run of a project against a fixture server that stands in for the engines. Usage:
 // quillrank_window_screenshots OUTPUT_FOLDER
 #include <stdlib.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "engines/builtin_profiles.h"
 #include "history/history_store.h"
 #include "history/history_writer.h"
+#include "projects/project_store.h"
 #include "support/engine_pages.h"
 #include "support/offline_proxies.h"
 #include "text/text_codec.h"
@@ -118,10 +120,16 @@ int draw(const QDir& folder) {
 
   const std::string history = yesterdays_history();
   window->set_history(history);
-  // The example lines of the sample text, as a user would keep them.
-  window->set_box_text(
-      "www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\nwww.google.com|\xB9\xC8\xB8\xE8");
-  window->resize(960, 400);  // room for the host names
+  // The example lines of the sample text, kept as a project a user picks.
+  QTemporaryDir projects;
+  ProjectStore(projects.path().toStdString())
+      .save({.name = "客户A",
+             .list = GbkText("www.qq.com|QQ\r\nwww.baidu.com|\xB0\xD9\xB6\xC8\r\n"
+                             "www.google.com|\xB9\xC8\xB8\xE8"),
+             .settings = {{"baidu", "google"}}});
+  window->set_projects_folder(projects.path().toStdString());
+  window->projects().choose("客户A");
+  window->resize(960, 430);  // room for the host names
   QTest::mouseClick(window->controls().start_button, Qt::LeftButton);
   const bool finished = wait_until([&] { return !window->session().running(); });
   QTest::qWait(200);
