@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -51,7 +52,16 @@ ProjectPanel::ProjectPanel(QWidget& window, Desktop& desktop, WindowControls& co
   connect(controls_.box, &QPlainTextEdit::textChanged, this, [this] {
     if (!current_.empty()) save_soon_.start();
   });
+  // Projects the batch (or a hand) made or removed meanwhile show when the list opens.
+  controls_.project->installEventFilter(this);
   set_folder({});
+}
+
+bool ProjectPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+    fill_combo();
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void ProjectPanel::set_folder(std::string folder) {
@@ -68,9 +78,12 @@ void ProjectPanel::fill_combo() {
   controls_.project->clear();
   controls_.project->addItem(kNoProject);
   if (!folder_.empty()) {
-    for (const std::string& name : ProjectStore(folder_).names()) {
-      controls_.project->addItem(QString::fromStdString(name));
+    std::vector<std::string> names = ProjectStore(folder_).names();
+    // The chosen one stays listed though its folder went meanwhile: the box still holds it.
+    if (!current_.empty() && std::find(names.begin(), names.end(), current_) == names.end()) {
+      names.insert(std::upper_bound(names.begin(), names.end(), current_), current_);
     }
+    for (const std::string& name : names) controls_.project->addItem(QString::fromStdString(name));
   }
   const int chosen = controls_.project->findText(QString::fromStdString(current_));
   controls_.project->setCurrentIndex(current_.empty() || chosen < 0 ? 0 : chosen);

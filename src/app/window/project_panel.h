@@ -65,6 +65,9 @@ class ProjectPanel : public QObject {
   // Enables the row (while site entries are expanded the box is not to change).
   void set_enabled(bool enabled);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void fill_combo();
   void show_project(const Project& project);

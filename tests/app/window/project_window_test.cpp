@@ -3,12 +3,14 @@
 // from the project menu, and the chosen one is kept from one start to the next.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +239,19 @@ TEST_F(WindowProjects, AScheduledProjectIsNeitherRenamedNorDeleted) {
   } else {
     qputenv("XDG_CONFIG_HOME", config);
   }
+}
+
+// Made by the batch while the window is open, a project is listed when the list is opened.
+TEST_F(WindowProjects, TheListShowsProjectsMadeElsewhereWhenItOpens) {
+  create(QStringLiteral("甲"), QStringLiteral("a.example|one"), {0});
+  store().save({.name = "乙", .list = GbkText("b.example|two")});
+  store().remove("甲");
+  QTest::mousePress(combo(), Qt::LeftButton);
+  QTest::keyClick(combo()->view(), Qt::Key_Escape);  // closes the popup again
+  EXPECT_EQ(combo_items(),
+            (QStringList{QStringLiteral("（无项目）"), QStringLiteral("乙"), QStringLiteral("甲")}))
+      << "the chosen one stays while the box holds it";
+  EXPECT_EQ(combo()->currentText(), QStringLiteral("甲"));
 }
 
 TEST_F(WindowProjects, WithoutAProjectsFolderTheRowIsOff) {
