@@ -128,5 +128,25 @@ TEST(ProjectReportXlsx, AProjectWithoutRunsIsAWorkbookOfEmptySheets) {
   EXPECT_EQ(cell(entries["xl/worksheets/sheet4.xml"], "A2"), "");
 }
 
+TEST(ProjectReportXlsx, KeepsTheLatestRunsThatFitInASheetsColumns) {
+  // 16,400 runs: the sheet's 16,384 columns hold six of the keyword's own and 16,378 runs.
+  ProjectReport report{.project = "p"};
+  KeywordTrend trend{.site = "a.com",
+                     .keyword = "k",
+                     .engine = "baidu",
+                     .rank = {},
+                     .previous = {},
+                     .move = {},
+                     .ranks = {}};
+  for (int run = 1; run <= 16400; ++run) trend.ranks.push_back(run % 100 + 1);
+  report.keywords.push_back(trend);
+  auto entries = workbook(report);
+  const std::string& keywords = entries["xl/worksheets/sheet4.xml"];
+  EXPECT_EQ(cell(keywords, "G1"), "第23次");
+  EXPECT_EQ(cell(keywords, "G2"), "24");  // run 23
+  EXPECT_EQ(cell(keywords, "XFD1"), "第16400次");
+  EXPECT_EQ(cell(keywords, "XFD2"), "1");  // run 16400
+}
+
 }  // namespace
 }  // namespace quillrank

@@ -167,14 +167,17 @@ void write_moves(lxw_worksheet* moved, lxw_worksheet* new_and_lost, const Projec
 }
 
 // Every keyword and engine, then the rank of each of its runs, oldest first, coloured from
-// green (rank 1) to red (the worst rank of the sheet) so the rows read as trend lines.
+// green (rank 1) to red (the worst rank of the sheet) so the rows read as trend lines. A sheet
+// has 16,384 columns: of a longer line, the latest runs that fit.
 void write_keywords(lxw_worksheet* sheet, const ProjectReport& report, const Formats& formats) {
   constexpr lxw_col_t kFirstRun = 6;
-  std::size_t runs = 0;
-  for (const KeywordTrend& trend : report.keywords) runs = std::max(runs, trend.ranks.size());
+  constexpr std::size_t kMaxRuns = 16384 - kFirstRun;
+  std::size_t all = 0;
+  for (const KeywordTrend& trend : report.keywords) all = std::max(all, trend.ranks.size());
+  const std::size_t runs = std::min(all, kMaxRuns);
   write_header(sheet, {"网站", "关键词", "引擎", "排名", "之前", "变化"}, formats);
   for (std::size_t i = 0; i < runs; ++i) {
-    const std::string title = "第" + std::to_string(i + 1) + "次";
+    const std::string title = "第" + std::to_string(all - runs + i + 1) + "次";
     worksheet_write_string(sheet, 0, kFirstRun + lxw_col_t(i), title.c_str(), formats.header);
   }
   worksheet_freeze_panes(sheet, 1, kFirstRun);
@@ -184,8 +187,9 @@ void write_keywords(lxw_worksheet* sheet, const ProjectReport& report, const For
   for (const KeywordTrend& trend : report.keywords) {
     write_keyword(sheet, ++row, 0, trend);
     write_move(sheet, row, 5, trend.move, formats);
-    for (std::size_t i = 0; i < trend.ranks.size(); ++i) {
-      write_rank(sheet, row, kFirstRun + lxw_col_t(i), trend.ranks[i]);
+    const std::size_t skipped = trend.ranks.size() - std::min(trend.ranks.size(), kMaxRuns);
+    for (std::size_t i = skipped; i < trend.ranks.size(); ++i) {
+      write_rank(sheet, row, kFirstRun + lxw_col_t(i - skipped), trend.ranks[i]);
     }
   }
   if (row == 0 || runs == 0) return;
