@@ -168,10 +168,9 @@ TEST(ReportPage, AYearOfAThousandKeywordsOnTwoEnginesLoadsOfflineAndDrawsEveryRu
 }  // namespace quillrank
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  }
+  // Headless always; Chromium without its sandbox, which refuses to start as root.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication application(argc, argv);
