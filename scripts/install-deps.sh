@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang llvm libclang-rt-14-dev python3
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev zlib1g-dev libssl-dev openssl ca-certificates libtomlplusplus-dev libcli11-dev
-  libsqlite3-dev libsqlitecpp-dev sqlite3 libpq-dev postgresql
+  libsqlite3-dev libsqlitecpp-dev sqlite3 libpq-dev postgresql libxlsxwriter-dev
   qt6-base-dev qt6-webengine-dev qt6-charts-dev qt6-translations-l10n libgl-dev
   fonts-arphic-uming
 )

@@ -149,9 +149,9 @@ bool replace_file(const std::string& path, std::string_view bytes) {
       return false;
     }
   }
-  std::error_code error;
+  std::error_code error, ignored;
   std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
+  if (error) std::filesystem::remove(temporary, ignored);
   return !error;
 }
 

@@ -11,44 +11,12 @@
 #include "history/history_store.h"
 #include "history/temp_history.h"
 #include "projects/project_store.h"
+#include "report_records.h"
 #include "support/run_program.h"
+#include "support/zip_entries.h"
 
 namespace quillrank {
 namespace {
-
-constexpr std::int64_t kDay = 24LL * 3600 * 1000;
-const std::int64_t kStart = *parse_report_date("2026-03-01");
-
-HistoryRecord record(int run, const std::string& keyword, std::optional<int> rank,
-                     const std::string& verdict = "result", const std::string& engine = "baidu") {
-  HistoryRecord made;
-  made.run_id = run;
-  made.run_started_ms = kStart + run * kDay;
-  made.run_state = RunState::completed;
-  made.cell.site = "a.com";
-  made.cell.keyword = keyword;
-  made.cell.engine = engine;
-  made.cell.rank = rank;
-  made.cell.verdict = verdict;
-  return made;
-}
-
-// Three daily runs of four keywords on Baidu, one on Google.
-std::vector<HistoryRecord> three_runs() {
-  return {record(0, "up", 12),
-          record(0, "down", 2),
-          record(0, "new", std::nullopt),
-          record(0, "lost", 25),
-          record(1, "up", 9),
-          record(1, "down", 2),
-          record(1, "new", std::nullopt, "blocked"),
-          record(1, "lost", 25),
-          record(2, "up", 1),
-          record(2, "down", 8),
-          record(2, "new", 30),
-          record(2, "lost", std::nullopt),
-          record(2, "up", 4, "result", "google")};
-}
 
 TEST(ProjectReport, CountsVisibilityPerRunAndEngineAndFindsEachMove) {
   const ProjectReport report =
@@ -107,6 +75,41 @@ TEST(ProjectReport, WritesOneSelfContainedPageWithEveryTextEscaped) {
   };
   EXPECT_EQ(count("<svg class=\"chart\""), 2u);
   EXPECT_EQ(count("<svg class=\"spark\""), report.keywords.size());
+}
+
+TEST(ProjectReport, ListsTheBiggestMovesFirstAndAtMostTwentyEachWay) {
+  ProjectReport report{.project = "p"};
+  const auto trend = [](int n, Movement::Kind kind, int places) {
+    return KeywordTrend{.site = "a.com",
+                        .keyword = "k" + std::to_string(n),
+                        .engine = "baidu",
+                        .rank = {},
+                        .previous = {},
+                        .move = {kind, places},
+                        .ranks = {}};
+  };
+  // 30 moves up by 1 to 15 places (each twice), 3 down, 2 new, 1 lost, 1 none.
+  for (int n = 0; n < 30; ++n) report.keywords.push_back(trend(n, Movement::Kind::up, 1 + n % 15));
+  for (int n = 30; n < 33; ++n) report.keywords.push_back(trend(n, Movement::Kind::down, n));
+  report.keywords.push_back(trend(33, Movement::Kind::new_rank, 0));
+  report.keywords.push_back(trend(34, Movement::Kind::none, 0));
+  report.keywords.push_back(trend(35, Movement::Kind::lost, 0));
+  report.keywords.push_back(trend(36, Movement::Kind::new_rank, 0));
+  const ReportMoves moves = report_moves(report);
+  const auto names = [](const std::vector<const KeywordTrend*>& rows) {
+    std::vector<std::string> out;
+    for (const KeywordTrend* row : rows) out.push_back(row->keyword);
+    return out;
+  };
+  ASSERT_EQ(moves.up.size(), ReportMoves::kBiggestMoves);
+  // Biggest first; of equal moves, the one listed first.
+  EXPECT_EQ(names(moves.up)[0], "k14");
+  EXPECT_EQ(names(moves.up)[1], "k29");
+  EXPECT_EQ(names(moves.up)[19], "k20");
+  EXPECT_EQ(moves.up.back()->move.places, 6);
+  EXPECT_EQ(names(moves.down), (std::vector<std::string>{"k32", "k31", "k30"}));
+  EXPECT_EQ(names(moves.fresh), (std::vector<std::string>{"k33", "k36"}));
+  EXPECT_EQ(names(moves.lost), std::vector<std::string>{"k35"});
 }
 
 TEST(ProjectReport, ReadsTheRecordsOfManyPairsInOnePassAsPairByPair) {
@@ -184,9 +187,27 @@ TEST(ProjectReport, QuillrankHistoryWritesTheReportOfAProjectFromItsPairs) {
   EXPECT_EQ(html.find("other"), std::string::npos) << "a pair of no project";
   EXPECT_NE(html.find("↑1"), std::string::npos) << html;
 
+  // The same tables as a workbook.
+  const std::string book = folder + "/p.xlsx";
+  const testing::ProgramRun xlsx = testing::run_program(
+      QUILLRANK_HISTORY_PROGRAM, {"--history", history, "--report", book, "--project", "p"}, env);
+  ASSERT_EQ(xlsx.exit_code, 0) << xlsx.err;
+  const auto sheets = testing::zip_entries(testing::read_file(book));
+  ASSERT_TRUE(sheets);
+  const std::string keywords = sheets->at("xl/worksheets/sheet4.xml");
+  EXPECT_NE(keywords.find("<t>k1</t>"), std::string::npos);
+  EXPECT_EQ(keywords.find("other"), std::string::npos) << "a pair of no project";
+  // A file that cannot be written (its folder is missing) is said so; the history is fine.
+  const testing::ProgramRun nowhere = testing::run_program(
+      QUILLRANK_HISTORY_PROGRAM,
+      {"--history", history, "--report", folder + "/missing/p.xlsx", "--project", "p"}, env);
+  EXPECT_EQ(nowhere.exit_code, 1);
+  EXPECT_NE(nowhere.err.find("cannot write " + folder + "/missing/p.xlsx"), std::string::npos)
+      << nowhere.err;
+
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"--report", page},
-           {"--report", folder + "/p.xlsx", "--project", "p"},
+           {"--report", folder + "/p.pdf", "--project", "p"},
            {"--report", page, "--project", "p", "--from", "2026-13-01"},
            {"--report", page, "--project", "nothing"}}) {
     args.insert(args.end(), {"--history", history});

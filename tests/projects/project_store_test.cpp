@@ -132,5 +132,22 @@ TEST(ProjectStore, ReadsAListEditedByHandInUtf8AndSaysWhatIsWrongWithItsSettings
       << std::get<std::string>(broken);
 }
 
+TEST(ReplaceFile, ReplacesAFileWholeAndSaysWhenItCannot) {
+  const std::string folder = fresh_folder("replace");
+  const std::string file = folder + "/report.html";
+  ASSERT_TRUE(replace_file(file, "old"));
+  ASSERT_TRUE(replace_file(file, "new"));
+  std::ifstream in(file);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
+  // A folder in the way (not empty, so not renamed over) and a missing folder: false, and no
+  // temporary file left behind.
+  std::filesystem::create_directories(folder + "/taken/inside");
+  EXPECT_FALSE(replace_file(folder + "/taken", "bytes"));
+  EXPECT_FALSE(replace_file(folder + "/missing/report.html", "bytes"));
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++entries;
+  EXPECT_EQ(entries, 2u) << "report.html and taken";
+}
+
 }  // namespace
 }  // namespace quillrank

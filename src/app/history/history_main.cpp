@@ -17,6 +17,7 @@
 #include "app/history/history_options.h"
 #include "app/history/history_report.h"
 #include "app/history/project_report.h"
+#include "app/history/project_report_xlsx.h"
 #include "history/rank_history.h"
 #include "keywords/keyword_list.h"
 #include "projects/project_store.h"
@@ -51,7 +52,8 @@ std::string project_output(RankHistory& store, const HistoryOptions& options,
   ProjectReport report = build_project_report(records, project.name, from, to);
   report.period = (options.from.empty() ? "首次查询" : options.from) + " .. " +
                   (options.to.empty() ? "最近一次查询" : options.to);
-  return project_report_html(report);
+  return options.report_file.ends_with(".xlsx") ? project_report_xlsx(report)
+                                                : project_report_html(report);
 }
 
 // --import-csv: the file's runs added to the history at `path` (created when missing).

@@ -10,7 +10,8 @@ namespace quillrank {
 
 std::string history_usage() {
   return "usage: quillrank-history [--history FILE] [--runs | --full | --moves] [--site SITE] "
-         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  |  --report FILE.html --project NAME "
+         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  |  --report FILE.html|FILE.xlsx --project "
+         "NAME "
          "[--from YYYY-MM-DD] [--to YYYY-MM-DD]  |  --export-csv FILE --project NAME  |  "
          "--import-csv FILE  (--help for more)";
 }
@@ -45,7 +46,8 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   auto* report = app.add_option("--report", options.report_file,
                                 "write the report of --project as one self-contained HTML file "
                                 "(charts of visibility per engine, the biggest moves, every "
-                                "keyword with its trend, the blocked share of each run)");
+                                "keyword with its trend, the blocked share of each run), or "
+                                "as an Excel workbook of the same tables when FILE ends in .xlsx");
   auto* project = app.add_option("--project", options.project,
                                  "the project the report is of (its list's site|keyword pairs)");
   auto* export_csv = app.add_option("--export-csv", options.export_csv,
@@ -77,8 +79,9 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
   if (!options.project.empty() && options.report_file.empty() && options.export_csv.empty()) {
     return UsageError{"--project goes with --report or --export-csv"};
   }
-  if (!options.report_file.empty() && !options.report_file.ends_with(".html")) {
-    return UsageError{"--report: only FILE.html is written (no spreadsheet form yet)"};
+  if (!options.report_file.empty() && !options.report_file.ends_with(".html") &&
+      !options.report_file.ends_with(".xlsx")) {
+    return UsageError{"--report: FILE.html or FILE.xlsx (an Excel workbook of the same tables)"};
   }
   if (runs) options.report = HistoryOptions::Report::runs;
   if (full) options.report = HistoryOptions::Report::full;

@@ -21,7 +21,8 @@ struct HistoryOptions {
   bool csv = false;
   // Filters (empty: any); the engine by key, any case.
   std::string site, keyword, engine;
-  // --report FILE --project NAME [--from DATE] [--to DATE]: the project's report as HTML.
+  // --report FILE --project NAME [--from DATE] [--to DATE]: the project's report as HTML,
+  // or as an Excel workbook when FILE ends in .xlsx.
   std::string report_file;
   std::string project;
   std::string from, to;    // YYYY-MM-DD, checked; empty: from the first run, to the last

@@ -122,14 +122,13 @@ std::string sparkline(const std::vector<std::optional<int>>& ranks) {
 std::string rank_text(const std::optional<int>& rank) { return rank ? std::to_string(*rank) : "–"; }
 
 std::string move_cell(const Movement& move) {
-  const std::string change = movement_change(move);
   const char* css = move.kind == Movement::Kind::up || move.kind == Movement::Kind::new_rank
                         ? "up"
                         : (move.kind == Movement::Kind::none ? "" : "down");
   return "<td class=\"" + std::string(css) + "\">" + html(movement_mark(move)) + "</td>";
 }
 
-std::string movers_table(const std::string& title, std::vector<const KeywordTrend*> rows) {
+std::string movers_table(const std::string& title, const std::vector<const KeywordTrend*>& rows) {
   std::string out = "<h3>" + title + " (" + std::to_string(rows.size()) + ")</h3>";
   if (rows.empty()) return out + "<p class=\"none\">—</p>";
   out +=
@@ -151,7 +150,8 @@ constexpr const char* kStyle =
     ".grid{stroke:#e5e5e5}.axis{font-size:11px;fill:#666}polyline{fill:none;stroke-width:2}"
     ".s3{stroke:#2a7d2a;fill:#2a7d2a}.s10{stroke:#1f5fbf;fill:#1f5fbf}.s30{stroke:#e08a00;fill:#"
     "e08a00}"
-    ".sr{stroke:#999;fill:#999}.spark polyline{stroke:#1f5fbf;stroke-width:1.5}.up{color:#2a7d2a}"
+    ".sr{stroke:#999;fill:#999}.chart polyline{fill:none}.spark "
+    "polyline{stroke:#1f5fbf;stroke-width:1.5}.up{color:#2a7d2a}"
     ".down{color:#c0392b}.legend span{margin-right:14px}.key{display:inline-block;width:18px;"
     "height:3px;vertical-align:middle;margin-right:4px}.none{color:#888}";
 
@@ -241,6 +241,35 @@ ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
   return report;
 }
 
+ReportMoves report_moves(const ProjectReport& report) {
+  ReportMoves moves;
+  for (const KeywordTrend& trend : report.keywords) {
+    switch (trend.move.kind) {
+      case Movement::Kind::up:
+        moves.up.push_back(&trend);
+        break;
+      case Movement::Kind::down:
+        moves.down.push_back(&trend);
+        break;
+      case Movement::Kind::new_rank:
+        moves.fresh.push_back(&trend);
+        break;
+      case Movement::Kind::lost:
+        moves.lost.push_back(&trend);
+        break;
+      case Movement::Kind::none:
+        break;
+    }
+  }
+  for (auto* rows : {&moves.up, &moves.down}) {
+    std::stable_sort(rows->begin(), rows->end(), [](const KeywordTrend* a, const KeywordTrend* b) {
+      return a->move.places > b->move.places;
+    });
+    if (rows->size() > ReportMoves::kBiggestMoves) rows->resize(ReportMoves::kBiggestMoves);
+  }
+  return moves;
+}
+
 std::string project_report_html(const ProjectReport& report) {
   std::string out = "<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" +
                     html(report.project) + " 排名报告</title><style>" + kStyle +
@@ -255,35 +284,9 @@ std::string project_report_html(const ProjectReport& report) {
   for (const EngineVisibility& engine : report.engines) {
     out += "<h3>" + html(engine.engine) + "</h3>" + visibility_chart(engine);
   }
-  std::vector<const KeywordTrend*> up, down, fresh, lost;
-  for (const KeywordTrend& trend : report.keywords) {
-    switch (trend.move.kind) {
-      case Movement::Kind::up:
-        up.push_back(&trend);
-        break;
-      case Movement::Kind::down:
-        down.push_back(&trend);
-        break;
-      case Movement::Kind::new_rank:
-        fresh.push_back(&trend);
-        break;
-      case Movement::Kind::lost:
-        lost.push_back(&trend);
-        break;
-      case Movement::Kind::none:
-        break;
-    }
-  }
-  const auto biggest = [](std::vector<const KeywordTrend*>& rows) {
-    std::stable_sort(rows.begin(), rows.end(), [](const KeywordTrend* a, const KeywordTrend* b) {
-      return a->move.places > b->move.places;
-    });
-    if (rows.size() > 20) rows.resize(20);
-  };
-  biggest(up);
-  biggest(down);
-  out += "<h2>变化最大</h2>" + movers_table("上升", up) + movers_table("下降", down) +
-         movers_table("新进排名", fresh) + movers_table("跌出排名", lost);
+  const ReportMoves moves = report_moves(report);
+  out += "<h2>变化最大</h2>" + movers_table("上升", moves.up) + movers_table("下降", moves.down) +
+         movers_table("新进排名", moves.fresh) + movers_table("跌出排名", moves.lost);
   out +=
       "<h2>全部关键词</h2><table><tr><th>网站</th><th>关键词</th><th>引擎</th><th>排名</th>"
       "<th>变化</th><th>走势</th></tr>";

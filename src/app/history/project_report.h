@@ -57,6 +57,15 @@ ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
                                    const std::string& project, std::int64_t from_ms,
                                    std::int64_t to_ms);
 
+// The moves a report lists, each in the report's order unless said: the biggest moves up and
+// down (at most kBiggestMoves each, biggest first), every keyword newly ranked and every one
+// that fell out. They point into the report.
+struct ReportMoves {
+  static constexpr std::size_t kBiggestMoves = 20;
+  std::vector<const KeywordTrend*> up, down, fresh, lost;
+};
+ReportMoves report_moves(const ProjectReport& report);
+
 std::string project_report_html(const ProjectReport& report);
 
 // "YYYY-MM-DD" as local midnight in ms since 1970; nullopt when it is no such date.
