@@ -42,6 +42,18 @@ std::string two_runs(const std::string& name) {
   return path;
 }
 
+// A data folder of its own (for XDG_DATA_HOME) holding the project p, of the list a.com|k1.
+std::string data_folder_with_project(const std::string& name) {
+  const std::string folder = ::testing::TempDir() + name + std::to_string(::getpid());
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  setenv("XDG_DATA_HOME", folder.c_str(), 1);
+  EXPECT_EQ(ProjectStore(default_projects_folder()).save({.name = "p", .list = "a.com|k1\r\n"}),
+            std::nullopt);
+  unsetenv("XDG_DATA_HOME");
+  return folder;
+}
+
 TEST(HistoryCsv, RoundTripsEveryFieldAndImportsEachRunOnce) {
   HistoryStore from = HistoryStore::open_for_reading(two_runs("csv-from"), 1000);
   const std::vector<HistoryRecord> records = from.records({});
@@ -116,14 +128,8 @@ TEST(HistoryCsv, SaysWhichLineOfABrokenFileIsWrong) {
 }
 
 TEST(HistoryCsv, QuillrankHistoryExportsAProjectAndImportsItOnce) {
-  const std::string folder =
-      ::testing::TempDir() + "quillrank-history-csv-" + std::to_string(::getpid());
-  std::filesystem::remove_all(folder);
+  const std::string folder = data_folder_with_project("quillrank-history-csv-");
   const std::map<std::string, std::string> env{{"XDG_DATA_HOME", folder}};
-  setenv("XDG_DATA_HOME", folder.c_str(), 1);
-  ASSERT_EQ(ProjectStore(default_projects_folder()).save({.name = "p", .list = "a.com|k1\r\n"}),
-            std::nullopt);
-  unsetenv("XDG_DATA_HOME");
   const std::string from = two_runs("csv-cli-from");
   const std::string to = testing::temp_history("csv-cli-to");
   const std::string file = folder + "/p.csv";
@@ -196,15 +202,8 @@ TEST(HistoryCsv, KeepsEachRunsProjectAndGivesAnOlderFilesRunsTheOneAsked) {
 // --export-csv of a project: its runs and its pairs in runs of none, no other project's run;
 // --import-csv --project of a file from before runs had one makes its runs the project's.
 TEST(HistoryCsv, QuillrankHistoryExportsAProjectsRunsAndImportsAnOlderFileAsOne) {
-  const std::string folder =
-      ::testing::TempDir() + "quillrank-history-csv-projects-" + std::to_string(::getpid());
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const std::string folder = data_folder_with_project("quillrank-history-csv-projects-");
   const std::map<std::string, std::string> env{{"XDG_DATA_HOME", folder}};
-  setenv("XDG_DATA_HOME", folder.c_str(), 1);
-  ASSERT_EQ(ProjectStore(default_projects_folder()).save({.name = "p", .list = "a.com|k1\r\n"}),
-            std::nullopt);
-  unsetenv("XDG_DATA_HOME");
   const std::string from = testing::temp_history("csv-cli-projects-from");
   {
     HistoryStore store = HistoryStore::open_for_writing(from, 1000);
