@@ -37,7 +37,7 @@ void record_one_million_cells(benchmark::State& state, Location location) {
     {
       HistoryWriter writer({.path = path}, {});
       const HistoryWriter::RunId run =
-          writer.start_run(now_ms(), "baidu,google,sogou,soso", "batch");
+          writer.start_run(now_ms(), "baidu,google,sogou,soso", "batch", "");
       std::vector<std::jthread> workers;
       for (int w = 0; w < kWorkers; ++w) {
         workers.emplace_back([&, w] {
@@ -95,7 +95,7 @@ void BM_ClaimTenThousandRowsByFourWorkers(benchmark::State& state) {
     const std::string url = server->new_database();
     std::vector<QueuedRow> rows;
     for (int i = 0; i < kRows; ++i) rows.push_back({"shop.example", "k" + std::to_string(i)});
-    RowQueue::open(url, 5000, "queuer").enqueue({"baidu"}, rows, {});
+    RowQueue::open(url, 5000, "queuer").enqueue({"baidu"}, rows, {}, "");
     std::vector<std::vector<double>> claim_ms(kWorkers);
     std::vector<std::vector<int>> claimed(kWorkers);
     state.ResumeTiming();
@@ -149,7 +149,7 @@ void BM_RecordCallWaits(benchmark::State& state) {
     std::vector<double> blocked_ms(kWorkers, 0), preempted_ms(kWorkers, 0);
     {
       HistoryWriter writer({.path = path}, {});
-      const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu", "batch");
+      const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu", "batch", "");
       std::vector<std::jthread> workers;
       for (int w = 0; w < kWorkers; ++w) {
         workers.emplace_back([&, w] {

@@ -36,12 +36,15 @@ inline CellRecord bench_cell(int keyword, const char* engine, int run) {
           .time_ms = 1'700'000'000'000 + run * 86'400'000LL + keyword};
 }
 
-inline void fill_history(const std::string& path, int runs, int keywords) {
+// `runs` daily runs of `keywords` keywords on two engines; the later half of the runs are of
+// `project` (the earlier ones of none, as recorded before runs had a project).
+inline void fill_history(const std::string& path, int runs, int keywords,
+                         const std::string& project = {}) {
   HistoryStore store = HistoryStore::open_for_writing(path, 5000);
   for (int run = 0; run < runs; ++run) {
     SQLite::Transaction transaction(store.database());
-    const std::int64_t id =
-        store.add_run(1'700'000'000'000 + run * 86'400'000LL, "baidu,google", "batch");
+    const std::int64_t id = store.add_run(1'700'000'000'000 + run * 86'400'000LL, "baidu,google",
+                                          "batch", run < runs / 2 ? "" : project);
     for (int keyword = 0; keyword < keywords; ++keyword) {
       for (const char* engine : {"baidu", "google"}) {
         store.add_cell(id, bench_cell(keyword, engine, run));

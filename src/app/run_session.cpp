@@ -105,7 +105,7 @@ std::optional<std::int64_t> RunSession::start(const KeywordList& list, const Eng
     }
   }
   results_.reset(rows, states);
-  const std::int64_t started = recorder_ ? recorder_->run_started(asked, rows) : now_ms();
+  const std::int64_t started = recorder_ ? recorder_->run_started(asked, rows, project_) : now_ms();
 
   // A site entry's row is decided here, for every asked engine: no engine is asked for it.
   for (std::size_t index = 0; index < rows->size(); ++index) {

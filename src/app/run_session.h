@@ -50,6 +50,9 @@ class RunSession {
   void set_page_seen(PageSeen page_seen) { page_seen_ = std::move(page_seen); }
   // Records the next runs in the rank history (nullptr: none). It must outlive the session.
   void set_recorder(RunRecorder* recorder) { recorder_ = recorder; }
+  // The project the next runs rank, as the history records it (empty, the default: none).
+  void set_project(std::string project) { project_ = std::move(project); }
+  const std::string& project() const { return project_; }
 
   // How a run that was not stopped ended: every worker ranked its last row (completed), or an
   // engine's worker could not start, so its column holds no ranks (stopped).
@@ -133,6 +136,7 @@ class RunSession {
   PageSeen page_seen_;
   std::shared_ptr<VerificationDesk> verifications_;  // null: no person to ask
   RunRecorder* recorder_ = nullptr;
+  std::string project_;
   std::function<void(RunEnd)> run_finished_;
   StartThread start_thread_;
   Engines run_engines_;  // the engines of the current run, as it started

@@ -47,6 +47,10 @@ CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);
     R"sql(
 ALTER TABLE cells ADD COLUMN address TEXT NOT NULL DEFAULT '';
 )sql",
+    // The project a run ranked ('' for none: a run of a plain list, or one from before).
+    R"sql(
+ALTER TABLE runs ADD COLUMN project TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 using namespace history_sql;
@@ -71,6 +75,7 @@ HistoryRecord read_record(SQLite::Statement& query, int first = 0) {
   cell.reason = query.getColumn(first + 9).getString();
   cell.time_ms = query.getColumn(first + 10).getInt64();
   cell.address = query.getColumn(first + 11).getString();
+  record.run_project = query.getColumn(first + 12).getString();
   return record;
 }
 
@@ -162,11 +167,12 @@ void HistoryStore::transaction(const std::function<void()>& writes) {
 }
 
 std::int64_t HistoryStore::add_run(std::int64_t started_ms, const std::string& engines,
-                                   const std::string& source) {
+                                   const std::string& source, const std::string& project) {
   SQLite::Statement insert(database_, kInsertRun);
   insert.bind(1, started_ms);
   insert.bind(2, engines);
   insert.bind(3, source);
+  insert.bind(4, project);
   insert.exec();
   return database_.getLastInsertRowid();
 }
@@ -199,17 +205,19 @@ void HistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t end
   update.exec();
 }
 
-std::vector<RunRow> HistoryStore::runs() {
-  SQLite::Statement query(database_, kRuns);
+std::vector<RunRow> HistoryStore::runs(const ProjectFilter& project) {
+  SQLite::Statement query(database_, runs_query(project));
+  if (project) query.bind(1, *project);
   std::vector<RunRow> rows;
   while (query.executeStep()) {
     rows.push_back({.id = query.getColumn(0).getInt64(),
                     .started_ms = query.getColumn(1).getInt64(),
                     .engines = query.getColumn(2).getString(),
                     .source = query.getColumn(3).getString(),
-                    .state = run_state_from(query.getColumn(4).getString()),
-                    .cells = query.getColumn(5).getInt(),
-                    .ranked = query.getColumn(6).getInt()});
+                    .project = query.getColumn(4).getString(),
+                    .state = run_state_from(query.getColumn(5).getString()),
+                    .cells = query.getColumn(6).getInt(),
+                    .ranked = query.getColumn(7).getInt()});
   }
   return rows;
 }
@@ -245,21 +253,18 @@ PastRanks HistoryStore::past_ranks(const std::string& site, const std::string& k
   return past;
 }
 
-std::vector<HistoryRecord> HistoryStore::records(const std::string& site,
-                                                 const std::string& keyword,
-                                                 const std::string& engine) {
-  SQLite::Statement query(database_, records_query(site, keyword, engine));
+std::vector<HistoryRecord> HistoryStore::records(const RecordFilter& filter) {
+  SQLite::Statement query(database_, records_query(filter));
   int index = 0;
-  for (const std::string* filter : {&site, &keyword, &engine}) {
-    if (!filter->empty()) query.bindNoCopy(++index, *filter);
-  }
+  for (const std::string& param : records_params(filter)) query.bind(++index, param);
   std::vector<HistoryRecord> found;
   while (query.executeStep()) found.push_back(read_record(query));
   return found;
 }
 
-std::vector<LatestRank> HistoryStore::latest_ranks() {
-  SQLite::Statement query(database_, kLatestRanks);
+std::vector<LatestRank> HistoryStore::latest_ranks(const ProjectFilter& project) {
+  SQLite::Statement query(database_, latest_ranks_query(project));
+  if (project) query.bind(1, *project);
   SQLite::Statement previous(database_, kRecordById);
   std::vector<LatestRank> found;
   while (query.executeStep()) {
@@ -274,8 +279,9 @@ std::vector<LatestRank> HistoryStore::latest_ranks() {
   return found;
 }
 
-std::vector<RankMove> HistoryStore::last_moves() {
-  SQLite::Statement two(database_, kLastTwoRuns);
+std::vector<RankMove> HistoryStore::last_moves(const ProjectFilter& project) {
+  SQLite::Statement two(database_, last_two_runs_query(project));
+  if (project) two.bind(1, *project);
   std::vector<std::int64_t> run_ids;
   while (two.executeStep()) run_ids.push_back(two.getColumn(0).getInt64());
   if (run_ids.size() < 2) return {};

@@ -27,13 +27,13 @@ HistoryWriter::~HistoryWriter() {
 }
 
 HistoryWriter::RunId HistoryWriter::start_run(std::int64_t started_ms, std::string engines,
-                                              std::string source) {
+                                              std::string source, std::string project) {
   RunId run;
   {
     MutexLock lock(mutex_);
     run = next_run_++;
   }
-  push(StartRun{run, started_ms, std::move(engines), std::move(source)});
+  push(StartRun{run, started_ms, std::move(engines), std::move(source), std::move(project)});
   return run;
 }
 
@@ -95,7 +95,7 @@ void HistoryWriter::write_loop() {
           for (const Item& item : batch) {
             if (const auto* start = std::get_if<StartRun>(&item)) {
               run_ids[start->run] =
-                  store->add_run(start->started_ms, start->engines, start->source);
+                  store->add_run(start->started_ms, start->engines, start->source, start->project);
             } else if (const auto* cell = std::get_if<Cell>(&item)) {
               store->add_cell(run_ids.at(cell->run), cell->cell);
             } else {

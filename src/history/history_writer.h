@@ -38,9 +38,10 @@ class HistoryWriter {
   HistoryWriter& operator=(const HistoryWriter&) = delete;
 
   // A run's handle for the records that follow. `engines`: keys, comma-separated; `source`:
-  // "window" or "batch".
+  // "window" or "batch"; `project`: the project the run ranks, empty for none.
   using RunId = std::uint64_t;
-  RunId start_run(std::int64_t started_ms, std::string engines, std::string source);
+  RunId start_run(std::int64_t started_ms, std::string engines, std::string source,
+                  std::string project);
   void record(RunId run, CellRecord cell);
   void end_run(RunId run, RunState state, std::int64_t ended_ms);
 
@@ -53,7 +54,7 @@ class HistoryWriter {
   struct StartRun {
     RunId run;
     std::int64_t started_ms;
-    std::string engines, source;
+    std::string engines, source, project;
   };
   struct Cell {
     RunId run;

@@ -42,6 +42,9 @@ CREATE INDEX cells_by_key_rank ON cells(site, keyword, engine, rank);
     R"sql(
 ALTER TABLE cells ADD COLUMN address TEXT NOT NULL DEFAULT '';
 )sql",
+    R"sql(
+ALTER TABLE runs ADD COLUMN project TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 // Held by the transaction that migrates, so machines starting together migrate one by one.
@@ -62,7 +65,14 @@ HistoryRecord read_record(const PgResult& result, int row) {
   cell.reason = result.text(row, 9);
   cell.time_ms = result.number(row, 10);
   cell.address = result.text(row, 11);
+  record.run_project = result.text(row, 12);
   return record;
+}
+
+// The parameter a query of history_sql takes for `project`: none for every run.
+std::vector<PgParam> project_params(const ProjectFilter& project) {
+  if (!project) return {};
+  return {*project};
 }
 
 }  // namespace
@@ -166,11 +176,11 @@ void PgHistoryStore::write_cells() {
 }
 
 std::int64_t PgHistoryStore::add_run(std::int64_t started_ms, const std::string& engines,
-                                     const std::string& source) {
+                                     const std::string& source, const std::string& project) {
   write_cells();
   return connection_
       .exec_prepared("add_run", pg_sql(kInsertRun) + " RETURNING id",
-                     {std::to_string(started_ms), engines, source})
+                     {std::to_string(started_ms), engines, source, project})
       .number(0, 0);
 }
 
@@ -186,17 +196,18 @@ void PgHistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t e
       {std::string(run_state_name(state)), std::to_string(ended_ms), std::to_string(run_id)});
 }
 
-std::vector<RunRow> PgHistoryStore::runs() {
-  const PgResult result = connection_.exec(kRuns);
+std::vector<RunRow> PgHistoryStore::runs(const ProjectFilter& project) {
+  const PgResult result = connection_.exec(pg_sql(runs_query(project)), project_params(project));
   std::vector<RunRow> rows;
   for (int row = 0; row < result.rows(); ++row) {
     rows.push_back({.id = result.number(row, 0),
                     .started_ms = result.number(row, 1),
                     .engines = result.text(row, 2),
                     .source = result.text(row, 3),
-                    .state = run_state_from(result.text(row, 4)),
-                    .cells = static_cast<int>(result.number(row, 5)),
-                    .ranked = static_cast<int>(result.number(row, 6))});
+                    .project = result.text(row, 4),
+                    .state = run_state_from(result.text(row, 5)),
+                    .cells = static_cast<int>(result.number(row, 6)),
+                    .ranked = static_cast<int>(result.number(row, 7))});
   }
   return rows;
 }
@@ -221,21 +232,18 @@ PastRanks PgHistoryStore::past_ranks(const std::string& site, const std::string&
   return past;
 }
 
-std::vector<HistoryRecord> PgHistoryStore::records(const std::string& site,
-                                                   const std::string& keyword,
-                                                   const std::string& engine) {
-  std::vector<PgParam> params;
-  for (const std::string* filter : {&site, &keyword, &engine}) {
-    if (!filter->empty()) params.push_back(*filter);
-  }
-  const PgResult result = connection_.exec(pg_sql(records_query(site, keyword, engine)), params);
+std::vector<HistoryRecord> PgHistoryStore::records(const RecordFilter& filter) {
+  const std::vector<std::string> texts = records_params(filter);
+  const PgResult result = connection_.exec(pg_sql(records_query(filter)),
+                                           std::vector<PgParam>(texts.begin(), texts.end()));
   std::vector<HistoryRecord> found;
   for (int row = 0; row < result.rows(); ++row) found.push_back(read_record(result, row));
   return found;
 }
 
-std::vector<LatestRank> PgHistoryStore::latest_ranks() {
-  const PgResult result = connection_.exec(kLatestRanks);
+std::vector<LatestRank> PgHistoryStore::latest_ranks(const ProjectFilter& project) {
+  const PgResult result =
+      connection_.exec(pg_sql(latest_ranks_query(project)), project_params(project));
   std::vector<LatestRank> found;
   for (int row = 0; row < result.rows(); ++row) {
     LatestRank rank{.latest = read_record(result, row), .previous = std::nullopt};
@@ -249,8 +257,9 @@ std::vector<LatestRank> PgHistoryStore::latest_ranks() {
   return found;
 }
 
-std::vector<RankMove> PgHistoryStore::last_moves() {
-  const PgResult two = connection_.exec(kLastTwoRuns);
+std::vector<RankMove> PgHistoryStore::last_moves(const ProjectFilter& project) {
+  const PgResult two =
+      connection_.exec(pg_sql(last_two_runs_query(project)), project_params(project));
   if (two.rows() < 2) return {};
   auto cells_of = [this](const std::string& run_id) {
     const PgResult result = connection_.exec(pg_sql(kRunCells), {run_id});

@@ -22,17 +22,16 @@ class PgHistoryStore final : public RankHistory {
 
   void transaction(const std::function<void()>& writes) override;
   std::int64_t add_run(std::int64_t started_ms, const std::string& engines,
-                       const std::string& source) override;
+                       const std::string& source, const std::string& project = {}) override;
   void add_cell(std::int64_t run_id, const CellRecord& cell) override;
   void end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) override;
 
-  std::vector<RunRow> runs() override;
+  std::vector<RunRow> runs(const ProjectFilter& project = kAnyProject) override;
   PastRanks past_ranks(const std::string& site, const std::string& keyword,
                        const std::string& engine, std::int64_t before_ms) override;
-  std::vector<HistoryRecord> records(const std::string& site, const std::string& keyword,
-                                     const std::string& engine) override;
-  std::vector<LatestRank> latest_ranks() override;
-  std::vector<RankMove> last_moves() override;
+  std::vector<HistoryRecord> records(const RecordFilter& filter) override;
+  std::vector<LatestRank> latest_ranks(const ProjectFilter& project = kAnyProject) override;
+  std::vector<RankMove> last_moves(const ProjectFilter& project = kAnyProject) override;
 
   PgConnection& connection() { return connection_; }
 

@@ -15,15 +15,16 @@
 namespace quillrank {
 
 // The schema version this program writes; a database of a newer one is refused.
-inline constexpr int kHistorySchemaVersion = 3;
+inline constexpr int kHistorySchemaVersion = 4;
 
 enum class RunState { running, completed, stopped };
 
 struct RunRow {
   std::int64_t id = 0;
   std::int64_t started_ms = 0;
-  std::string engines;  // engine keys, comma-separated: "baidu,google"
-  std::string source;   // "window" or "batch"
+  std::string engines;       // engine keys, comma-separated: "baidu,google"
+  std::string source;        // "window" or "batch"
+  std::string project = {};  // the project the run ranked; empty: none
   RunState state = RunState::running;
   int cells = 0;   // cells recorded
   int ranked = 0;  // of them, with a rank
@@ -48,6 +49,18 @@ struct HistoryRecord {
   std::int64_t run_started_ms = 0;
   RunState run_state = RunState::running;
   CellRecord cell;
+  std::string run_project = {};  // the run's project; empty: none
+};
+
+// The runs a read covers: every run (nullopt), or those of one project ("": of none).
+using ProjectFilter = std::optional<std::string>;
+inline const ProjectFilter kAnyProject = std::nullopt;
+
+// Which records a read returns: those whose fields equal the filters given (an empty text
+// matches all) from the runs `project` covers.
+struct RecordFilter {
+  std::string site = {}, keyword = {}, engine = {};
+  ProjectFilter project = kAnyProject;
 };
 
 // What the history says of one site, keyword and engine before the run now going.
@@ -84,25 +97,27 @@ class RankHistory {
   // Runs `writes` (calls of the three writes below) in one transaction: all of them are kept,
   // or, when one throws, none.
   virtual void transaction(const std::function<void()>& writes) = 0;
+  // `project`: the project the run ranks; empty: none. (Overrides repeat this interface's
+  // default arguments, so a call reads the same through either type.)
   virtual std::int64_t add_run(std::int64_t started_ms, const std::string& engines,
-                               const std::string& source) = 0;
+                               const std::string& source, const std::string& project = {}) = 0;
   virtual void add_cell(std::int64_t run_id, const CellRecord& cell) = 0;
   virtual void end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) = 0;
 
-  virtual std::vector<RunRow> runs() = 0;
+  virtual std::vector<RunRow> runs(const ProjectFilter& project = kAnyProject) = 0;
   // Of runs started before `before_ms` only, so the run now going is never its own past.
   virtual PastRanks past_ranks(const std::string& site, const std::string& keyword,
                                const std::string& engine, std::int64_t before_ms) = 0;
   // Every record of `site` and `keyword` (all engines), oldest run first.
   std::vector<HistoryRecord> row_history(const std::string& site, const std::string& keyword) {
-    return records(site, keyword, {});
+    return records({.site = site, .keyword = keyword});
   }
-  // Every record whose fields equal the filters given (an empty filter matches all), oldest
-  // first.
-  virtual std::vector<HistoryRecord> records(const std::string& site, const std::string& keyword,
-                                             const std::string& engine) = 0;
-  virtual std::vector<LatestRank> latest_ranks() = 0;
-  virtual std::vector<RankMove> last_moves() = 0;
+  // Every record `filter` lets through, oldest run first.
+  virtual std::vector<HistoryRecord> records(const RecordFilter& filter) = 0;
+  // Of the runs `project` covers: each key's latest record, and the moves between the last two
+  // completed runs.
+  virtual std::vector<LatestRank> latest_ranks(const ProjectFilter& project = kAnyProject) = 0;
+  virtual std::vector<RankMove> last_moves(const ProjectFilter& project = kAnyProject) = 0;
 };
 
 std::string_view run_state_name(RunState state);

@@ -70,9 +70,10 @@ RowQueue RowQueue::open(const std::string& url, int timeout_ms, std::string owne
 
 std::int64_t RowQueue::enqueue(const std::vector<std::string>& engines,
                                const std::vector<QueuedRow>& rows,
-                               const std::vector<std::pair<int, CellRecord>>& decided) {
+                               const std::vector<std::pair<int, CellRecord>>& decided,
+                               const std::string& project) {
   return db().in_transaction([&] {
-    const std::int64_t run_id = store_.add_run(now_ms(), joined(engines), "queue");
+    const std::int64_t run_id = store_.add_run(now_ms(), joined(engines), "queue", project);
     const std::string run = std::to_string(run_id);
     // Rows and cells go in as arrays: one statement each, however long the list.
     std::vector<PgParam> sites, keywords, keys(engines.begin(), engines.end());

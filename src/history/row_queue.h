@@ -43,9 +43,11 @@ class RowQueue {
   static RowQueue open(const std::string& url, int timeout_ms, std::string owner);
 
   // A new run asking `engines` (keys) for `rows`; `decided` gives, for some rows, the result
-  // every engine's cell reads without asking (recorded at once). Returns the run's id.
+  // every engine's cell reads without asking (recorded at once). The run is of the project
+  // called `project` (empty: none). Returns the run's id.
   std::int64_t enqueue(const std::vector<std::string>& engines, const std::vector<QueuedRow>& rows,
-                       const std::vector<std::pair<int, CellRecord>>& decided);
+                       const std::vector<std::pair<int, CellRecord>>& decided,
+                       const std::string& project);
 
   // Leases the first cell of the engine that nobody holds (no claim, or one that expired) to
   // this owner for `lease`; nullopt when there is none.

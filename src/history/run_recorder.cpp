@@ -28,7 +28,8 @@ RowResult recorded_result(const CellRecord& cell) {
 RunRecorder::RunRecorder(HistoryWriter& writer, std::string source)
     : writer_(writer), source_(std::move(source)) {}
 
-std::int64_t RunRecorder::run_started(const std::vector<std::string>& engine_keys, RunRows rows) {
+std::int64_t RunRecorder::run_started(const std::vector<std::string>& engine_keys, RunRows rows,
+                                      std::string project) {
   run_ended(false);
   std::string engines;
   for (const std::string& key : engine_keys) {
@@ -37,7 +38,7 @@ std::int64_t RunRecorder::run_started(const std::vector<std::string>& engine_key
   }
   rows_ = std::move(rows);
   const std::int64_t started = now_ms();
-  run_ = writer_.start_run(started, std::move(engines), source_);
+  run_ = writer_.start_run(started, std::move(engines), source_, std::move(project));
   return started;
 }
 

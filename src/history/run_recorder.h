@@ -24,9 +24,10 @@ class RunRecorder {
   RunRecorder(HistoryWriter& writer, std::string source);
 
   // Before the run's workers start, on the host's thread: a new run asking the engines called
-  // `engine_keys` for `rows`. A run still open is marked stopped first. Returns the run's
-  // start time (ms since 1970).
-  std::int64_t run_started(const std::vector<std::string>& engine_keys, RunRows rows);
+  // `engine_keys` for `rows`, of the project called `project` (empty: none). A run still open
+  // is marked stopped first. Returns the run's start time (ms since 1970).
+  std::int64_t run_started(const std::vector<std::string>& engine_keys, RunRows rows,
+                           std::string project);
   // On any thread: the engine called `engine_key` decided row `row` (0-based) of the run.
   void record(std::string_view engine_key, int row, const RowResult& result);
   // The run ended: completed (every worker ranked its last row) or stopped. Only the first

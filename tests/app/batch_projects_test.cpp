@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/batch/project_lock.h"
+#include "history/history_store.h"
 #include "support/engine_pages.h"
 #include "support/fixture_server.h"
 #include "support/run_program.h"
@@ -76,6 +77,30 @@ TEST(BatchProjects, SavesAListAsAProjectAndRanksItOnItsOwnEngines) {
       0);
   EXPECT_NE(read_file(home.project(kChinese) + "/project.toml").find("[\"baidu\"]"),
             std::string::npos);
+}
+
+// A run of a saved project is recorded as the project's; a run of a list file as one of none.
+TEST(BatchProjects, RecordsARunOfAProjectAsTheProjects) {
+  const TempHome home("recorded");
+  FixtureServer server([](const HttpRequest&) {
+    return HttpReply{.body = testing::engine_result_page(kBaidu, "http://shop.example/", 2)};
+  });
+  auto env = home.env;
+  env["http_proxy"] = server.base_url();
+  const std::string list = home.folder + "/list.txt";
+  write_file(list, "shop.example|k1\n");
+  ASSERT_EQ(run_program(kProgram, {"--save-project", kChinese, "-e", "baidu", list}, env).exit_code,
+            0);
+  const std::string history = home.folder + "/history.sqlite3";
+  auto run = run_program(kProgram, {"--project", kChinese, "--history", history}, env);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  run = run_program(kProgram, {"-e", "baidu", "--history", history, list}, env);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::vector<RunRow> runs = HistoryStore::open_for_reading(history, 1000).runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].project, kChinese);
+  EXPECT_EQ(runs[0].cells, 1);
+  EXPECT_EQ(runs[1].project, "");
 }
 
 TEST(BatchProjects, TellsTheOnRunEndCommandOfEachRunAndGoesOnWhenItFails) {

@@ -87,6 +87,58 @@ TEST(HistoryCommand, MovesShowAnotherAddressAtTheSameRank) {
       "a.example\tseo\tbaidu\t4\t4\tother page\thttp://a.example/old\thttp://a.example/new\n");
 }
 
+// --project keeps every print-out to the runs of that project (no project of that name needs
+// to be saved): the runs listed, the records, the latest ranks and the moves between its last
+// two runs, however other projects' runs fall between them.
+TEST(HistoryCommand, ProjectKeepsEachPrintOutToItsRuns) {
+  const std::string path = temp_history("project-filter");
+  {
+    HistoryStore store = HistoryStore::open_for_writing(path, 1000);
+    const std::pair<const char*, int> runs[] = {{"p", 9}, {"q", 1}, {"", 30}, {"p", 5}, {"q", 2}};
+    for (int run = 0; run < 5; ++run) {
+      const auto& [project, rank] = runs[run];
+      const std::int64_t id = store.add_run(run, "baidu", "batch", project);
+      store.add_cell(id, {.site = "a.example",
+                          .keyword = "seo",
+                          .engine = "baidu",
+                          .text = "第" + std::to_string(rank) + "名",
+                          .rank = rank,
+                          .verdict = "result",
+                          .reason = "",
+                          .time_ms = run});
+      store.end_run(id, RunState::completed, run);
+    }
+  }
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t lines;         // with the header
+    std::string holds, lacks;  // a piece of the print-out, and one it must not hold
+  };
+  const Case cases[] = {
+      {{"--runs", "--project", "p"}, 3, "\tcompleted\t1\t1\tp\n", "\tq\n"},
+      {{"--runs", "--project", "q"}, 3, "\tq\n", "\tp\n"},
+      {{"--runs"}, 6, "\t1\t1\t\n", ""},
+      {{"--full", "--project", "q", "--csv"}, 3, ",第1名,", "第9名"},
+      {{"--project", "p"}, 2, "\tbaidu\t5\t第5名\t", "第2名"},
+      {{"--moves", "--project", "p"}, 2, "\t9\t5\tup 4\t", ""},
+      {{"--moves", "--project", "q"}, 2, "\t1\t2\tdown 1\t", ""},
+      {{"--moves"}, 2, "\t5\t2\tup 3\t", ""},
+      {{"--runs", "--project", "none-such"}, 1, "run\t", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--history", path});
+    const testing::ProgramRun run = testing::run_program(kHistory, args);
+    SCOPED_TRACE(args[0] + " " + (args.size() > 3 ? args[2] : ""));
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(lines_in(run.out), c.lines) << run.out;
+    EXPECT_NE(run.out.find(c.holds), std::string::npos) << run.out;
+    if (!c.lacks.empty()) {
+      EXPECT_EQ(run.out.find(c.lacks), std::string::npos) << run.out;
+    }
+  }
+}
+
 // The same runs and the same print-outs with the history in a file and in PostgreSQL.
 using HistoryCommandOn = testing::EveryStore;
 QUILLRANK_ON_EVERY_STORE(HistoryCommandOn);
@@ -145,7 +197,8 @@ TEST_P(HistoryCommandOn, BatchRunsAreRecordedAndPrintedWithTheirChange) {
 
   const testing::ProgramRun listed = testing::run_program(kHistory, {"--runs", "--history", path});
   EXPECT_EQ(lines_in(listed.out), 3u) << listed.out;
-  EXPECT_NE(listed.out.find("\tbatch\tbaidu\tcompleted\t2\t2\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\tbatch\tbaidu\tcompleted\t2\t2\t\n"), std::string::npos)
+      << listed.out;
 }
 
 TEST(HistoryCommand, TheHistoryIsOffWithNoHistoryOrTheSettingsFile) {
@@ -272,7 +325,7 @@ TEST(HistoryCommand, KillingTheBatchMidRunNeverDamagesTheDatabase) {
   while (seen < 100 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(50ms);
     try {
-      seen = HistoryStore::open_for_reading(path, 1000).records("", "", "").size();
+      seen = HistoryStore::open_for_reading(path, 1000).records({}).size();
     } catch (const SQLite::Exception&) {
       // not created yet
     }
@@ -283,8 +336,8 @@ TEST(HistoryCommand, KillingTheBatchMidRunNeverDamagesTheDatabase) {
   SQLite::Database database(path, SQLite::OPEN_READWRITE);
   EXPECT_EQ(database.execAndGet("PRAGMA integrity_check").getString(), "ok");
   HistoryStore store = HistoryStore::open_for_reading(path, 1000);
-  EXPECT_GE(store.records("", "", "").size(), seen);
-  EXPECT_LT(store.records("", "", "").size(), 5000u) << "killed before the end";
+  EXPECT_GE(store.records({}).size(), seen);
+  EXPECT_LT(store.records({}).size(), 5000u) << "killed before the end";
   EXPECT_EQ(store.runs().at(0).state, RunState::running);
 }
 

@@ -129,14 +129,14 @@ TEST(ProjectReport, ReadsTheRecordsOfManyPairsInOnePassAsPairByPair) {
     }
     store.end_run(id, RunState::completed, kStart + run * kDay + 1);
   }
-  std::vector<HistoryRecord> one_pass = records_of_pairs(store, all);
+  std::vector<HistoryRecord> one_pass = records_of_pairs(store, "p", all);
   // Run by run, each pair's oldest first: the pair-by-pair order once grouped by pair.
   std::stable_sort(one_pass.begin(), one_pass.end(), [](const auto& a, const auto& b) {
     return std::tie(a.cell.site, a.cell.keyword) < std::tie(b.cell.site, b.cell.keyword);
   });
   std::vector<HistoryRecord> pair_by_pair;
   for (const SitePair& pair : all) {
-    const std::vector<HistoryRecord> one = records_of_pairs(store, {pair});
+    const std::vector<HistoryRecord> one = records_of_pairs(store, "p", {pair});
     pair_by_pair.insert(pair_by_pair.end(), one.begin(), one.end());
   }
   ASSERT_EQ(one_pass.size(), 2u * 300);
@@ -146,6 +146,58 @@ TEST(ProjectReport, ReadsTheRecordsOfManyPairsInOnePassAsPairByPair) {
         std::tie(one_pass[i].run_id, one_pass[i].cell.site, one_pass[i].cell.keyword),
         std::tie(pair_by_pair[i].run_id, pair_by_pair[i].cell.site, pair_by_pair[i].cell.keyword))
         << i;
+  }
+}
+
+// A project's records: its runs whole, its list's pairs in runs of no project (those before
+// projects), nothing of another project's runs; the same with a few pairs (read pair by pair)
+// and with many (read in one pass).
+TEST(ProjectReport, ReadsAProjectsRunsAndItsPairsInRunsOfNoProjectOnly) {
+  const std::string history = testing::temp_history("project-runs");
+  HistoryStore store = HistoryStore::open_for_writing(history, 1000);
+  // Run by run: its project, and the keywords it ranked (k0 .. k149 for "many").
+  const std::pair<std::string, std::vector<std::string>> runs[] = {
+      {"", {"seo", "gone", "many"}},      // before projects: seo counts, "gone" not
+      {"p", {"seo", "dropped", "many"}},  // the project's: all of it, "dropped" too
+      {"q", {"seo", "many"}},             // another project's: nothing
+      {"", {"seo"}},                      // a run of no project since
+      {"p", {"seo"}}};
+  std::set<SitePair> many;
+  for (std::size_t run = 0; run < std::size(runs); ++run) {
+    const std::int64_t id =
+        store.add_run(kStart + static_cast<int>(run) * kDay, "baidu", "batch", runs[run].first);
+    for (const std::string& keyword : runs[run].second) {
+      for (int n = 0; n < (keyword == "many" ? 150 : 1); ++n) {
+        const std::string name = keyword == "many" ? "k" + std::to_string(n) : keyword;
+        store.add_cell(id, record(static_cast<int>(run), name, 3).cell);
+        many.emplace("a.com", name);
+      }
+    }
+    store.end_run(id, RunState::completed, 0);
+  }
+  for (const char* left_out : {"gone", "dropped"}) many.erase({"a.com", left_out});
+  struct Case {
+    std::set<SitePair> pairs;
+    std::size_t records;  // what the runs of no project add; the project's runs give 153
+  };
+  const Case cases[] = {{{{"a.com", "seo"}}, 2}, {many, 151 + 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pairs.size());
+    const std::vector<HistoryRecord> records = records_of_pairs(store, "p", c.pairs);
+    EXPECT_EQ(records.size(), 153 + c.records);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const HistoryRecord& record = records[i];
+      EXPECT_NE(record.run_project, "q");
+      if (record.run_project.empty()) {
+        EXPECT_TRUE(c.pairs.contains({"a.com", record.cell.keyword}));
+      }
+      if (i > 0) {
+        EXPECT_LE(records[i - 1].run_id, record.run_id) << "oldest run first";
+      }
+    }
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                            [](const HistoryRecord& r) { return r.cell.keyword == "dropped"; }),
+              1);
   }
 }
 

@@ -291,7 +291,7 @@ TEST(RunSession, AFailedSiteEntryIsAFailedRowAndABadLineIsNoRow) {
   EXPECT_EQ(runs[0].engines, "baidu,soso");
   EXPECT_EQ(runs[0].state, RunState::completed);
   std::vector<std::string> recorded;
-  for (const HistoryRecord& record : store.records("", "", "")) {
+  for (const HistoryRecord& record : store.records({})) {
     recorded.push_back(record.cell.engine + ":" + record.cell.site + ":" + record.cell.text);
   }
   std::sort(recorded.begin(), recorded.end());
@@ -301,7 +301,8 @@ TEST(RunSession, AFailedSiteEntryIsAFailedRowAndABadLineIsNoRow) {
 }
 
 // The history hears every result typed: the site bare, the engine by key, the rank and the
-// address that ranks; a run stopped by its host is recorded as stopped.
+// address that ranks; a run stopped by its host is recorded as stopped; a session given a
+// project records its runs as the project's.
 TEST(RunSession, RecordsTypedResultsAndHowEachRunEnded) {
   const std::string path = testing::temp_history("session-typed");
   Pages held;
@@ -322,6 +323,7 @@ TEST(RunSession, RecordsTypedResultsAndHowEachRunEnded) {
 
     RunSession stopped(run.results, held.source(), no_home_pages());
     stopped.set_recorder(&recorder);
+    stopped.set_project("客户 A");
     held.hold();
     stopped.start(split_keyword_list("shop.example|seo"), {true});
     stopped.stop();
@@ -330,7 +332,8 @@ TEST(RunSession, RecordsTypedResultsAndHowEachRunEnded) {
   HistoryStore store = HistoryStore::open_for_reading(path, 1000);
   const std::vector<RunRow> runs = store.runs();
   ASSERT_EQ(runs.size(), 2u);
-  const std::vector<HistoryRecord> records = store.records("shop.example", "seo", "baidu");
+  const std::vector<HistoryRecord> records =
+      store.records({.site = "shop.example", .keyword = "seo", .engine = "baidu"});
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].cell.rank, 4);
   EXPECT_EQ(records[0].cell.address, "http://shop.example/p/2.html");
@@ -338,6 +341,8 @@ TEST(RunSession, RecordsTypedResultsAndHowEachRunEnded) {
   int stopped_runs = 0;
   for (const RunRow& row : runs) stopped_runs += row.state == RunState::stopped;
   EXPECT_EQ(stopped_runs, 1);
+  EXPECT_EQ(runs[0].project, "");
+  EXPECT_EQ(runs[1].project, "客户 A");
 }
 
 TEST(RunSession, AStopDuringTheExpansionStartsNothing) {

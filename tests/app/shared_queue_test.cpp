@@ -46,7 +46,7 @@ std::string keyword_list(int rows) {
 // Every cell the history holds, by keyword and engine: how often each was recorded.
 std::map<std::pair<std::string, std::string>, int> recorded(const std::string& url) {
   std::map<std::pair<std::string, std::string>, int> cells;
-  for (const HistoryRecord& record : open_history_for_reading(url, 2000)->records("", "", "")) {
+  for (const HistoryRecord& record : open_history_for_reading(url, 2000)->records({})) {
     ++cells[{record.cell.keyword, record.cell.engine}];
   }
   return cells;

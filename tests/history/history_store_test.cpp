@@ -30,11 +30,12 @@ CellRecord cell(std::string engine, std::optional<int> rank, std::int64_t time_m
           .address = rank ? "http://shop.example/p" + std::to_string(*rank) : ""};
 }
 
-// One run with `cells`, ended as `state`; its id.
-std::int64_t add_run(RankHistory& store, RunState state, const std::vector<CellRecord>& cells) {
+// One run of `project` with `cells`, ended as `state`; its id.
+std::int64_t add_run(RankHistory& store, RunState state, const std::vector<CellRecord>& cells,
+                     const std::string& project = "") {
   std::int64_t id = 0;
   store.transaction([&] {
-    id = store.add_run(cells.empty() ? 0 : cells[0].time_ms, "baidu", "batch");
+    id = store.add_run(cells.empty() ? 0 : cells[0].time_ms, "baidu", "batch", project);
     for (const CellRecord& c : cells) store.add_cell(id, c);
     if (state != RunState::running) store.end_run(id, state, 0);
   });
@@ -75,6 +76,7 @@ TEST(PgHistoryStore, BringsAnOlderSchemaUpToDateKeepingItsRecords) {
   {
     PgConnection db = PgConnection::connect(url, 1000);
     db.exec("ALTER TABLE cells DROP COLUMN address");
+    db.exec("ALTER TABLE runs DROP COLUMN project");
     db.exec("DROP INDEX cells_by_key_rank");
     db.exec("UPDATE quillrank_schema SET version = 1");
     db.exec(
@@ -86,7 +88,7 @@ TEST(PgHistoryStore, BringsAnOlderSchemaUpToDateKeepingItsRecords) {
   }
   const std::unique_ptr<RankHistory> store = open_history_for_writing(url, 1000);
   EXPECT_EQ(store->schema_version(), kHistorySchemaVersion);
-  const std::vector<HistoryRecord> kept = store->records("", "", "");
+  const std::vector<HistoryRecord> kept = store->records({});
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].cell.rank, 4);
   EXPECT_EQ(kept[0].cell.address, "");
@@ -189,6 +191,7 @@ TEST(HistoryStore, BringsASecondVersionDatabaseUpToDateWithAnAddressPerCell) {
     // Back to the second schema, as the release before the address wrote it.
     first.database().exec(
         "DROP TABLE cells;"
+        "ALTER TABLE runs DROP COLUMN project;"
         "CREATE TABLE cells(id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES runs(id), "
         "site TEXT NOT NULL, keyword TEXT NOT NULL, engine TEXT NOT NULL, text TEXT NOT NULL, "
         "rank INTEGER, verdict TEXT NOT NULL, reason TEXT NOT NULL, recorded INTEGER NOT NULL);"
@@ -275,10 +278,10 @@ TEST_P(EveryStore, RecordsAreFilteredAndListedOldestFirst) {
   EXPECT_EQ(row[0].cell.address, "http://shop.example/p3");
   EXPECT_EQ(row[1].cell.address, "");
 
-  EXPECT_EQ(store.records("", "", "baidu").size(), 3u);
-  EXPECT_EQ(store.records("", "other", "").size(), 1u);
-  EXPECT_EQ(store.records("elsewhere.example", "", "").size(), 0u);
-  EXPECT_EQ(store.records("", "", "").size(), 4u);
+  EXPECT_EQ(store.records({.engine = "baidu"}).size(), 3u);
+  EXPECT_EQ(store.records({.keyword = "other"}).size(), 1u);
+  EXPECT_EQ(store.records({.site = "elsewhere.example"}).size(), 0u);
+  EXPECT_EQ(store.records({}).size(), 4u);
 
   const std::vector<RunRow> runs = store.runs();
   ASSERT_EQ(runs.size(), 2u);
@@ -330,6 +333,85 @@ TEST_P(EveryStore, LastMovesCompareTheLastTwoCompletedRuns) {
   EXPECT_EQ(moves[0].current_address, "http://shop.example/p4");
   EXPECT_EQ(moves[1].previous_address, "");
   EXPECT_EQ(moves[1].current_address, "http://shop.example/p2");
+}
+
+// A history of the third version, from before runs had a project: each of its runs becomes one
+// of no project, and new runs keep theirs.
+TEST_P(EveryStore, BringsAThirdVersionHistoryUpToDateWithRunsOfNoProject) {
+  add_run(*open(), RunState::completed, {cell("baidu", 3, 10)});
+  const std::string back_to_third =
+      GetParam() == "sqlite"
+          ? "ALTER TABLE runs DROP COLUMN project; PRAGMA user_version=3;"
+          : "ALTER TABLE runs DROP COLUMN project; UPDATE quillrank_schema SET version = 3;";
+  if (GetParam() == "sqlite") {
+    SQLite::Database(location_, SQLite::OPEN_READWRITE).exec(back_to_third);
+  } else {
+    PgConnection::connect(location_, 1000).exec(back_to_third);
+  }
+  EXPECT_EQ(open_history_for_reading(location_, 1000)->schema_version(), 3);
+  const std::unique_ptr<RankHistory> store = open();
+  EXPECT_EQ(store->schema_version(), kHistorySchemaVersion);
+  add_run(*store, RunState::completed, {cell("baidu", 2, 20)}, "客户 A");
+  const std::vector<RunRow> runs = store->runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].project, "");
+  EXPECT_EQ(runs[0].cells, 1) << "the old run keeps its cell";
+  EXPECT_EQ(runs[1].project, "客户 A");
+  const std::vector<HistoryRecord> records = store->records({});
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].run_project, "");
+  EXPECT_EQ(records[1].run_project, "客户 A");
+}
+
+// Three projects' runs interleaved: what each read gives for every run, one project's runs, the
+// runs of none and a project that ran nothing.
+TEST_P(EveryStore, ReadsTheRunsOfOneProjectApartFromTheOthers) {
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
+  const std::int64_t p1 = add_run(store, RunState::completed, {cell("baidu", 9, 10)}, "p");
+  const std::int64_t q1 = add_run(store, RunState::completed, {cell("baidu", 1, 20)}, "q");
+  const std::int64_t none = add_run(store, RunState::completed, {cell("baidu", 30, 30)});
+  const std::int64_t p2 = add_run(store, RunState::completed, {cell("baidu", 5, 40)}, "p");
+  const std::int64_t q2 = add_run(store, RunState::completed, {cell("baidu", 2, 50)}, "q");
+  struct Case {
+    ProjectFilter project;
+    std::vector<std::int64_t> runs;  // runs(), and whose records records() gives
+    std::optional<int> latest;       // the latest rank of the key
+    std::optional<int> previous;     // ... and the one before it
+    std::optional<int> moved_from;   // the last moves' previous rank (nullopt: no move)
+  };
+  const Case cases[] = {
+      {kAnyProject, {p1, q1, none, p2, q2}, 2, 5, 5},
+      {"p", {p1, p2}, 5, 9, 9},
+      {"q", {q1, q2}, 2, 1, 1},
+      {"", {none}, 30, std::nullopt, std::nullopt},
+      {"r", {}, std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.project.value_or("(any)"));
+    std::vector<std::int64_t> listed, recorded;
+    for (const RunRow& run : store.runs(c.project)) listed.push_back(run.id);
+    for (const HistoryRecord& record : store.records({.keyword = "seo", .project = c.project})) {
+      recorded.push_back(record.run_id);
+      if (c.project) {
+        EXPECT_EQ(record.run_project, *c.project);
+      }
+    }
+    EXPECT_EQ(listed, c.runs);
+    EXPECT_EQ(recorded, c.runs);
+    const std::vector<LatestRank> latest = store.latest_ranks(c.project);
+    ASSERT_EQ(latest.size(), c.latest ? 1u : 0u);
+    if (c.latest) {
+      EXPECT_EQ(latest[0].latest.cell.rank, c.latest);
+      EXPECT_EQ(latest[0].previous ? latest[0].previous->cell.rank : std::nullopt, c.previous);
+    }
+    const std::vector<RankMove> moves = store.last_moves(c.project);
+    ASSERT_EQ(moves.size(), c.moved_from ? 1u : 0u);
+    if (c.moved_from) {
+      EXPECT_EQ(moves[0].previous, c.moved_from);
+      EXPECT_EQ(moves[0].current, c.latest);
+    }
+  }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_P(HistoryWriterOn, CommitsEveryRecordFromManyThreadsWithItsRun) {
   Failures failures;
   {
     HistoryWriter writer({.path = path, .commit_at = 50}, failures.hook());
-    const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu,google", "window");
+    const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu,google", "window", "");
     std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t) {
       threads.emplace_back([&writer, run, t] {
@@ -67,16 +67,16 @@ TEST_P(HistoryWriterOn, CommitsEveryRecordFromManyThreadsWithItsRun) {
   EXPECT_EQ(runs[0].state, RunState::completed);
   EXPECT_EQ(runs[0].engines, "baidu,google");
   EXPECT_EQ(runs[0].source, "window");
-  EXPECT_EQ(store.records("", "k2", "").size(), 250u);
+  EXPECT_EQ(store.records({.keyword = "k2"}).size(), 250u);
 }
 
 TEST(HistoryWriter, FlushMakesTheQueuedRecordsVisibleBeforeTheSecondIsUp) {
   const std::string path = temp_history("flush");
   HistoryWriter writer({.path = path, .commit_every = 60s}, {});
-  const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu", "window");
+  const HistoryWriter::RunId run = writer.start_run(now_ms(), "baidu", "window", "");
   writer.record(run, ranked(3));
   writer.flush();
-  EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).records("", "", "").size(), 1u);
+  EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).records({}).size(), 1u);
   writer.end_run(run, RunState::stopped, now_ms());
   writer.flush();
   EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).runs().at(0).state, RunState::stopped);
@@ -88,8 +88,8 @@ TEST(HistoryWriter, TwoWritersOnOneDatabaseBothSucceed) {
   {
     HistoryWriter window({.path = path, .commit_at = 10}, failures.hook());
     HistoryWriter batch({.path = path, .commit_at = 10}, failures.hook());
-    const auto a = window.start_run(now_ms(), "baidu", "window");
-    const auto b = batch.start_run(now_ms(), "google", "batch");
+    const auto a = window.start_run(now_ms(), "baidu", "window", "");
+    const auto b = batch.start_run(now_ms(), "google", "batch", "");
     for (int i = 1; i <= 500; ++i) {
       window.record(a, ranked(i));
       batch.record(b, ranked(i));
@@ -112,7 +112,7 @@ TEST(HistoryWriter, ACorruptOrUnopenableDatabaseIsReportedOnceAndDropsRecords) {
     Failures failures;
     {
       HistoryWriter writer({.path = path, .commit_at = 5}, failures.hook());
-      const auto run = writer.start_run(now_ms(), "baidu", "batch");
+      const auto run = writer.start_run(now_ms(), "baidu", "batch", "");
       for (int i = 1; i <= 100; ++i) writer.record(run, ranked(i));
       writer.flush();
       writer.end_run(run, RunState::completed, now_ms());
@@ -134,7 +134,7 @@ TEST(HistoryWriter, GivesUpOnADatabaseLockedPastTheBusyTimeoutButWaitsOutAShortL
     {
       HistoryWriter writer({.path = path, .busy_timeout_ms = long_lock ? 200 : 5000},
                            failures.hook());
-      const auto run = writer.start_run(now_ms(), "baidu", "batch");
+      const auto run = writer.start_run(now_ms(), "baidu", "batch", "");
       writer.record(run, ranked(1));
       if (!long_lock) {
         std::this_thread::sleep_for(300ms);
@@ -145,7 +145,7 @@ TEST(HistoryWriter, GivesUpOnADatabaseLockedPastTheBusyTimeoutButWaitsOutAShortL
     if (long_lock) holder.exec("COMMIT");
     EXPECT_EQ(failures.count, long_lock ? 1 : 0) << failures.last;
   }
-  EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).records("", "", "").size(), 1u);
+  EXPECT_EQ(HistoryStore::open_for_reading(path, 1000).records({}).size(), 1u);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(RowQueue, ClaimsEachCellOnceInRowOrderAndCompletesTheRunWithItsLastCell) {
   const std::string url = server->new_database();
   RowQueue first = RowQueue::open(url, 2000, "first");
   RowQueue second = RowQueue::open(url, 2000, "second");
-  const std::int64_t run = first.enqueue({"baidu", "google"}, rows(2), {});
+  const std::int64_t run = first.enqueue({"baidu", "google"}, rows(2), {}, "客户 A");
   EXPECT_EQ(first.state(run), RunState::running);
   EXPECT_EQ(first.open_cells("baidu"), 2);
 
@@ -67,7 +67,8 @@ TEST(RowQueue, ClaimsEachCellOnceInRowOrderAndCompletesTheRunWithItsLastCell) {
   ASSERT_EQ(done->rows.size(), 2u);
   EXPECT_EQ(done->cells[1][0]->rank, 5);
   EXPECT_EQ(done->cells[0][1]->engine, "google");
-  EXPECT_EQ(first.history().records("", "", "").size(), 4u) << "the cells are history records";
+  EXPECT_EQ(first.history().records({}).size(), 4u) << "the cells are history records";
+  EXPECT_EQ(first.history().records({.project = "客户 A"}).size(), 4u) << "of the run's project";
   EXPECT_EQ(first.state(run + 1), std::nullopt);
 }
 
@@ -77,7 +78,7 @@ TEST(RowQueue, AClaimNotRenewedExpiresAndGoesToAnotherWorker) {
   RowQueue lost = RowQueue::open(url, 2000, "lost");
   RowQueue kept = RowQueue::open(url, 2000, "kept");
   RowQueue other = RowQueue::open(url, 2000, "other");
-  lost.enqueue({"baidu"}, rows(2), {});
+  lost.enqueue({"baidu"}, rows(2), {}, "");
   const std::optional<ClaimedCell> expiring = lost.claim("baidu", 300ms);
   const std::optional<ClaimedCell> renewed = kept.claim("baidu", 300ms);
   ASSERT_TRUE(expiring && renewed);
@@ -92,7 +93,7 @@ TEST(RowQueue, AClaimNotRenewedExpiresAndGoesToAnotherWorker) {
   EXPECT_FALSE(lost.complete(*expiring, ranked(*expiring, 1))) << "taken over: not recorded";
   EXPECT_TRUE(other.complete(*taken, ranked(*taken, 2)));
   EXPECT_TRUE(kept.complete(*renewed, ranked(*renewed, 3)));
-  EXPECT_EQ(other.history().records("", "", "").size(), 2u);
+  EXPECT_EQ(other.history().records({}).size(), 2u);
 }
 
 TEST(RowQueue, RowsDecidedWhenQueuedAreRecordedAtOnce) {
@@ -106,7 +107,7 @@ TEST(RowQueue, RowsDecidedWhenQueuedAreRecordedAtOnce) {
                     .verdict = "failed",
                     .reason = "no home page",
                     .time_ms = 1};
-  const std::int64_t run = queue.enqueue({"baidu"}, {{"[bad.example]", ""}}, {{0, failed}});
+  const std::int64_t run = queue.enqueue({"baidu"}, {{"[bad.example]", ""}}, {{0, failed}}, "");
   EXPECT_EQ(queue.state(run), RunState::completed);
   EXPECT_FALSE(queue.claim("baidu", 60s));
   EXPECT_EQ(queue.run(run)->cells[0][0]->reason, "no home page");
@@ -117,7 +118,8 @@ TEST(RowQueue, ConcurrentWorkersRecordEveryCellExactlyOnce) {
   QUILLRANK_NEED_POSTGRES(server);
   const std::string url = server->new_database();
   constexpr int kRows = 200;
-  const std::int64_t run = RowQueue::open(url, 2000, "queuer").enqueue({"baidu"}, rows(kRows), {});
+  const std::int64_t run =
+      RowQueue::open(url, 2000, "queuer").enqueue({"baidu"}, rows(kRows), {}, "");
   std::atomic<int> recorded{0};
   {
     std::vector<std::jthread> workers;
@@ -135,7 +137,7 @@ TEST(RowQueue, ConcurrentWorkersRecordEveryCellExactlyOnce) {
   EXPECT_EQ(reader.state(run), RunState::completed);
   const QueuedRun done = *reader.run(run);
   for (int row = 0; row < kRows; ++row) EXPECT_EQ(done.cells[row][0]->rank, row + 1);
-  EXPECT_EQ(reader.history().records("", "", "").size(), static_cast<std::size_t>(kRows));
+  EXPECT_EQ(reader.history().records({}).size(), static_cast<std::size_t>(kRows));
 }
 
 }  // namespace

@@ -547,6 +547,7 @@ int run(const std::vector<std::string>& args) {
   session.set_engines(std::get<Settings>(settings).engines);
   session.set_worker_sources(sources);
   session.set_recorder(recorder ? &*recorder : nullptr);
+  if (project) session.set_project(project->name);
   std::atomic<bool> completed{false};
   session.set_run_finished([&finished, &completed](RunSession::RunEnd end) {
     completed = end == RunSession::RunEnd::completed;
@@ -584,7 +585,7 @@ int run(const std::vector<std::string>& args) {
     try {
       RowQueue queue = RowQueue::open(history_at, kQueueTimeoutMs, worker_name());
       std::cout << enqueue_rows(queue, rows, report.failed, std::get<Settings>(settings).engines,
-                                ticks)
+                                ticks, project ? project->name : std::string())
                 << "\n"
                 << std::flush;
       return 0;

@@ -75,7 +75,7 @@ std::string worker_name() {
 
 std::int64_t enqueue_rows(RowQueue& queue, const KeywordList& list,
                           const std::vector<FailedEntry>& failed, const Engines& engines,
-                          const EngineTicks& ticks) {
+                          const EngineTicks& ticks, const std::string& project) {
   std::vector<std::string> keys;
   for (std::size_t engine = 0; engine < engines.size(); ++engine) {
     if (engine < ticks.size() && ticks[engine]) keys.push_back(engines[engine].key);
@@ -91,7 +91,7 @@ std::int64_t enqueue_rows(RowQueue& queue, const KeywordList& list,
       decided.emplace_back(index, cell_record(row, key, result, now_ms()));
     }
   }
-  return queue.enqueue(keys, rows, decided);
+  return queue.enqueue(keys, rows, decided, project);
 }
 
 int work_queue(const QueueWork& work, const Engines& engines, const WorkerSources& sources,

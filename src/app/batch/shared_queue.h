@@ -20,11 +20,12 @@
 
 namespace quillrank {
 
-// Queues `list`'s rows for the engines `ticks` ticks; a row without a keyword is decided at
-// once, as a plain run decides it. Returns the run's id.
+// Queues `list`'s rows for the engines `ticks` ticks, as a run of the project called `project`
+// (empty: none); a row without a keyword is decided at once, as a plain run decides it.
+// Returns the run's id.
 std::int64_t enqueue_rows(RowQueue& queue, const KeywordList& list,
                           const std::vector<FailedEntry>& failed, const Engines& engines,
-                          const EngineTicks& ticks);
+                          const EngineTicks& ticks, const std::string& project);
 
 struct QueueWork {
   std::string url;

@@ -13,9 +13,12 @@
 namespace quillrank {
 namespace {
 
-constexpr std::array<std::string_view, 13> kColumns = {
-    "run_started_ms", "run_state", "run_engines", "run_source", "site",    "keyword", "engine",
-    "text",           "rank",      "verdict",     "reason",     "time_ms", "address"};
+// A file written before runs had a project holds all but the last column.
+constexpr std::array<std::string_view, 14> kColumns = {
+    "run_started_ms", "run_state", "run_engines", "run_source", "site",
+    "keyword",        "engine",    "text",        "rank",       "verdict",
+    "reason",         "time_ms",   "address",     "run_project"};
+constexpr std::size_t kOlderColumns = kColumns.size() - 1;
 constexpr int kMaxRankRead = 10000;
 
 std::string csv_field(std::string_view field) {
@@ -94,11 +97,12 @@ bool known_verdict(std::string_view verdict) {
          verdict == "failed" || verdict == "unrecognised";
 }
 
-// The cell and its run's fields of one line, or what is wrong.
-std::variant<CsvRun, std::string> read_line(const std::vector<std::string>& f) {
-  if (f.size() != kColumns.size()) {
-    return "expected " + std::to_string(kColumns.size()) + " fields, found " +
-           std::to_string(f.size());
+// The cell and its run's fields of one line of a file of `columns` columns (a run of
+// `older_project` when it has no run_project), or what is wrong.
+std::variant<CsvRun, std::string> read_line(const std::vector<std::string>& f, std::size_t columns,
+                                            const std::string& older_project) {
+  if (f.size() != columns) {
+    return "expected " + std::to_string(columns) + " fields, found " + std::to_string(f.size());
   }
   CsvRun run;
   const std::optional<std::int64_t> started = integer(f[0]);
@@ -121,6 +125,7 @@ std::variant<CsvRun, std::string> read_line(const std::vector<std::string>& f) {
   run.state = *state;
   run.engines = f[2];
   run.source = f[3];
+  run.project = columns == kColumns.size() ? f[13] : older_project;
   run.cells.push_back({.site = f[4],
                        .keyword = f[5],
                        .engine = f[6],
@@ -158,33 +163,39 @@ std::string history_csv(const std::vector<HistoryRecord>& records,
                                   cell.verdict,
                                   cell.reason,
                                   std::to_string(cell.time_ms),
-                                  cell.address};
+                                  cell.address,
+                                  record.run_project};
     for (const std::string& field : fields) out += csv_field(field) + ",";
     out.back() = '\n';
   }
   return out;
 }
 
-std::variant<std::vector<CsvRun>, std::string> parse_history_csv(std::string_view text) {
+std::variant<std::vector<CsvRun>, std::string> parse_history_csv(std::string_view text,
+                                                                 const std::string& older_project) {
   if (text.size() > kMaxHistoryCsvBytes) return "line 0: larger than 512 MiB";
   std::vector<CsvRun> runs;
   std::vector<std::string> fields;
   std::size_t at = 0;
   bool malformed = false;
+  std::size_t columns = kColumns.size();
   for (int line = 1; next_record(text, at, fields, malformed); ++line) {
     const std::string where = "line " + std::to_string(line) + ": ";
     if (line == 1) {
-      if (!std::equal(fields.begin(), fields.end(), kColumns.begin(), kColumns.end())) {
+      columns = fields.size();
+      if ((columns != kColumns.size() && columns != kOlderColumns) ||
+          !std::equal(fields.begin(), fields.end(), kColumns.begin())) {
         return where + "not a history export (its header differs)";
       }
       continue;
     }
-    auto read = read_line(fields);
+    auto read = read_line(fields, columns, older_project);
     if (auto* error = std::get_if<std::string>(&read)) return where + *error;
     CsvRun& cell = std::get<CsvRun>(read);
     const bool same_run = !runs.empty() && runs.back().started_ms == cell.started_ms &&
                           runs.back().engines == cell.engines &&
-                          runs.back().source == cell.source && runs.back().state == cell.state;
+                          runs.back().source == cell.source && runs.back().state == cell.state &&
+                          runs.back().project == cell.project;
     if (same_run) {
       runs.back().cells.push_back(std::move(cell.cells.front()));
     } else {
@@ -206,7 +217,7 @@ ImportCounts import_history_runs(RankHistory& store, const std::vector<CsvRun>& 
       continue;
     }
     store.transaction([&store, &run] {
-      const std::int64_t id = store.add_run(run.started_ms, run.engines, run.source);
+      const std::int64_t id = store.add_run(run.started_ms, run.engines, run.source, run.project);
       std::int64_t ended = run.started_ms;
       for (const CellRecord& cell : run.cells) {
         store.add_cell(id, cell);

@@ -31,13 +31,13 @@ constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kBusyTimeoutMs = 5000;
 
-// Every record of the project's list's site|keyword pairs.
+// The records of the project's runs, and of its list's site|keyword pairs in runs of none.
 std::vector<HistoryRecord> project_records(RankHistory& store, const Project& project) {
   std::set<SitePair> pairs;
   for (const QueryRow& row : split_keyword_list(project.list).rows) {
     if (!row.keyword.empty()) pairs.emplace(gbk_to_utf8(row.site), gbk_to_utf8(row.keyword));
   }
-  return records_of_pairs(store, pairs);
+  return records_of_pairs(store, project.name, pairs);
 }
 
 // The project's report of the runs of the period, or its history as CSV.
@@ -56,8 +56,9 @@ std::string project_output(RankHistory& store, const HistoryOptions& options,
                                                 : project_report_html(report);
 }
 
-// --import-csv: the file's runs added to the history at `path` (created when missing).
-int import_csv(const std::string& file, const std::string& path) {
+// --import-csv: the file's runs added to the history at `path` (created when missing), of
+// `project` when the file names no project for its runs.
+int import_csv(const std::string& file, const std::string& path, const std::string& project) {
   std::error_code error;
   if (std::filesystem::file_size(file, error) > kMaxHistoryCsvBytes && !error) {
     std::cerr << "quillrank-history: " << file << " is larger than 512 MiB\n";
@@ -70,7 +71,7 @@ int import_csv(const std::string& file, const std::string& path) {
     std::cerr << "quillrank-history: cannot read " << file << "\n";
     return kExitUsage;
   }
-  const auto runs = parse_history_csv(text.str());
+  const auto runs = parse_history_csv(text.str(), project);
   if (const auto* error = std::get_if<std::string>(&runs)) {
     std::cerr << "quillrank-history: " << file << ": " << *error << "\n";
     return kExitUsage;
@@ -108,14 +109,14 @@ int run(const std::vector<std::string>& args) {
     }
     path = chosen_history_path(true, history_location(std::get<Settings>(settings)));
   }
-  if (!options.import_csv.empty()) return import_csv(options.import_csv, path);
+  if (!options.import_csv.empty()) return import_csv(options.import_csv, path, options.project);
   std::error_code missing;
   if (!is_postgres_location(path) && !std::filesystem::is_regular_file(path, missing)) {
     std::cerr << "quillrank-history: no rank history at " << path << "\n";
     return kExitUnreadable;
   }
-  std::optional<Project> project;
-  if (!options.project.empty()) {
+  std::optional<Project> project;  // the project a report or an export is of
+  if (!options.report_file.empty() || !options.export_csv.empty()) {
     auto loaded = ProjectStore(default_projects_folder()).load(options.project);
     if (const auto* error = std::get_if<std::string>(&loaded)) {
       std::cerr << "quillrank-history: --project: " << *error << "\n";

@@ -10,10 +10,10 @@ namespace quillrank {
 
 std::string history_usage() {
   return "usage: quillrank-history [--history FILE] [--runs | --full | --moves] [--site SITE] "
-         "[--keyword KEYWORD] [--engine ENGINE] [--csv]  |  --report FILE.html|FILE.xlsx --project "
-         "NAME "
-         "[--from YYYY-MM-DD] [--to YYYY-MM-DD]  |  --export-csv FILE --project NAME  |  "
-         "--import-csv FILE  (--help for more)";
+         "[--keyword KEYWORD] [--engine ENGINE] [--project NAME] [--csv]  |  --report "
+         "FILE.html|FILE.xlsx --project NAME [--from YYYY-MM-DD] [--to YYYY-MM-DD]  |  "
+         "--export-csv FILE --project NAME  |  --import-csv FILE [--project NAME]  (--help for "
+         "more)";
 }
 
 HistoryCommand parse_history_options(const std::vector<std::string>& args) {
@@ -48,17 +48,21 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
                                 "(charts of visibility per engine, the biggest moves, every "
                                 "keyword with its trend, the blocked share of each run), or "
                                 "as an Excel workbook of the same tables when FILE ends in .xlsx");
-  auto* project = app.add_option("--project", options.project,
-                                 "the project the report is of (its list's site|keyword pairs)");
-  auto* export_csv = app.add_option("--export-csv", options.export_csv,
-                                    "write every record of --project's pairs, with their runs, "
-                                    "to this CSV file (for --import-csv on another machine)");
+  auto* project = app.add_option(
+      "--project", options.project,
+      "only the runs of this saved project; with --report and --export-csv, the project they are "
+      "of: its runs and, for its list's site|keyword pairs, the runs of no project; with "
+      "--import-csv, the project of the runs of a file from before runs had one");
+  auto* export_csv =
+      app.add_option("--export-csv", options.export_csv,
+                     "write the records of --project (as --report reads them), with their runs, "
+                     "to this CSV file (for --import-csv on another machine)");
   auto* import_csv = app.add_option("--import-csv", options.import_csv,
                                     "add the runs of a --export-csv file that the history does "
                                     "not hold yet (the same file twice adds nothing twice)");
   report->needs(project)->excludes(runs_flag)->excludes(full_flag)->excludes(export_csv);
   export_csv->needs(project)->excludes(import_csv);
-  import_csv->excludes(project)->excludes(report);
+  import_csv->excludes(report);
   app.add_option("--from", options.from, "the report's first day, YYYY-MM-DD")->needs(report);
   app.add_option("--to", options.to, "the report's last day, YYYY-MM-DD")->needs(report);
   if (auto done = parse_command_line(app, args, "quillrank-history")) {
@@ -75,9 +79,6 @@ HistoryCommand parse_history_options(const std::vector<std::string>& args) {
     if (!date->empty() && !parse_report_date(*date)) {
       return UsageError{"--from/--to: '" + *date + "' is no date (YYYY-MM-DD)"};
     }
-  }
-  if (!options.project.empty() && options.report_file.empty() && options.export_csv.empty()) {
-    return UsageError{"--project goes with --report or --export-csv"};
   }
   if (!options.report_file.empty() && !options.report_file.ends_with(".html") &&
       !options.report_file.ends_with(".xlsx")) {

@@ -24,6 +24,8 @@ struct HistoryOptions {
   // --report FILE --project NAME [--from DATE] [--to DATE]: the project's report as HTML,
   // or as an Excel workbook when FILE ends in .xlsx.
   std::string report_file;
+  // With --report or --export-csv, the project they are of; with --import-csv, the project of
+  // the runs of a file that names none for its runs; else only the runs of this project.
   std::string project;
   std::string from, to;    // YYYY-MM-DD, checked; empty: from the first run, to the last
   std::string export_csv;  // --export-csv FILE --project NAME: the project's history as CSV

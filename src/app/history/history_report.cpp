@@ -18,10 +18,15 @@ bool matches(const HistoryOptions& options, const std::string& site, const std::
          (options.engine.empty() || options.engine == engine);
 }
 
+// The runs --project covers: those of the project named, else every run.
+ProjectFilter project_filter(const HistoryOptions& options) {
+  return options.project.empty() ? kAnyProject : ProjectFilter(options.project);
+}
+
 TextLines latest(RankHistory& store, const HistoryOptions& options) {
   TextLines lines{
       {"site", "keyword", "engine", "rank", "cell", "time", "previous", "previous_time", "change"}};
-  for (const LatestRank& rank : store.latest_ranks()) {
+  for (const LatestRank& rank : store.latest_ranks(project_filter(options))) {
     const CellRecord& cell = rank.latest.cell;
     if (!matches(options, cell.site, cell.keyword, cell.engine)) continue;
     const std::optional<int> previous =
@@ -34,12 +39,12 @@ TextLines latest(RankHistory& store, const HistoryOptions& options) {
   return lines;
 }
 
-TextLines runs(RankHistory& store) {
-  TextLines lines{{"run", "started", "source", "engines", "state", "cells", "ranked"}};
-  for (const RunRow& run : store.runs()) {
+TextLines runs(RankHistory& store, const HistoryOptions& options) {
+  TextLines lines{{"run", "started", "source", "engines", "state", "cells", "ranked", "project"}};
+  for (const RunRow& run : store.runs(project_filter(options))) {
     lines.push_back({std::to_string(run.id), format_time(run.started_ms), run.source, run.engines,
                      std::string(run_state_name(run.state)), std::to_string(run.cells),
-                     std::to_string(run.ranked)});
+                     std::to_string(run.ranked), run.project});
   }
   return lines;
 }
@@ -47,7 +52,10 @@ TextLines runs(RankHistory& store) {
 TextLines full(RankHistory& store, const HistoryOptions& options) {
   TextLines lines{{"run", "run_state", "time", "site", "keyword", "engine", "rank", "cell",
                    "verdict", "reason"}};
-  for (const HistoryRecord& record : store.records(options.site, options.keyword, options.engine)) {
+  for (const HistoryRecord& record : store.records({.site = options.site,
+                                     .keyword = options.keyword,
+                                     .engine = options.engine,
+                                     .project = project_filter(options)})) {
     const CellRecord& cell = record.cell;
     lines.push_back({std::to_string(record.run_id), std::string(run_state_name(record.run_state)),
                      format_time(cell.time_ms), cell.site, cell.keyword, cell.engine,
@@ -67,7 +75,7 @@ bool address_moved(const RankMove& move) {
 // ranked, then no longer ranked.
 TextLines moves(RankHistory& store, const HistoryOptions& options) {
   std::vector<RankMove> moved;
-  for (RankMove& move : store.last_moves()) {
+  for (RankMove& move : store.last_moves(project_filter(options))) {
     if ((move.current == move.previous && !address_moved(move)) ||
         !matches(options, move.site, move.keyword, move.engine)) {
       continue;
@@ -97,7 +105,7 @@ TextLines moves(RankHistory& store, const HistoryOptions& options) {
 TextLines history_report(RankHistory& store, const HistoryOptions& options) {
   switch (options.report) {
     case HistoryOptions::Report::runs:
-      return runs(store);
+      return runs(store, options);
     case HistoryOptions::Report::full:
       return full(store, options);
     case HistoryOptions::Report::moves:

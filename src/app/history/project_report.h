@@ -47,10 +47,13 @@ struct ProjectReport {
 // A site and keyword (UTF-8, the site bare), as a project's list gives them.
 using SitePair = std::pair<std::string, std::string>;
 
-// Every record of `pairs`, each pair's oldest run first: pair by pair for a few pairs, else
-// read in one pass over the history (run by run then) and kept when their pair is one of them
-// (a thousand queries cost three times that pass).
-std::vector<HistoryRecord> records_of_pairs(RankHistory& store, const std::set<SitePair>& pairs);
+// The records of the project called `project` whose list holds `pairs`: every record of the
+// runs of the project, and those of `pairs` from runs of no project (recorded without one, or
+// before runs had one), oldest run first; runs of other projects are left out. The runs of no
+// project are read pair by pair for a few pairs, else in one pass over them, their records kept
+// when their pair is one of `pairs` (a thousand queries cost three times that pass).
+std::vector<HistoryRecord> records_of_pairs(RankHistory& store, const std::string& project,
+                                            const std::set<SitePair>& pairs);
 
 // The report of `records` (the project's pairs' records) from runs started in [from_ms, to_ms].
 ProjectReport build_project_report(const std::vector<HistoryRecord>& records,
