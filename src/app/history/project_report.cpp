@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <iterator>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -161,37 +160,37 @@ constexpr const char* kStyle =
 std::vector<HistoryRecord> records_of_pairs(RankHistory& store, const std::string& project,
                                             const std::set<SitePair>& pairs) {
   constexpr std::size_t kPairsReadOneByOne = 100;
-  std::vector<HistoryRecord> unnamed;  // of runs of no project
-  if (pairs.size() <= kPairsReadOneByOne) {
-    for (const auto& [site, keyword] : pairs) {
-      for (HistoryRecord& record :
-           store.records({.site = site, .keyword = keyword, .project = std::string()})) {
-        unnamed.push_back(std::move(record));
-      }
-    }
-    // Pair by pair: back into the order of the runs, each run's cells in their order.
-    std::stable_sort(
-        unnamed.begin(), unnamed.end(),
-        [](const HistoryRecord& a, const HistoryRecord& b) { return a.run_id < b.run_id; });
-  } else {
+  const auto of_project = [&project](const HistoryRecord& record) {
+    return !project.empty() && record.run_project == project;
+  };
+  if (pairs.size() > kPairsReadOneByOne) {
     std::unordered_set<std::string> wanted;
     for (const auto& [site, keyword] : pairs) wanted.insert(site + '\0' + keyword);
+    std::vector<HistoryRecord> records;
     std::string key;
-    for (HistoryRecord& record : store.records({.project = std::string()})) {
-      key.assign(record.cell.site).append(1, '\0').append(record.cell.keyword);
-      if (wanted.contains(key)) unnamed.push_back(std::move(record));
+    for (HistoryRecord& record : store.records({})) {
+      if (!of_project(record)) {
+        if (!record.run_project.empty()) continue;
+        key.assign(record.cell.site).append(1, '\0').append(record.cell.keyword);
+        if (!wanted.contains(key)) continue;
+      }
+      records.push_back(std::move(record));
+    }
+    return records;
+  }
+  std::vector<HistoryRecord> records =
+      project.empty() ? std::vector<HistoryRecord>() : store.records({.project = project});
+  for (const auto& [site, keyword] : pairs) {
+    for (HistoryRecord& record :
+         store.records({.site = site, .keyword = keyword, .project = std::string()})) {
+      records.push_back(std::move(record));
     }
   }
-  std::vector<HistoryRecord> named =
-      project.empty() ? std::vector<HistoryRecord>() : store.records({.project = project});
-  if (named.empty()) return unnamed;
-  // A run is of the project or of none, so the two lists of runs merge without ties.
-  std::vector<HistoryRecord> records;
-  records.reserve(named.size() + unnamed.size());
-  std::merge(std::make_move_iterator(unnamed.begin()), std::make_move_iterator(unnamed.end()),
-             std::make_move_iterator(named.begin()), std::make_move_iterator(named.end()),
-             std::back_inserter(records),
-             [](const HistoryRecord& a, const HistoryRecord& b) { return a.run_id < b.run_id; });
+  // The project's runs, then pair by pair: back into the order of the runs, each run's cells in
+  // their order.
+  std::stable_sort(
+      records.begin(), records.end(),
+      [](const HistoryRecord& a, const HistoryRecord& b) { return a.run_id < b.run_id; });
   return records;
 }
 

@@ -49,9 +49,9 @@ using SitePair = std::pair<std::string, std::string>;
 
 // The records of the project called `project` whose list holds `pairs`: every record of the
 // runs of the project, and those of `pairs` from runs of no project (recorded without one, or
-// before runs had one), oldest run first; runs of other projects are left out. The runs of no
-// project are read pair by pair for a few pairs, else in one pass over them, their records kept
-// when their pair is one of `pairs` (a thousand queries cost three times that pass).
+// before runs had one), oldest run first; runs of other projects are left out. For a few pairs
+// the project's runs are read, then the pairs one by one; for more, the history is read in one
+// pass, keeping what is the project's (a thousand queries cost three times that pass).
 std::vector<HistoryRecord> records_of_pairs(RankHistory& store, const std::string& project,
                                             const std::set<SitePair>& pairs);
 
