@@ -23,6 +23,7 @@ inline constexpr const char* kInsertCell =
     "INSERT INTO cells(run_id, site, keyword, engine, text, rank, verdict, reason, recorded, "
     "address) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)";
 inline constexpr const char* kEndRun = "UPDATE runs SET state = ?1, ended = ?2 WHERE id = ?3";
+inline constexpr const char* kRenameProject = "UPDATE runs SET project = ?2 WHERE project = ?1";
 
 // The queries below that take a ProjectFilter hold its project as parameter ?1 when it names
 // one, and no parameter when it covers every run.

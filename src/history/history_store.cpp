@@ -205,6 +205,13 @@ void HistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t end
   update.exec();
 }
 
+int HistoryStore::rename_project(const std::string& from, const std::string& to) {
+  SQLite::Statement update(database_, kRenameProject);
+  update.bind(1, from);
+  update.bind(2, to);
+  return update.exec();
+}
+
 std::vector<RunRow> HistoryStore::runs(const ProjectFilter& project) {
   SQLite::Statement query(database_, runs_query(project));
   if (project) query.bind(1, *project);

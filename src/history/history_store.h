@@ -31,6 +31,7 @@ class HistoryStore final : public RankHistory {
                        const std::string& source, const std::string& project = {}) override;
   void add_cell(std::int64_t run_id, const CellRecord& cell) override;
   void end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) override;
+  int rename_project(const std::string& from, const std::string& to) override;
   SQLite::Database& database() { return database_; }
 
   std::vector<RunRow> runs(const ProjectFilter& project = kAnyProject) override;

@@ -196,6 +196,11 @@ void PgHistoryStore::end_run(std::int64_t run_id, RunState state, std::int64_t e
       {std::string(run_state_name(state)), std::to_string(ended_ms), std::to_string(run_id)});
 }
 
+int PgHistoryStore::rename_project(const std::string& from, const std::string& to) {
+  write_cells();
+  return connection_.exec_prepared("rename_project", pg_sql(kRenameProject), {from, to}).affected();
+}
+
 std::vector<RunRow> PgHistoryStore::runs(const ProjectFilter& project) {
   const PgResult result = connection_.exec(pg_sql(runs_query(project)), project_params(project));
   std::vector<RunRow> rows;

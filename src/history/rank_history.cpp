@@ -1,6 +1,7 @@
 #include "history/rank_history.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "history/history_store.h"
@@ -30,6 +31,16 @@ std::unique_ptr<RankHistory> open_history_for_writing(const std::string& locatio
     return std::make_unique<PgHistoryStore>(PgHistoryStore::open_for_writing(location, timeout_ms));
   }
   return std::make_unique<HistoryStore>(HistoryStore::open_for_writing(location, timeout_ms));
+}
+
+int rename_history_project(const std::string& location, const std::string& from,
+                           const std::string& to, int timeout_ms) {
+  std::error_code error;
+  if (location.empty() ||
+      (!is_postgres_location(location) && !std::filesystem::exists(location, error))) {
+    return 0;
+  }
+  return open_history_for_writing(location, timeout_ms)->rename_project(from, to);
 }
 
 std::unique_ptr<RankHistory> open_history_for_reading(const std::string& location, int timeout_ms) {

@@ -103,6 +103,8 @@ class RankHistory {
                                const std::string& source, const std::string& project = {}) = 0;
   virtual void add_cell(std::int64_t run_id, const CellRecord& cell) = 0;
   virtual void end_run(std::int64_t run_id, RunState state, std::int64_t ended_ms) = 0;
+  // The runs of the project `from` become runs of `to` (a project renamed); returns how many.
+  virtual int rename_project(const std::string& from, const std::string& to) = 0;
 
   virtual std::vector<RunRow> runs(const ProjectFilter& project = kAnyProject) = 0;
   // Of runs started before `before_ms` only, so the run now going is never its own past.
@@ -140,6 +142,11 @@ bool is_postgres_location(std::string_view location);
 // schema up to date; or, for reading only, one that exists and whose schema this program knows.
 // Waits up to `timeout_ms` for a busy database or a server. Throws std::runtime_error.
 std::unique_ptr<RankHistory> open_history_for_writing(const std::string& location, int timeout_ms);
+// The runs of the project `from` in the history at `location` become runs of `to`; how many.
+// No history there (empty, or a file that does not exist) holds none and is not created.
+// Throws what opening or writing the history throws.
+int rename_history_project(const std::string& location, const std::string& from,
+                           const std::string& to, int timeout_ms);
 std::unique_ptr<RankHistory> open_history_for_reading(const std::string& location, int timeout_ms);
 
 }  // namespace quillrank

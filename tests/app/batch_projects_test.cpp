@@ -263,7 +263,18 @@ TEST(BatchProjects, RenamesAndDeletesProjectsButNotScheduledOnes) {
   const auto exit_code = [&](std::vector<std::string> args) {
     return run_program(kProgram, std::move(args), env).exit_code;
   };
-  EXPECT_EQ(exit_code({"--rename-project", "one", kChinese}), 0);
+  // The history knows the project's runs by name: they follow it; another project's stay.
+  const std::string history = home.folder + "/data/quillrank/history.sqlite3";
+  {
+    HistoryStore store = HistoryStore::open_for_writing(history, 1000);
+    for (const char* project : {"one", "two", "one"}) store.add_run(1, "baidu", "batch", project);
+  }
+  const testing::ProgramRun renamed =
+      run_program(kProgram, {"--rename-project", "one", kChinese}, env);
+  EXPECT_EQ(renamed.exit_code, 0) << renamed.err;
+  EXPECT_NE(renamed.err.find("and its 2 recorded run(s)"), std::string::npos) << renamed.err;
+  EXPECT_EQ(HistoryStore::open_for_reading(history, 1000).runs(kChinese).size(), 2u);
+  EXPECT_EQ(HistoryStore::open_for_reading(history, 1000).runs(std::string("two")).size(), 1u);
   EXPECT_EQ(read_file(home.project(kChinese) + "/keywords.txt"), "a.com|k\r\n");
   EXPECT_FALSE(std::filesystem::exists(home.project("one")));
   const struct {

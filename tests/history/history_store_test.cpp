@@ -414,5 +414,26 @@ TEST_P(EveryStore, ReadsTheRunsOfOneProjectApartFromTheOthers) {
   }
 }
 
+// A project renamed takes its runs along; runs of other projects and of none stay theirs.
+TEST_P(EveryStore, ARenamedProjectTakesItsRunsAlong) {
+  const std::unique_ptr<RankHistory> opened = open();
+  RankHistory& store = *opened;
+  const std::int64_t p1 = add_run(store, RunState::completed, {cell("baidu", 9, 10)}, "p");
+  const std::int64_t q = add_run(store, RunState::completed, {cell("baidu", 1, 20)}, "q");
+  const std::int64_t none = add_run(store, RunState::completed, {cell("baidu", 3, 30)});
+  const std::int64_t p2 = add_run(store, RunState::stopped, {cell("baidu", 5, 40)}, "p");
+  EXPECT_EQ(store.rename_project("p", "客户 B"), 2);
+  EXPECT_EQ(store.rename_project("gone", "x"), 0);
+  const auto ids = [&](const ProjectFilter& project) {
+    std::vector<std::int64_t> listed;
+    for (const RunRow& run : store.runs(project)) listed.push_back(run.id);
+    return listed;
+  };
+  EXPECT_EQ(ids("客户 B"), (std::vector<std::int64_t>{p1, p2}));
+  EXPECT_EQ(ids("p"), std::vector<std::int64_t>{});
+  EXPECT_EQ(ids("q"), std::vector<std::int64_t>{q});
+  EXPECT_EQ(ids(""), std::vector<std::int64_t>{none});
+}
+
 }  // namespace
 }  // namespace quillrank

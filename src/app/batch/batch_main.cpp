@@ -343,8 +343,8 @@ int save_project(const BatchOptions& options) {
 }
 
 // --rename-project and --delete-project. A project with a timer keeps its name and files: the
-// timer runs it by name.
-int rename_or_delete_project(const BatchOptions& options) {
+// timer runs it by name. A renamed project's runs in the history follow it; a deleted one's stay.
+int rename_or_delete_project(const BatchOptions& options, const Settings& settings) {
   const ProjectStore store(default_projects_folder());
   const bool renaming = !options.rename_project.empty();
   const std::string& name = renaming ? options.rename_project[0] : options.delete_project;
@@ -360,9 +360,24 @@ int rename_or_delete_project(const BatchOptions& options) {
     std::cerr << "quillrank-batch: " << option << ": " << *failed << "\n";
     return kExitUsage;
   }
-  std::cerr << "quillrank-batch: " << (renaming ? "renamed" : "deleted") << " the project " << name
-            << (renaming ? " to " + options.rename_project[1] : std::string()) << "\n";
-  return 0;
+  if (!renaming) {
+    std::cerr << "quillrank-batch: deleted the project " << name << " (its history stays)\n";
+    return 0;
+  }
+  const std::string& to = options.rename_project[1];
+  const std::string history = chosen_history_path(settings.history, history_location(settings));
+  try {
+    const int runs = rename_history_project(history, name, to, 5000);
+    std::cerr << "quillrank-batch: renamed the project " << name << " to " << to << " and its "
+              << runs << " recorded run(s)\n";
+    return 0;
+  } catch (const std::exception& error) {
+    std::cerr << "quillrank-batch: renamed the project " << name << " to " << to
+              << ", but the rank history " << shown_location(history)
+              << " could not follow: " << error.what() << "; its runs keep the name " << name
+              << "\n";
+    return kExitOutput;
+  }
 }
 
 // --schedule and --unschedule of a saved project.
@@ -449,7 +464,7 @@ int run(const std::vector<std::string>& args) {
   }
   if (!options.save_project.empty()) return save_project(options);
   if (!options.rename_project.empty() || !options.delete_project.empty()) {
-    return rename_or_delete_project(options);
+    return rename_or_delete_project(options, std::get<Settings>(settings));
   }
   const EngineTicks& ticks = std::get<EngineTicks>(ticked);
   // Engines whose pages the browser renders have it served on this thread while it waits;

@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
-#include <set>
 #include <sstream>
 
 #include "app/batch/batch_output.h"
@@ -16,13 +14,10 @@
 #include "app/history/history_csv.h"
 #include "app/history/history_options.h"
 #include "app/history/history_report.h"
-#include "app/history/project_report.h"
-#include "app/history/project_report_xlsx.h"
+#include "app/history/project_report_file.h"
 #include "history/rank_history.h"
-#include "keywords/keyword_list.h"
 #include "projects/project_store.h"
 #include "settings/settings.h"
-#include "text/text_codec.h"
 
 namespace quillrank {
 namespace {
@@ -31,29 +26,12 @@ constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kBusyTimeoutMs = 5000;
 
-// The records of the project's runs, and of its list's site|keyword pairs in runs of none.
-std::vector<HistoryRecord> project_records(RankHistory& store, const Project& project) {
-  std::set<SitePair> pairs;
-  for (const QueryRow& row : split_keyword_list(project.list).rows) {
-    if (!row.keyword.empty()) pairs.emplace(gbk_to_utf8(row.site), gbk_to_utf8(row.keyword));
-  }
-  return records_of_pairs(store, project.name, pairs);
-}
-
 // The project's report of the runs of the period, or its history as CSV.
 std::string project_output(RankHistory& store, const HistoryOptions& options,
                            const Project& project) {
-  const std::vector<HistoryRecord> records = project_records(store, project);
-  if (!options.export_csv.empty()) return history_csv(records, store.runs());
-  constexpr std::int64_t kDayMs = 24LL * 3600 * 1000;
-  const std::int64_t from = options.from.empty() ? 0 : *parse_report_date(options.from);
-  const std::int64_t to = options.to.empty() ? std::numeric_limits<std::int64_t>::max()
-                                             : *parse_report_date(options.to) + kDayMs - 1;
-  ProjectReport report = build_project_report(records, project.name, from, to);
-  report.period = (options.from.empty() ? "首次查询" : options.from) + " .. " +
-                  (options.to.empty() ? "最近一次查询" : options.to);
-  return options.report_file.ends_with(".xlsx") ? project_report_xlsx(report)
-                                                : project_report_html(report);
+  if (!options.export_csv.empty())
+    return history_csv(project_records(store, project), store.runs());
+  return project_report_file(store, project, options.from, options.to, options.report_file);
 }
 
 // --import-csv: the file's runs added to the history at `path` (created when missing), of

@@ -19,9 +19,11 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableView>
+#include <QToolButton>
 #include <algorithm>
 
 #include "app/browser/engine_browser.h"
+#include "app/history/project_report_file.h"
 #include "app/window/box_text.h"
 #include "app/window/history_dialog.h"
 #include "app/window/keyword_file_io.h"
@@ -112,6 +114,92 @@ MainWindow::MainWindow(Desktop& desktop, PageSource result_pages, PageSource hom
     QMetaObject::invokeMethod(this, &MainWindow::show_verifications, Qt::QueuedConnection);
   });
   connect(controls_.verify_button, &QPushButton::clicked, this, &MainWindow::open_verification);
+  projects_.set_renamed(
+      [this](const std::string& from, const std::string& to) { rename_project_history(from, to); });
+  QMenu* project_menu = controls_.project_button->menu();
+  project_menu->addSeparator();
+  QAction* report =
+      project_menu->addAction(QStringLiteral("生成报告…"), this, &MainWindow::write_project_report);
+  connect(project_menu, &QMenu::aboutToShow, this, [this, report] {
+    report->setEnabled(!projects_.current().empty() && !history_location_.empty() &&
+                       !report_.joinable());
+  });
+}
+
+void MainWindow::rename_project_history(const std::string& from, const std::string& to) {
+  if (history_location_.empty()) return;
+  const QString title = QStringLiteral("重命名项目");
+  if (!history_) {
+    desktop_.warn(this, title,
+                  QStringLiteral("历史排名只读，其中项目“%1”的记录仍用原名称。")
+                      .arg(QString::fromStdString(from)));
+    return;
+  }
+  history_->flush();
+  try {
+    rename_history_project(history_location_, from, to, 1000);
+  } catch (const std::exception& error) {
+    desktop_.warn(this, title,
+                  QStringLiteral("项目已重命名，但历史排名中的记录仍用原名称“%1”：%2")
+                      .arg(QString::fromStdString(from), QString::fromStdString(error.what())));
+  }
+}
+
+void MainWindow::write_project_report() {
+  const std::string name = projects_.current();
+  if (name.empty() || history_location_.empty() || report_.joinable()) return;
+  projects_.save();
+  auto loaded = ProjectStore(projects_.folder()).load(name);
+  if (const auto* error = std::get_if<std::string>(&loaded)) {
+    desktop_.warn(this, QStringLiteral("生成报告"),
+                  QStringLiteral("无法读取项目“%1”：%2")
+                      .arg(QString::fromStdString(name), QString::fromStdString(*error)));
+    return;
+  }
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("生成报告对话框"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setWindowTitle(QStringLiteral("生成报告"));
+  dialog.setNameFilters(
+      {QStringLiteral("网页报告 (*.html)"), QStringLiteral("Excel 工作簿 (*.xlsx)")});
+  dialog.setDefaultSuffix(QStringLiteral("html"));
+  dialog.setDirectory(file_dialog_.folder());
+  dialog.selectFile(QString::fromStdString(name) + QStringLiteral("-排名报告.html"));
+  const std::optional<QString> path = desktop_.choose_file(dialog);
+  if (!path) return;
+  file_dialog_.remember(*path);
+  if (history_) history_->flush();
+  show_status(QStringLiteral("正在生成项目“%1”的报告").arg(QString::fromStdString(name)));
+  // A year of a thousand keywords takes seconds to read: the window answers meanwhile.
+  report_ = std::jthread([this, project = std::move(std::get<Project>(loaded)), path = *path,
+                          location = history_location_] {
+    QString error;
+    try {
+      const std::unique_ptr<RankHistory> store = open_history_for_reading(location, 5000);
+      const std::string file = path.toStdString();
+      if (!replace_file(file, project_report_file(*store, project, {}, {}, file))) {
+        error = QStringLiteral("无法写入文件");
+      }
+    } catch (const std::exception& failure) {
+      error = QString::fromStdString(failure.what());
+    }
+    QMetaObject::invokeMethod(
+        this, [this, path, error] { finish_project_report(path, error); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::finish_project_report(const QString& path, const QString& error) {
+  report_.join();
+  show_status(busy() ? QString() : QStringLiteral("查询完成"));
+  show_ranking_progress();
+  if (!error.isEmpty()) {
+    desktop_.warn(
+        this, QStringLiteral("生成报告"),
+        QStringLiteral("报告没有写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), error));
+    return;
+  }
+  desktop_.open_url(QUrl::fromLocalFile(path));  // the report is what the person wants to see
 }
 
 MainWindow::~MainWindow() {
@@ -124,7 +212,8 @@ MainWindow::~MainWindow() {
   // posts dies with this object.
   expansion_.request_stop();
   if (expansion_.joinable()) expansion_.join();
-  session_.stop();  // before the recorder and the history go
+  if (report_.joinable()) report_.join();  // its posted end dies with the window
+  session_.stop();                         // before the recorder and the history go
 }
 
 void MainWindow::set_history(const std::string& path, bool read_only) {
@@ -248,6 +337,7 @@ void MainWindow::start_ranking(const GbkText& text, const std::vector<FailedEntr
   if (list.left_out_count > 0) warn_left_out(list);
   run_ticks_ = ticks();
   run_project_ = projects_.current();
+  session_.set_project(run_project_);  // the history records the run as the project's
   ++runs_started_;
   run_end_problem_.clear();
   const std::optional<std::int64_t> started = session_.start(list, run_ticks_, failed);

@@ -70,6 +70,12 @@ class MainWindow : public QWidget {
   // run, not during one.
   void set_run_end_command(std::string command) { run_end_.set_command(std::move(command)); }
 
+  // "生成报告…": asks for a file and writes the chosen project's report of all its runs there
+  // (an HTML page, or an Excel workbook for a name ending in .xlsx) on a thread of its own, then
+  // opens it. Needs a project and a history.
+  void write_project_report();
+  bool writing_report() const { return report_.joinable(); }
+
   // The result list's context menu for its current selection: 历史排名, 导出结果…, 复制.
   std::unique_ptr<QMenu> result_menu();
   // Opens the history dialog of result row `row` (0-based).
@@ -137,6 +143,9 @@ class MainWindow : public QWidget {
   // start again.
   void show_start_caption();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
+  void finish_project_report(const QString& path, const QString& error);  // "": written
+  // A renamed project's runs in the history follow it.
+  void rename_project_history(const std::string& from, const std::string& to);
   // The on_run_end command hears of the run in the results: its moves against the ranks the
   // list shows as before, its id in the history.
   void tell_run_end(bool completed);
@@ -177,6 +186,7 @@ class MainWindow : public QWidget {
   int columns_width_;                          // the list width the column widths were set for
   bool expanding_ = false;
   std::jthread expansion_;  // joined first on destruction: it reads session_
+  std::jthread report_;     // writes a project's report; joined on destruction
 };
 
 }  // namespace quillrank

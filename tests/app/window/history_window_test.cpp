@@ -20,12 +20,15 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 #include <QValueAxis>
 #include <set>
 
 #include "app/window/history_dialog.h"
 #include "app/window/movement_delegate.h"
+#include "app/window/project_panel.h"
 #include "history/rank_history.h"
 #include "history/temp_history.h"
 #include "support/engine_pages.h"
@@ -335,6 +338,55 @@ TEST_F(HistoryWindow, TellsTheRunEndCommandOfEachRunAndSaysWhenItFails) {
         QStringLiteral("查询完成；运行结束命令（on_run_end）失败：it exited with status 3"));
   })) << window_->windowTitle().toStdString();
   EXPECT_TRUE(desktop_.warnings.empty());
+}
+
+// A run of a project is recorded as the project's; renamed in the window, its runs follow it;
+// "生成报告…" writes the report of its runs (a page, or a workbook) and opens it.
+TEST_F(HistoryWindow, RecordsAProjectsRunsRenamesThemAndWritesItsReport) {
+  QTemporaryDir folder;
+  window_->set_history(path_);
+  window_->set_projects_folder(folder.filePath(QStringLiteral("projects")).toStdString());
+  desktop_.names = {QStringLiteral("甲")};
+  window_->projects().create();
+  run_list("a.example|seo");
+  window_->history()->flush();
+  std::vector<RunRow> runs = HistoryStore::open_for_reading(path_, 1000).runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].project, "甲");
+
+  desktop_.names = {QStringLiteral("客户 乙")};
+  window_->projects().rename();
+  EXPECT_EQ(HistoryStore::open_for_reading(path_, 1000).runs(std::string("客户 乙")).size(), 1u);
+  EXPECT_TRUE(HistoryStore::open_for_reading(path_, 1000).runs(std::string("甲")).empty());
+
+  QMenu* menu = window_->controls().project_button->menu();
+  QAction* report = action(*menu, "生成报告…");
+  ASSERT_NE(report, nullptr);
+  const struct {
+    const char* name;
+    const char* starts;  // the file's first bytes
+  } files[] = {{"report.html", "<!DOCTYPE html>"}, {"report.xlsx", "PK"}};
+  for (const auto& file : files) {
+    const QString path = folder.filePath(QString::fromLatin1(file.name));
+    desktop_.answers = {path};
+    report->trigger();
+    ASSERT_TRUE(wait_until([&] { return !window_->writing_report(); })) << file.name;
+    EXPECT_TRUE(read_file(path.toStdString()).starts_with(file.starts)) << file.name;
+    ASSERT_FALSE(desktop_.opened.empty());
+    EXPECT_EQ(desktop_.opened.back(), QUrl::fromLocalFile(path));
+  }
+  EXPECT_NE(read_file(folder.filePath(QStringLiteral("report.html")).toStdString()).find("客户 乙"),
+            std::string::npos);
+  EXPECT_EQ(desktop_.dialogs.back().object_name, QStringLiteral("生成报告对话框"));
+
+  // A file that cannot be written is said, and nothing opens.
+  const std::size_t opened = desktop_.opened.size();
+  desktop_.answers = {folder.filePath(QStringLiteral("no/such/folder/report.html"))};
+  window_->write_project_report();
+  ASSERT_TRUE(wait_until([&] { return !window_->writing_report(); }));
+  ASSERT_EQ(desktop_.warnings.size(), 1u);
+  EXPECT_TRUE(desktop_.warnings[0].text.startsWith(QStringLiteral("报告没有写入文件")));
+  EXPECT_EQ(desktop_.opened.size(), opened);
 }
 
 TEST_F(HistoryWindow, DoubleClickingARowOpensItsHistory) {
