@@ -237,13 +237,12 @@ PastRanks PgHistoryStore::past_ranks(const std::string& site, const std::string&
   return past;
 }
 
-std::vector<HistoryRecord> PgHistoryStore::records(const RecordFilter& filter) {
+void PgHistoryStore::visit_records(const RecordFilter& filter,
+                                   const std::function<void(HistoryRecord&&)>& visit) {
   const std::vector<std::string> texts = records_params(filter);
   const PgResult result = connection_.exec(pg_sql(records_query(filter)),
                                            std::vector<PgParam>(texts.begin(), texts.end()));
-  std::vector<HistoryRecord> found;
-  for (int row = 0; row < result.rows(); ++row) found.push_back(read_record(result, row));
-  return found;
+  for (int row = 0; row < result.rows(); ++row) visit(read_record(result, row));
 }
 
 std::vector<LatestRank> PgHistoryStore::latest_ranks(const ProjectFilter& project) {

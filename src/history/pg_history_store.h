@@ -30,7 +30,8 @@ class PgHistoryStore final : public RankHistory {
   std::vector<RunRow> runs(const ProjectFilter& project = kAnyProject) override;
   PastRanks past_ranks(const std::string& site, const std::string& keyword,
                        const std::string& engine, std::int64_t before_ms) override;
-  std::vector<HistoryRecord> records(const RecordFilter& filter) override;
+  void visit_records(const RecordFilter& filter,
+                     const std::function<void(HistoryRecord&&)>& visit) override;
   std::vector<LatestRank> latest_ranks(const ProjectFilter& project = kAnyProject) override;
   std::vector<RankMove> last_moves(const ProjectFilter& project = kAnyProject) override;
 

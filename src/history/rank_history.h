@@ -115,7 +115,15 @@ class RankHistory {
     return records({.site = site, .keyword = keyword});
   }
   // Every record `filter` lets through, oldest run first.
-  virtual std::vector<HistoryRecord> records(const RecordFilter& filter) = 0;
+  std::vector<HistoryRecord> records(const RecordFilter& filter) {
+    std::vector<HistoryRecord> found;
+    visit_records(filter, [&found](HistoryRecord&& record) { found.push_back(std::move(record)); });
+    return found;
+  }
+  // The same, handed to `visit` one by one as they are read: a reader that keeps a few of many
+  // never holds them all.
+  virtual void visit_records(const RecordFilter& filter,
+                             const std::function<void(HistoryRecord&&)>& visit) = 0;
   // Of the runs `project` covers: each key's latest record, and the moves between the last two
   // completed runs.
   virtual std::vector<LatestRank> latest_ranks(const ProjectFilter& project = kAnyProject) = 0;

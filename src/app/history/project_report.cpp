@@ -168,14 +168,14 @@ std::vector<HistoryRecord> records_of_pairs(RankHistory& store, const std::strin
     for (const auto& [site, keyword] : pairs) wanted.insert(site + '\0' + keyword);
     std::vector<HistoryRecord> records;
     std::string key;
-    for (HistoryRecord& record : store.records({})) {
+    store.visit_records({}, [&](HistoryRecord&& record) {
       if (!of_project(record)) {
-        if (!record.run_project.empty()) continue;
+        if (!record.run_project.empty()) return;
         key.assign(record.cell.site).append(1, '\0').append(record.cell.keyword);
-        if (!wanted.contains(key)) continue;
+        if (!wanted.contains(key)) return;
       }
       records.push_back(std::move(record));
-    }
+    });
     return records;
   }
   std::vector<HistoryRecord> records =

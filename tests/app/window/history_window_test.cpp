@@ -21,8 +21,8 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 #include <QValueAxis>
 #include <set>
 
