@@ -116,13 +116,17 @@ RunSummary summarize_recorded_run(const RunResults& results, const Engines& engi
   RunSummary counted = summarize_run(results, engines, ticks, previous);
   counted.project = std::move(run.project);
   counted.completed = run.completed;
-  if (store) {
-    for (const RunRow& recorded : store->runs()) {
-      if (recorded.started_ms == *started && recorded.source == source)
-        counted.run_id = recorded.id;
-    }
-  }
+  if (store) counted.run_id = recorded_run_id(*store, *started, source, counted.project);
   return counted;
+}
+
+std::optional<std::int64_t> recorded_run_id(RankHistory& store, std::int64_t started,
+                                            const std::string& source, const std::string& project) {
+  std::optional<std::int64_t> id;
+  for (const RunRow& run : store.runs(project)) {
+    if (run.started_ms == started && run.source == source) id = run.id;
+  }
+  return id;
 }
 
 std::string run_summary_json(const RunSummary& summary) {

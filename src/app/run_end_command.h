@@ -14,6 +14,7 @@
 
 #include "engines/engines.h"
 #include "engines/run_results.h"
+#include "history/rank_history.h"
 
 namespace quillrank {
 
@@ -43,6 +44,10 @@ RunSummary summarize_recorded_run(const RunResults& results, const Engines& engi
                                   const EngineTicks& ticks, const std::string& history,
                                   std::optional<std::int64_t> started, const std::string& source,
                                   RunSummary run);
+
+// The id of the run `source` recorded at `started` for `project` ("": none) in `store`.
+std::optional<std::int64_t> recorded_run_id(RankHistory& store, std::int64_t started,
+                                            const std::string& source, const std::string& project);
 
 // {"run_id":12,"project":"...","completed":true,"engines":["baidu"],"rows":3,"ranked":2,
 //  "up":1,"down":0,"new":1,"lost":0,"blocked":[]} and a line end.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -156,19 +157,11 @@ void MainWindow::write_project_report() {
                       .arg(QString::fromStdString(name), QString::fromStdString(*error)));
     return;
   }
-  QFileDialog dialog(this);
-  dialog.setObjectName(QStringLiteral("生成报告对话框"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setWindowTitle(QStringLiteral("生成报告"));
-  dialog.setNameFilters(
-      {QStringLiteral("网页报告 (*.html)"), QStringLiteral("Excel 工作簿 (*.xlsx)")});
-  dialog.setDefaultSuffix(QStringLiteral("html"));
-  dialog.setDirectory(file_dialog_.folder());
-  dialog.selectFile(QString::fromStdString(name) + QStringLiteral("-排名报告.html"));
-  const std::optional<QString> path = desktop_.choose_file(dialog);
+  const std::optional<QString> path = choose_save_path(
+      QStringLiteral("生成报告对话框"), QStringLiteral("生成报告"),
+      {QStringLiteral("网页报告 (*.html)"), QStringLiteral("Excel 工作簿 (*.xlsx)")},
+      QString::fromStdString(name) + QStringLiteral("-排名报告.html"));
   if (!path) return;
-  file_dialog_.remember(*path);
   if (history_) history_->flush();
   show_status(QStringLiteral("正在生成项目“%1”的报告").arg(QString::fromStdString(name)));
   // A year of a thousand keywords takes seconds to read: the window answers meanwhile.
@@ -191,8 +184,11 @@ void MainWindow::write_project_report() {
 
 void MainWindow::finish_project_report(const QString& path, const QString& error) {
   report_.join();
-  show_status(busy() ? QString() : QStringLiteral("查询完成"));
-  show_ranking_progress();
+  if (busy()) {
+    show_ranking_progress();
+  } else {
+    show_status(error.isEmpty() ? QStringLiteral("报告已生成") : QString());
+  }
   if (!error.isEmpty()) {
     desktop_.warn(
         this, QStringLiteral("生成报告"),
@@ -441,10 +437,8 @@ void MainWindow::tell_run_end(bool completed) {
   if (history_) {
     history_->flush();  // the run is in the database
     try {
-      const std::int64_t started = run_started_.toMSecsSinceEpoch();
-      for (const RunRow& run : open_history_for_reading(history_location_, 1000)->runs()) {
-        if (run.started_ms == started && run.source == "window") summary.run_id = run.id;
-      }
+      summary.run_id = recorded_run_id(*open_history_for_reading(history_location_, 1000),
+                                       run_started_.toMSecsSinceEpoch(), "window", run_project_);
     } catch (const std::exception&) {
       // No run id: the writer tells what is wrong with the database.
     }
@@ -563,20 +557,29 @@ void MainWindow::show_row_history(int row) {
   dialog->open();
 }
 
-void MainWindow::export_results() {
+std::optional<QString> MainWindow::choose_save_path(const QString& name, const QString& title,
+                                                    const QStringList& filters,
+                                                    const QString& offered) {
   QFileDialog dialog(this);
-  dialog.setObjectName(QStringLiteral("导出结果对话框"));
+  dialog.setObjectName(name);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setWindowTitle(QStringLiteral("导出结果"));
-  dialog.setNameFilters(
-      {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("制表符分隔文本 (*.tsv *.txt)")});
-  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  dialog.setWindowTitle(title);
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(QFileInfo(offered).suffix());
   dialog.setDirectory(file_dialog_.folder());
-  dialog.selectFile(QStringLiteral("排名结果.csv"));
+  dialog.selectFile(offered);
   const std::optional<QString> path = desktop_.choose_file(dialog);
+  if (path) file_dialog_.remember(*path);
+  return path;
+}
+
+void MainWindow::export_results() {
+  const std::optional<QString> path = choose_save_path(
+      QStringLiteral("导出结果对话框"), QStringLiteral("导出结果"),
+      {QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("制表符分隔文本 (*.tsv *.txt)")},
+      QStringLiteral("排名结果.csv"));
   if (!path) return;
-  file_dialog_.remember(*path);
   QString error;
   if (!export_result_table(results_, model_.engines(), run_started_, *path, error)) {
     desktop_.warn(

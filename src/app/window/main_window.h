@@ -144,6 +144,10 @@ class MainWindow : public QWidget {
   void show_start_caption();
   void show_status(const QString& status);  // the title's tail; empty: the bare title
   void finish_project_report(const QString& path, const QString& error);  // "": written
+  // A save dialog named `name`, offering `offered` (its ending the default) in the last folder;
+  // the chosen path, remembered as the folder for next time, or nullopt when cancelled.
+  std::optional<QString> choose_save_path(const QString& name, const QString& title,
+                                          const QStringList& filters, const QString& offered);
   // A renamed project's runs in the history follow it.
   void rename_project_history(const std::string& from, const std::string& to);
   // The on_run_end command hears of the run in the results: its moves against the ranks the
